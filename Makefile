@@ -1,0 +1,39 @@
+# make run   installs what is missing, builds, lays out the program folder, starts the window
+# make test  installs what is missing, builds, runs every test
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+ifeq ($(CI),true)
+CMAKE_FLAGS += -DMELODECK_WERROR=ON
+endif
+
+.PHONY: deps configure build test run bench fuzz test-asan format clean
+
+deps:
+	@scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+run: build
+	@cmake --build $(BUILD) --target program -j $(JOBS)
+	@scripts/run-program.sh $(BUILD)/program
+
+bench: build
+	@cmake --build $(BUILD) --target program -j $(JOBS)
+	@scripts/bench.sh $(BUILD)
+
+test-asan:
+	@$(MAKE) test BUILD=build-asan CMAKE_FLAGS="$(CMAKE_FLAGS) -DMELODECK_SANITIZE=ON"
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD)

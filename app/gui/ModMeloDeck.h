@@ -1,0 +1,17 @@
+#pragma once
+#include "app/gui/frmMeloDeck.h"
+
+#include <memory>
+
+namespace melodeck::ModMeloDeck {
+
+// Creates the main window, loads it and shows it, focus in txt歌手名.
+// After a start-up failure: the warning "バグったかな・・・" + description,
+// no window, and nullptr.
+std::unique_ptr<frmMeloDeck> Main();
+
+// Installs the real seams (warning box, file dialog, menus, clipboard,
+// busy cursor) and the font substitution for "MS UI Gothic".
+void InstallPlatform();
+
+} // namespace melodeck::ModMeloDeck

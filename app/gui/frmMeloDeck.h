@@ -1,0 +1,148 @@
+#pragma once
+// The program's one working window. Its handlers carry the logic of the
+// program; the SQL text, CSV line handling, settings rules and value helpers
+// they call are plain routines elsewhere. No Q_OBJECT here: moc cannot read
+// the Japanese member names, so every connection is a lambda or a
+// pointer to member.
+
+#include "store/DataControl.h"
+#include "store/gui/FlexGrid.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStringList>
+#include <QWidget>
+#include <cstdint>
+#include <map>
+
+namespace melodeck {
+
+class frmMeloDeck : public QWidget {
+public:
+    explicit frmMeloDeck(QWidget* parent = nullptr);
+    ~frmMeloDeck() override;
+
+    // ---- window-level state ------------------------------------------------
+    QString sListTable;
+    QString sPickupTable;
+    QStringList sColName; // index 1 to flgList.Cols() - 1; [0] unused
+    std::int32_t lListOrderCol = 0;
+    bool bListOrderDesc = false;
+    std::int32_t lPickupOrderCol = 0;
+    bool bPickupOrderDesc = false;
+    bool bSelected = false;
+    std::int32_t lClickCol = 0;
+    std::int32_t lClickRow = 0;
+
+    // ---- controls ------------------------------------------------------------
+    QGroupBox* fra検索条件;
+    QCheckBox* chk歌手名に;
+    QLineEdit* txt歌手名;
+    QCheckBox* chk曲名に;
+    QLineEdit* txt曲名;
+    QCheckBox* chk歌い出しに;
+    QLineEdit* txt歌い出し;
+    std::map<int, QLabel*> Label1; // 0, 1, 4, 9
+    QGroupBox* fraハモり;
+    QRadioButton* optハモリ[3];
+    QPushButton* cmd抽出;
+    QPushButton* cmd抽出解除;
+    QPushButton* cmd条件クリア;
+    std::map<int, QLabel*> Label2; // 0, 1
+    FlexGrid* flgList;
+    QPushButton* cmdピックアップ全解除;
+    FlexGrid* flgPickup;
+    QGroupBox* Frame4;
+    QLineEdit* txtパス;
+    QPushButton* cmd参照;
+    QPushButton* cmd取込;
+    QPushButton* cmd終了;
+    QLabel* Label3;
+    DataControl datList;
+    DataControl datPickup;
+
+    QMenu* mnuリストメニュー;
+    QAction* mnuピックアップ;
+    QAction* mnu検索条件に追加;
+    QAction* mnuリストコピー;
+    QMenu* mnuピックアップメニュー;
+    QAction* mnuピックアップ解除;
+    QAction* mnuコピー;
+
+    // Check box value as the program reads it: 0 unticked, 1 ticked, 2 grey.
+    static int chkValue(const QCheckBox* c);
+    static void setChkValue(QCheckBox* c, int v);
+
+    // ---- start-up and exit (app) ----------------------------------------------
+    void Form_Load();
+    void Form_Unload();
+    void cmd終了_Click();
+    void EndProgram();
+    bool ended() const { return ended_; }
+
+    // ---- settings file ---------------------------------------------------------
+    void LoadGridState();
+    void LoadSettings();
+    void LoadConditions();      // LoadSettings steps 2 to 6
+    void OpenDatabaseAndGrids(); // LoadSettings steps 7 to 17
+    void RestorePosition();     // LoadSettings step 18
+    void SaveSettings();
+
+    // ---- search and sort (search) ---------------------------------------------
+    void cmd抽出_Click();
+    void cmd抽出解除_Click();
+    void cmd条件クリア_Click();
+    void txt歌手名_GotFocus();
+    void txt曲名_GotFocus();
+    void txt歌い出し_GotFocus();
+    void txtパス_GotFocus();
+    void flgList_Click();
+    void flgPickup_Click();
+
+    // ---- import (import) --------------------------------------------------------
+    void cmd取込_Click();
+    void cmd参照_Click();
+    bool DownloadList(const QString& file);
+    void LockControls(bool lock);
+    static QString SqlLiteral(const Value& value);
+    int downloadTimeoutMs = 60000; // tests shorten it
+
+    // ---- pickup list and menus (pickup) -------------------------------------------
+    void AddPickup(std::int32_t row);
+    void RemovePickup(std::int32_t row);
+    void cmdピックアップ全解除_Click();
+    void flgList_DblClick();
+    void flgPickup_DblClick();
+    void flgList_MouseDown(int button, int shift, QPoint pos);
+    void flgPickup_MouseDown(int button, int shift, QPoint pos);
+    void mnuピックアップ_Click();
+    void mnuピックアップ解除_Click();
+    void mnuリストコピー_Click();
+    void mnuコピー_Click();
+    void mnu検索条件に追加_Click();
+
+protected:
+    void closeEvent(QCloseEvent* ev) override;
+    bool eventFilter(QObject* obj, QEvent* ev) override;
+
+private:
+    void buildLayout();
+    void connectHandlers();
+    bool ended_ = false;
+
+    // ---- private helpers of each area (each area adds its own below) ----
+    // app:
+
+    // search:
+
+    // import:
+
+    // pickup:
+};
+
+} // namespace melodeck

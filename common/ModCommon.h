@@ -1,0 +1,85 @@
+#pragma once
+// Plain routines shared by the window's handlers: numbers read from text,
+// value and text helpers, byte measure in code page 932, the warning text,
+// the program's location and the settings-file access.
+
+#include "common/Value.h"
+
+#include <QString>
+#include <cstdint>
+
+namespace melodeck::ModCommon {
+
+// ---- numbers -------------------------------------------------------------
+
+// The number a text begins with, read leniently: blanks, tabs and line feeds
+// are skipped anywhere; sign, digits, decimal point, exponent (E or D);
+// &H / &O prefixes; stops at the first character that cannot continue the
+// number. 0 when the text does not begin with a number.
+double LeadingNumber(const QString& text);
+
+// Nearest integer, halves to the even neighbour.
+double RoundHalfEven(double v);
+
+// Round to a 32-bit signed integer (halves to even); VbError::overflow when
+// the result does not fit (NaN included).
+std::int32_t RoundToLong(double v);
+
+// Strict conversion: the whole text (blanks around it allowed) must read as a
+// number, then it is rounded to 32 bits. VbError::typeMismatch for an empty or
+// non-numeric text, VbError::overflow beyond 32 bits.
+std::int32_t StrictLong(const QString& text);
+
+// ---- value helpers -------------------------------------------------------
+
+double NullToZero(const Value& v);
+QString NullToStr(const Value& v); // trims half-width spaces only
+
+// Every occurrence of ch doubled.
+QString DoubleChar(const QString& text, QChar ch);
+
+// Takes the next token off text: the part before the first occurrence of the
+// first delimiter of the list that occurs at all; the whole text when none
+// occurs. With remove, text loses the token and one delimiter.
+QString GetToken(QString& text, const QString& delimiters, const bool& remove);
+
+// text followed by ch unless it already ends with ch.
+QString AddLastChar(const QString& text, QChar ch);
+
+// Removes trailing blanks and NUL characters.
+QString TrimNull(const QString& text);
+
+// Half-width spaces removed at both ends (not the ideographic space).
+QString TrimSpaces(const QString& text);
+
+// ---- code page 932 measure ------------------------------------------------
+
+std::int32_t ByteLen(const QString& text);
+QString ByteLeft(const QString& text, std::int32_t n);
+
+// The text a warning box shows: a message shorter than 60 bytes padded with
+// half-width spaces to exactly 60 bytes; longer ones unchanged.
+QString WarningText(const QString& message);
+
+// Title of every warning box.
+QString WarningTitle();
+
+// Shows a modal warning through the warning seam (see common/Seams.h).
+void ShowWarning(const QString& message);
+
+// ---- program location and settings file -----------------------------------
+
+// The program's folder (no trailing separator) and file name without extension.
+// Taken from the running executable unless a test has set them.
+QString ProgramFolder();
+QString ProgramName();
+void SetProgramLocation(const QString& folder, const QString& name);
+
+// Program folder joined with a file name by "/".
+QString ProgramFile(const QString& fileName);
+
+QString GetIniPath();
+QString ReadIni(const QString& section, const QString& key);
+void WriteIni(const QString& section, const QString& key, const QString& value);
+
+} // namespace melodeck::ModCommon

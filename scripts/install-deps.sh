@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the program need.
+# Does nothing when every package is already installed.
+set -euo pipefail
+
+pkgs=(cmake make g++ pkg-config qt6-base-dev libgl-dev libsqlite3-dev sqlite3 libgtest-dev
+      fonts-noto-cjk python3 ${EXTRA_PKGS:-})
+
+missing=()
+for p in "${pkgs[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+echo "installing: ${missing[*]}"
+if [ "$(id -u)" -ne 0 ]; then
+    echo "missing packages need root: apt-get install ${missing[*]}" >&2
+    exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q --no-install-recommends "${missing[@]}"

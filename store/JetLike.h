@@ -1,0 +1,43 @@
+#pragma once
+// Jet LIKE patterns (*, ?, #, [list], [!list]) matched on text folded the way
+// the Japanese database sort order compares: case, width, kana type and a few
+// look-alikes ignored. Worst case time proportional to text times pattern.
+
+#include <QString>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+
+namespace melodeck::jetlike {
+
+// Folds one text to the code points that compare equal.
+std::u32string fold(std::u32string_view text);
+std::u32string foldUtf8(std::string_view utf8);
+
+class Pattern {
+public:
+    // std::nullopt for a malformed pattern (unterminated "[", descending range).
+    static std::optional<Pattern> compile(std::string_view utf8Pattern);
+    bool matches(std::string_view utf8Text) const;
+
+    struct Token; // opaque to users
+    ~Pattern();
+    Pattern(Pattern&&) noexcept;
+    Pattern& operator=(Pattern&&) noexcept;
+
+private:
+    Pattern();
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// Description of a malformed pattern.
+QString malformedDescription();
+
+// Registers like(P, X) and like(P, X, E) on the connection.
+void registerLike(sqlite3* db);
+
+} // namespace melodeck::jetlike

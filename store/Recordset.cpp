@@ -1,0 +1,148 @@
+#include "store/Recordset.h"
+
+#include <QByteArray>
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <string>
+
+namespace melodeck {
+
+namespace {
+std::string upper(std::string_view s) {
+    std::string r(s);
+    for (char& c : r)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    return r;
+}
+std::string baseName(const std::string& u) {
+    // "VARCHAR(255)" -> "VARCHAR"; "DOUBLE PRECISION" stays whole.
+    auto p = u.find('(');
+    std::string b = p == std::string::npos ? u : u.substr(0, p);
+    while (!b.empty() && b.back() == ' ')
+        b.pop_back();
+    while (!b.empty() && b.front() == ' ')
+        b.erase(b.begin());
+    return b;
+}
+} // namespace
+
+int FieldTypeFromDecl(std::string_view declaredType) {
+    const std::string u = upper(declaredType);
+    const std::string b = baseName(u);
+    if (b.empty())
+        return FieldType::Text;
+    struct Entry {
+        const char* name;
+        int code;
+    };
+    static const Entry table[] = {
+        {"BIT", FieldType::Boolean},       {"YESNO", FieldType::Boolean},
+        {"TINYINT", FieldType::Byte},      {"SMALLINT", FieldType::Integer},
+        {"INTEGER", FieldType::Long},      {"LONG", FieldType::Long},
+        {"CURRENCY", FieldType::Currency}, {"REAL", FieldType::Single},
+        {"FLOAT4", FieldType::Single},     {"SINGLE", FieldType::Single},
+        {"DOUBLE", FieldType::Double},     {"FLOAT", FieldType::Double},
+        {"DATETIME", FieldType::Date},     {"BINARY", FieldType::Binary},
+        {"TEXT", FieldType::Text},         {"VARCHAR", FieldType::Text},
+        {"LONGBINARY", FieldType::LongBinary}, {"BLOB", FieldType::LongBinary},
+        {"LONGTEXT", FieldType::Memo},     {"GUID", FieldType::GUID},
+        {"BIGINT", FieldType::BigInt},     {"VARBINARY", FieldType::VarBinary},
+        {"CHAR", FieldType::Char},         {"NUMERIC", FieldType::Numeric},
+        {"DECIMAL", FieldType::Decimal},   {"TIME", FieldType::Time},
+        {"TIMESTAMP", FieldType::TimeStamp},
+    };
+    for (const Entry& e : table)
+        if (b == e.name)
+            return e.code;
+    // SQLite's own affinity rules for names the table does not know.
+    if (u.find("INT") != std::string::npos)
+        return FieldType::Long;
+    if (u.find("CHAR") != std::string::npos || u.find("CLOB") != std::string::npos ||
+        u.find("TEXT") != std::string::npos)
+        return FieldType::Text;
+    if (u.find("REAL") != std::string::npos || u.find("FLOA") != std::string::npos ||
+        u.find("DOUB") != std::string::npos)
+        return FieldType::Double;
+    return FieldType::Numeric;
+}
+
+void Recordset::setFields(std::vector<QString> names, std::vector<int> types) {
+    names_ = std::move(names);
+    types_ = std::move(types);
+    pool_.clear();
+    ends_.clear();
+    tags_.clear();
+    rows_ = 0;
+}
+
+void Recordset::appendCell(CellTag tag, std::string_view utf8) {
+    pool_.insert(pool_.end(), utf8.begin(), utf8.end());
+    ends_.push_back(std::uint32_t(pool_.size()));
+    tags_.push_back(tag);
+}
+
+std::string_view Recordset::CellBytes(std::int64_t r, int i) const {
+    const size_t k = size_t(r) * names_.size() + size_t(i);
+    const size_t begin = k == 0 ? 0 : ends_[k - 1];
+    return {pool_.data() + begin, ends_[k] - begin};
+}
+
+QString Recordset::CellText(std::int64_t r, int i) const {
+    if (r < 0 || r >= rows_ || i < 0 || i >= FieldCount())
+        return {};
+    const auto b = CellBytes(r, i);
+    return QString::fromUtf8(b.data(), qsizetype(b.size()));
+}
+
+Value Recordset::FieldValue(std::int64_t r, int i) const {
+    if (r < 0 || r >= rows_ || i < 0 || i >= FieldCount())
+        return Value::null();
+    const auto b = CellBytes(r, i);
+    switch (tag(r, i)) {
+    case TagNull:
+        return Value::null();
+    case TagInteger: {
+        std::int64_t v = 0;
+        std::from_chars(b.data(), b.data() + b.size(), v);
+        switch (types_[size_t(i)]) {
+        case FieldType::Boolean:
+            return Value::boolean(v != 0);
+        case FieldType::Byte:
+            if (v >= 0 && v <= 255)
+                return Value::byte(std::uint8_t(v));
+            break;
+        case FieldType::Integer:
+            if (v >= INT16_MIN && v <= INT16_MAX)
+                return Value::integer(std::int16_t(v));
+            break;
+        default:
+            break;
+        }
+        if (v >= INT32_MIN && v <= INT32_MAX)
+            return Value::lng(std::int32_t(v));
+        return Value::bigint(v);
+    }
+    case TagReal: {
+        const double d = QByteArray(b.data(), qsizetype(b.size())).toDouble();
+        switch (types_[size_t(i)]) {
+        case FieldType::Single:
+            return Value::single(float(d));
+        case FieldType::Currency:
+            return Value::currency(d);
+        default:
+            return Value::dbl(d);
+        }
+    }
+    case TagText:
+    case TagBlob:
+        return Value::string(QString::fromUtf8(b.data(), qsizetype(b.size())));
+    }
+    return Value::null();
+}
+
+size_t Recordset::memoryBytes() const {
+    return pool_.capacity() + ends_.capacity() * sizeof(std::uint32_t) + tags_.capacity();
+}
+
+} // namespace melodeck

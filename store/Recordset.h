@@ -1,0 +1,61 @@
+#pragma once
+// The rows of one query, held compactly: one byte pool for all cell texts and
+// one offset and one tag per cell, no object per cell. Carries a 300,000-row
+// song table in a few tens of megabytes.
+
+#include "common/Value.h"
+
+#include <QString>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace melodeck {
+
+// DAO field type codes.
+namespace FieldType {
+constexpr int Boolean = 1, Byte = 2, Integer = 3, Long = 4, Currency = 5, Single = 6,
+              Double = 7, Date = 8, Binary = 9, Text = 10, LongBinary = 11, Memo = 12,
+              GUID = 15, BigInt = 16, VarBinary = 17, Char = 18, Numeric = 19, Decimal = 20,
+              Float = 21, Time = 22, TimeStamp = 23;
+}
+
+// DAO type code of an SQLite declared column type ("" for none).
+int FieldTypeFromDecl(std::string_view declaredType);
+
+class Recordset {
+public:
+    enum CellTag : std::uint8_t { TagNull, TagInteger, TagReal, TagText, TagBlob };
+
+    int FieldCount() const { return int(names_.size()); }
+    const QString& FieldName(int i) const { return names_[size_t(i)]; }
+    int FieldType(int i) const { return types_[size_t(i)]; }
+    std::int64_t RecordCount() const { return rows_; }
+
+    // Value of field i (0-based) of record r (0-based).
+    Value FieldValue(std::int64_t r, int i) const;
+    // Text the grid shows for that cell ("" for Null).
+    QString CellText(std::int64_t r, int i) const;
+    // UTF-8 bytes of that cell as stored.
+    std::string_view CellBytes(std::int64_t r, int i) const;
+    bool IsNull(std::int64_t r, int i) const { return tag(r, i) == TagNull; }
+
+    // Building (used by the database layer).
+    void setFields(std::vector<QString> names, std::vector<int> types);
+    void appendCell(CellTag tag, std::string_view utf8);
+    void finishRow() { ++rows_; }
+    void reserveBytes(size_t n) { pool_.reserve(n); }
+    size_t memoryBytes() const;
+
+private:
+    CellTag tag(std::int64_t r, int i) const { return CellTag(tags_[size_t(r) * names_.size() + size_t(i)]); }
+
+    std::vector<QString> names_;
+    std::vector<int> types_;
+    std::vector<char> pool_;
+    std::vector<std::uint32_t> ends_; // end offset of each cell in pool_
+    std::vector<std::uint8_t> tags_;
+    std::int64_t rows_ = 0;
+};
+
+} // namespace melodeck
