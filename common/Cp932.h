@@ -9,7 +9,9 @@ namespace melodeck::cp932 {
 
 // Invalid sequences become U+FFFD; decoding always goes on.
 QString decode(std::string_view bytes);
-inline QString decode(const QByteArray& b) { return decode(std::string_view(b.constData(), size_t(b.size()))); }
+inline QString decode(const QByteArray& b) {
+    return decode(std::string_view(b.constData(), size_t(b.size())));
+}
 
 // Look-alikes map as glibc CP932 maps them (U+301C -> 81 60 ...); every other
 // character the code page lacks becomes "?" (a surrogate pair is one "?").

@@ -27,8 +27,8 @@ class Value {
 public:
     Value() = default;
     static Value null() { return Value(VType::Null); }
-    static Value integer(std::int16_t v) { return Value(VType::Integer, v); }
-    static Value lng(std::int32_t v) { return Value(VType::Long, v); }
+    static Value integer(std::int16_t v) { return Value(VType::Integer, std::int64_t(v)); }
+    static Value lng(std::int32_t v) { return Value(VType::Long, std::int64_t(v)); }
     static Value bigint(std::int64_t v) { return Value(VType::BigInt, v); }
     static Value single(float v) { return Value(VType::Single, double(v)); }
     static Value dbl(double v) { return Value(VType::Double, v); }

@@ -14,10 +14,10 @@ namespace melodeck {
 
 // DAO field type codes.
 namespace FieldType {
-constexpr int Boolean = 1, Byte = 2, Integer = 3, Long = 4, Currency = 5, Single = 6,
-              Double = 7, Date = 8, Binary = 9, Text = 10, LongBinary = 11, Memo = 12,
-              GUID = 15, BigInt = 16, VarBinary = 17, Char = 18, Numeric = 19, Decimal = 20,
-              Float = 21, Time = 22, TimeStamp = 23;
+constexpr int Boolean = 1, Byte = 2, Integer = 3, Long = 4, Currency = 5, Single = 6, Double = 7,
+              Date = 8, Binary = 9, Text = 10, LongBinary = 11, Memo = 12, GUID = 15, BigInt = 16,
+              VarBinary = 17, Char = 18, Numeric = 19, Decimal = 20, Float = 21, Time = 22,
+              TimeStamp = 23;
 }
 
 // DAO type code of an SQLite declared column type ("" for none).
@@ -48,7 +48,9 @@ public:
     size_t memoryBytes() const;
 
 private:
-    CellTag tag(std::int64_t r, int i) const { return CellTag(tags_[size_t(r) * names_.size() + size_t(i)]); }
+    CellTag tag(std::int64_t r, int i) const {
+        return CellTag(tags_[size_t(r) * names_.size() + size_t(i)]);
+    }
 
     std::vector<QString> names_;
     std::vector<int> types_;

@@ -88,9 +88,9 @@ public:
     // ---- settings file ---------------------------------------------------------
     void LoadGridState();
     void LoadSettings();
-    void LoadConditions();      // LoadSettings steps 2 to 6
+    void LoadConditions();       // LoadSettings steps 2 to 6
     void OpenDatabaseAndGrids(); // LoadSettings steps 7 to 17
-    void RestorePosition();     // LoadSettings step 18
+    void RestorePosition();      // LoadSettings step 18
     void SaveSettings();
 
     // ---- search and sort (search) ---------------------------------------------

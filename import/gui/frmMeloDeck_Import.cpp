@@ -5,7 +5,11 @@
 namespace melodeck {
 void frmMeloDeck::cmd取込_Click() {}
 void frmMeloDeck::cmd参照_Click() {}
-bool frmMeloDeck::DownloadList(const QString&) { return true; }
+bool frmMeloDeck::DownloadList(const QString&) {
+    return true;
+}
 void frmMeloDeck::LockControls(bool) {}
-QString frmMeloDeck::SqlLiteral(const Value&) { return {}; }
+QString frmMeloDeck::SqlLiteral(const Value&) {
+    return {};
+}
 } // namespace melodeck

@@ -35,7 +35,7 @@ public:
     void setRow(std::int32_t r);
     QString Text() const { return TextMatrix(row_, col_); }
     QString TextMatrix(std::int32_t row, std::int32_t col) const;
-    std::int32_t ColWidth(std::int32_t col) const;        // twips
+    std::int32_t ColWidth(std::int32_t col) const;          // twips
     void setColWidth(std::int32_t col, std::int32_t twips); // twips
     std::int32_t MouseRow() const { return mouseRow_; }
     std::int32_t MouseCol() const { return mouseCol_; }
