@@ -143,6 +143,9 @@ private:
     // import:
 
     // pickup:
+    void executePickup(const QString& statement);
+    void pressOnGrid(FlexGrid* grid, bool fixedColumnCounts, QMenu* menu, int button, QPoint pos);
+    void copyCell(const FlexGrid* grid);
 };
 
 } // namespace melodeck
