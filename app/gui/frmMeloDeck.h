@@ -139,6 +139,12 @@ private:
     // app:
 
     // search:
+    // Runs source on the data control and repaints its grid. When the engine
+    // rejects it, warns with the engine's description, puts the previous
+    // source back and leaves the grid as it was; returns false then.
+    bool RequeryOrWarn(DataControl& dc, FlexGrid* grid, const QString& source);
+    // A header click on grid: sort by the clicked column, or reverse it.
+    void SortByHeader(FlexGrid* grid, DataControl& dc, std::int32_t& orderCol, bool& orderDesc);
 
     // import:
 

@@ -1,9 +1,93 @@
 // Settings file: conditions and list source, window position, save at exit.
-// PLACEHOLDER: replaced by the settings work.
+#include "app/Settings.h"
 #include "app/gui/frmMeloDeck.h"
+#include "common/ModCommon.h"
+#include "common/Seams.h"
 
 namespace melodeck {
-void frmMeloDeck::LoadConditions() {}
-void frmMeloDeck::RestorePosition() {}
-void frmMeloDeck::SaveSettings() {}
+
+using ModCommon::ReadIni;
+using ModCommon::WriteIni;
+
+namespace {
+
+const QString kPosition = QStringLiteral("Position");
+const QString kListGrid = QStringLiteral("ListGrid");
+const QString kPickupGrid = QStringLiteral("PickupGrid");
+const QString kPickupCond = QStringLiteral("PickupCond");
+
+void LoadCondition(const QString& key, QCheckBox* box, QLineEdit* field) {
+    const settings::Condition c = settings::ParseCondition(ReadIni(kPickupCond, key));
+    frmMeloDeck::setChkValue(box, c.check);
+    field->setText(c.text);
+}
+
+void SaveCondition(const QString& key, const QCheckBox* box, const QLineEdit* field) {
+    WriteIni(kPickupCond, key,
+             settings::FormatCondition(frmMeloDeck::chkValue(box), field->text()));
+}
+
+QString Number(std::int64_t n) {
+    return QString::number(n);
+}
+
+} // namespace
+
+void frmMeloDeck::LoadConditions() {
+    LoadCondition(QStringLiteral("Cond1"), chk歌手名に, txt歌手名);
+    LoadCondition(QStringLiteral("Cond2"), chk曲名に, txt曲名);
+    LoadCondition(QStringLiteral("Cond3"), chk歌い出しに, txt歌い出し);
+    optハモリ[settings::HamoriIndex(ReadIni(kPickupCond, QStringLiteral("Hamori")))]->setChecked(
+        true);
+    // An empty stored source empties the field too.
+    txtパス->setText(ReadIni(QStringLiteral("CSV"), QStringLiteral("Path")));
+}
+
+void frmMeloDeck::RestorePosition() {
+    settings::StoredPosition stored;
+    stored.width = ReadIni(kPosition, QStringLiteral("Width"));
+    stored.height = ReadIni(kPosition, QStringLiteral("Height"));
+    stored.left = ReadIni(kPosition, QStringLiteral("Left"));
+    stored.top = ReadIni(kPosition, QStringLiteral("Top"));
+    const QSize screen = seams().screenSize();
+    const QSize window = frameGeometry().size();
+    if (const auto at = settings::RestoredPosition(stored, screen.width(), screen.height(),
+                                                   window.width(), window.height()))
+        move(at->first, at->second);
+}
+
+void frmMeloDeck::SaveSettings() {
+    using settings::FlagText;
+    using settings::kTwipsPerPixel;
+    using settings::PixelsFromTwips;
+    const QSize screen = seams().screenSize();
+    WriteIni(kPosition, QStringLiteral("Width"),
+             Number(PixelsFromTwips(double(screen.width()) * kTwipsPerPixel)));
+    WriteIni(kPosition, QStringLiteral("Height"),
+             Number(PixelsFromTwips(double(screen.height()) * kTwipsPerPixel)));
+    WriteIni(kPosition, QStringLiteral("Left"),
+             Number(PixelsFromTwips(double(pos().x()) * kTwipsPerPixel)));
+    WriteIni(kPosition, QStringLiteral("Top"),
+             Number(PixelsFromTwips(double(pos().y()) * kTwipsPerPixel)));
+
+    const std::int32_t cols = flgList->Cols();
+    WriteIni(kListGrid, QStringLiteral("NumColumns"), Number(cols));
+    for (std::int32_t i = 1; i <= cols; ++i)
+        WriteIni(kListGrid, QStringLiteral("Widht") + Number(i), Number(flgList->ColWidth(i - 1)));
+    WriteIni(kListGrid, QStringLiteral("Selected"), FlagText(bSelected));
+    WriteIni(kListGrid, QStringLiteral("OrderCol"), Number(lListOrderCol));
+    WriteIni(kListGrid, QStringLiteral("OrderDesc"), FlagText(bListOrderDesc));
+    WriteIni(kPickupGrid, QStringLiteral("OrderCol"), Number(lPickupOrderCol));
+    WriteIni(kPickupGrid, QStringLiteral("OrderDesc"), FlagText(bPickupOrderDesc));
+
+    SaveCondition(QStringLiteral("Cond1"), chk歌手名に, txt歌手名);
+    SaveCondition(QStringLiteral("Cond2"), chk曲名に, txt曲名);
+    SaveCondition(QStringLiteral("Cond3"), chk歌い出しに, txt歌い出し);
+    const QString hamori = optハモリ[0]->isChecked()   ? QStringLiteral("0")
+                           : optハモリ[1]->isChecked() ? QStringLiteral("1")
+                                                       : QStringLiteral("2");
+    WriteIni(kPickupCond, QStringLiteral("Hamori"), hamori);
+    WriteIni(QStringLiteral("CSV"), QStringLiteral("Path"), txtパス->text());
+}
+
 } // namespace melodeck

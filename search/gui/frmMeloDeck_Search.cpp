@@ -1,15 +1,128 @@
 // Search, show-all, clear conditions, focus selection and header sort.
-// PLACEHOLDER: replaced by the search work.
 #include "app/gui/frmMeloDeck.h"
+#include "common/ModCommon.h"
+#include "common/VbError.h"
+#include "common/clsMousePointer.h"
+#if __has_include("common/gui/WindowHelpers.h")
+#include "common/gui/WindowHelpers.h"
+#define MELODECK_HAVE_SELECTALL 1
+#endif
+#include "search/SearchQuery.h"
 
 namespace melodeck {
-void frmMeloDeck::cmd抽出_Click() {}
-void frmMeloDeck::cmd抽出解除_Click() {}
-void frmMeloDeck::cmd条件クリア_Click() {}
+
+namespace {
+
+search::Conditions ConditionsOf(const frmMeloDeck& w) {
+    search::Conditions c;
+    c.rows[0] = {frmMeloDeck::chkValue(w.chk歌手名に), w.txt歌手名->text()};
+    c.rows[1] = {frmMeloDeck::chkValue(w.chk曲名に), w.txt曲名->text()};
+    c.rows[2] = {frmMeloDeck::chkValue(w.chk歌い出しに), w.txt歌い出し->text()};
+    c.harmony = w.optハモリ[0]->isChecked() ? 0 : w.optハモリ[1]->isChecked() ? 1 : 2;
+    return c;
+}
+
+} // namespace
+
+bool frmMeloDeck::RequeryOrWarn(DataControl& dc, FlexGrid* grid, const QString& source) {
+    const QString previous = dc.RecordSource;
+    dc.RecordSource = source;
+    try {
+        dc.Refresh();
+    } catch (const VbError& e) {
+        // A pattern the engine cannot read ("[abc") must not end the program:
+        // the data control still holds the previous rows, so the grid stays.
+        dc.RecordSource = previous;
+        ModCommon::ShowWarning(e.description());
+        return false;
+    }
+    grid->Refresh();
+    return true;
+}
+
+void frmMeloDeck::cmd抽出_Click() {
+    clsMousePointer pointer;
+    pointer.Busy();
+    QString source;
+    try {
+        source = search::BuildSearchSource(sListTable, sColName, ConditionsOf(*this), lListOrderCol,
+                                           bListOrderDesc);
+    } catch (const VbError& e) {
+        // A song table with too few fields for the condition.
+        ModCommon::ShowWarning(e.description());
+        return;
+    }
+    if (RequeryOrWarn(datList, flgList, source))
+        bSelected = true;
+}
+
+void frmMeloDeck::cmd抽出解除_Click() {
+    const std::int32_t oldCol = lListOrderCol;
+    const bool oldDesc = bListOrderDesc;
+    lListOrderCol = 0;
+    bListOrderDesc = false;
+    if (RequeryOrWarn(datList, flgList, search::BuildShowAllSource(sListTable, sColName))) {
+        bSelected = false;
+    } else {
+        lListOrderCol = oldCol;
+        bListOrderDesc = oldDesc;
+    }
+}
+
+void frmMeloDeck::cmd条件クリア_Click() {
+    setChkValue(chk歌手名に, 1);
+    txt歌手名->setText(QString());
+    setChkValue(chk曲名に, 1);
+    txt曲名->setText(QString());
+    setChkValue(chk歌い出しに, 1);
+    txt歌い出し->setText(QString());
+    optハモリ[2]->setChecked(true);
+}
+
+// Typing into a condition field replaces its previous text.
+#ifdef MELODECK_HAVE_SELECTALL
+void frmMeloDeck::txt歌手名_GotFocus() {
+    ModCommon::SelectAllText(txt歌手名);
+}
+void frmMeloDeck::txt曲名_GotFocus() {
+    ModCommon::SelectAllText(txt曲名);
+}
+void frmMeloDeck::txt歌い出し_GotFocus() {
+    ModCommon::SelectAllText(txt歌い出し);
+}
+void frmMeloDeck::txtパス_GotFocus() {
+    ModCommon::SelectAllText(txtパス);
+}
+#else
 void frmMeloDeck::txt歌手名_GotFocus() {}
 void frmMeloDeck::txt曲名_GotFocus() {}
 void frmMeloDeck::txt歌い出し_GotFocus() {}
 void frmMeloDeck::txtパス_GotFocus() {}
-void frmMeloDeck::flgList_Click() {}
-void frmMeloDeck::flgPickup_Click() {}
+#endif
+
+void frmMeloDeck::SortByHeader(FlexGrid* grid, DataControl& dc, std::int32_t& orderCol,
+                               bool& orderDesc) {
+    if (!search::IsWholeColumnSelection(grid->Col(), grid->ColSel(), grid->Row(), grid->RowSel(),
+                                        grid->Rows()))
+        return;
+    clsMousePointer pointer;
+    pointer.Busy();
+    const std::int32_t oldCol = orderCol;
+    const bool oldDesc = orderDesc;
+    search::ToggleSort(grid->Col(), orderCol, orderDesc);
+    if (!RequeryOrWarn(dc, grid,
+                       search::ResortSource(dc.RecordSource, sColName, orderCol, orderDesc))) {
+        orderCol = oldCol;
+        orderDesc = oldDesc;
+    }
+}
+
+void frmMeloDeck::flgList_Click() {
+    SortByHeader(flgList, datList, lListOrderCol, bListOrderDesc);
+}
+
+void frmMeloDeck::flgPickup_Click() {
+    SortByHeader(flgPickup, datPickup, lPickupOrderCol, bPickupOrderDesc);
+}
+
 } // namespace melodeck
