@@ -1,0 +1,178 @@
+// Button presses on both grids, their pop-up menus, the clipboard and the
+// search-condition item, on a real window and database.
+#include "support/pickup_fixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace melodeck;
+using melodeck::test::PickupFixture;
+
+namespace {
+
+std::vector<test::SongRow> songs() {
+    return {
+        {QStringLiteral("201"), QStringLiteral("'歌手甲'"), QStringLiteral("'曲甲'"),
+         QStringLiteral("'歌い出し甲'"), QStringLiteral("'有'"), QStringLiteral("'備考甲'")},
+        {QStringLiteral("202"), QStringLiteral("'歌手乙'"), QStringLiteral("'曲乙'"),
+         QStringLiteral("'歌い出し乙'"), QStringLiteral("NULL"), QStringLiteral("NULL")},
+        {QStringLiteral("203"), QStringLiteral("'歌手丙'"), QStringLiteral("'曲丙'"),
+         QStringLiteral("'歌い出し丙'"), QStringLiteral("NULL"), QStringLiteral("'備考丙'")},
+    };
+}
+
+} // namespace
+
+TEST(GridPresses, OnlyDataCellsTakeThePress) {
+    PickupFixture f;
+    auto all = songs();
+    f.createDatabase(all, {all[1]});
+    frmMeloDeck* w = f.start();
+    ASSERT_TRUE(w);
+    FlexGrid* list = w->flgList;
+    FlexGrid* pick = w->flgPickup;
+
+    // A left press on a data cell makes it current and opens nothing.
+    list->simulatePress(3, 4, 1);
+    EXPECT_EQ(list->Row(), 3);
+    EXPECT_EQ(list->Col(), 4);
+    EXPECT_EQ(w->lClickRow, 3);
+    EXPECT_EQ(w->lClickCol, 4);
+    EXPECT_TRUE(f.popups.empty());
+
+    // A right press on a header cell only records where it was.
+    list->simulatePress(0, 2, 2);
+    EXPECT_EQ(w->lClickRow, 0);
+    EXPECT_EQ(w->lClickCol, 2);
+    EXPECT_EQ(list->Row(), 3);
+    EXPECT_TRUE(f.popups.empty());
+
+    // The song list's fixed column is a place to press; the pickup list's is not.
+    list->simulatePress(2, 0, 2);
+    EXPECT_EQ(list->Col(), 0);
+    EXPECT_EQ(list->Row(), 2);
+    ASSERT_EQ(f.popups.size(), 1u);
+    EXPECT_EQ(f.popups[0], w->mnuリストメニュー);
+    pick->simulatePress(1, 3, 1);
+    EXPECT_EQ(pick->Col(), 3);
+    pick->simulatePress(1, 0, 2);
+    EXPECT_EQ(w->lClickRow, 1);
+    EXPECT_EQ(w->lClickCol, 0);
+    EXPECT_EQ(pick->Col(), 3);
+    EXPECT_EQ(f.popups.size(), 1u);
+    pick->simulatePress(0, 1, 2);
+    EXPECT_EQ(w->lClickRow, 0);
+    EXPECT_EQ(f.popups.size(), 1u);
+
+    // The pickup menu opens over a data cell of the pickup grid.
+    pick->simulatePress(1, 2, 2);
+    ASSERT_EQ(f.popups.size(), 2u);
+    EXPECT_EQ(f.popups[1], w->mnuピックアップメニュー);
+    EXPECT_EQ(pick->Col(), 2);
+
+    // A double click on a header row adds or removes nothing.
+    list->simulateDblClick(0, 3);
+    pick->simulateDblClick(0, 3);
+    EXPECT_EQ(f.tableRows(QStringLiteral("PickupList")).size(), 1u);
+    EXPECT_EQ(pick->Rows(), 2);
+
+    // A grid showing only its header ignores every press.
+    w->cmdピックアップ全解除_Click();
+    ASSERT_EQ(pick->Rows(), 1);
+    pick->simulatePress(1, 1, 2);
+    EXPECT_EQ(w->lClickRow, 1);
+    EXPECT_EQ(w->lClickCol, 1);
+    EXPECT_EQ(f.popups.size(), 2u);
+    EXPECT_TRUE(f.warnings.isEmpty());
+}
+
+TEST(GridMenus, CopyPutsTheCellTextOnTheClipboard) {
+    PickupFixture f;
+    auto all = songs();
+    f.createDatabase(all, {all[0]});
+    frmMeloDeck* w = f.start();
+    ASSERT_TRUE(w);
+    const int row乙 = PickupFixture::gridRow(w->flgList, 1, QStringLiteral("202"));
+
+    w->flgList->simulatePress(row乙, 3, 2);
+    w->mnuリストコピー_Click();
+    ASSERT_EQ(f.clipboard.size(), 1);
+    EXPECT_EQ(f.clipboard.back(), QStringLiteral("曲乙"));
+
+    // An empty cell still replaces what the clipboard held.
+    w->flgList->simulatePress(row乙, 5, 2);
+    w->mnuリストコピー->trigger();
+    ASSERT_EQ(f.clipboard.size(), 2);
+    EXPECT_EQ(f.clipboard.back(), QString());
+
+    // The fixed column copies its own text.
+    w->flgList->simulatePress(row乙, 0, 2);
+    w->mnuリストコピー_Click();
+    EXPECT_EQ(f.clipboard.back(), w->flgList->TextMatrix(row乙, 0));
+
+    w->flgPickup->simulatePress(1, 6, 2);
+    w->mnuコピー_Click();
+    EXPECT_EQ(f.clipboard.back(), QStringLiteral("備考甲"));
+
+    // A clipboard that cannot be written is not worth a message.
+    f.clipboardFails = true;
+    w->mnuコピー_Click();
+    EXPECT_TRUE(f.warnings.isEmpty());
+    EXPECT_FALSE(w->ended());
+}
+
+TEST(GridMenus, AddToSearchConditionsFillsTheMatchingField) {
+    PickupFixture f;
+    f.createDatabase(songs());
+    frmMeloDeck* w = f.start();
+    ASSERT_TRUE(w);
+    const int row甲 = PickupFixture::gridRow(w->flgList, 1, QStringLiteral("201"));
+    const int row乙 = PickupFixture::gridRow(w->flgList, 1, QStringLiteral("202"));
+    w->txt歌手名->setText(QStringLiteral("前の歌手"));
+    w->txt曲名->setText(QStringLiteral("前の曲"));
+    w->txt歌い出し->setText(QStringLiteral("前の歌い出し"));
+    frmMeloDeck::setChkValue(w->chk歌手名に, 0);
+    w->optハモリ[2]->setChecked(true);
+    const QString listSource = w->datList.RecordSource;
+    const bool selected = w->bSelected;
+
+    auto addFrom = [&](int row, int col) {
+        w->flgList->simulatePress(row, col, 2);
+        w->mnu検索条件に追加_Click();
+    };
+    auto fields = [&] {
+        return QStringList{w->txt歌手名->text(),
+                           w->txt曲名->text(),
+                           w->txt歌い出し->text(),
+                           QString::number(w->optハモリ[0]->isChecked()),
+                           QString::number(w->optハモリ[1]->isChecked()),
+                           QString::number(w->optハモリ[2]->isChecked())};
+    };
+
+    // Columns without a condition change nothing.
+    const QStringList before = fields();
+    for (int col : {0, 1, 6}) {
+        addFrom(row甲, col);
+        EXPECT_EQ(fields(), before) << "column " << col;
+    }
+
+    addFrom(row甲, 2);
+    EXPECT_EQ(w->txt歌手名->text(), QStringLiteral("歌手甲")); // replaced, though unticked
+    addFrom(row乙, 3);
+    EXPECT_EQ(w->txt曲名->text(), QStringLiteral("曲乙"));
+    w->flgList->simulatePress(row甲, 4, 2);
+    w->mnu検索条件に追加->trigger();
+    EXPECT_EQ(w->txt歌い出し->text(), QStringLiteral("歌い出し甲"));
+
+    addFrom(row甲, 5);
+    EXPECT_TRUE(w->optハモリ[0]->isChecked());
+    addFrom(row乙, 5);
+    EXPECT_TRUE(w->optハモリ[1]->isChecked());
+    EXPECT_FALSE(w->optハモリ[0]->isChecked());
+
+    // The check boxes stay as they were and no search runs.
+    EXPECT_EQ(frmMeloDeck::chkValue(w->chk歌手名に), 0);
+    EXPECT_EQ(frmMeloDeck::chkValue(w->chk曲名に), 1);
+    EXPECT_EQ(frmMeloDeck::chkValue(w->chk歌い出しに), 1);
+    EXPECT_EQ(w->datList.RecordSource, listSource);
+    EXPECT_EQ(w->bSelected, selected);
+}
