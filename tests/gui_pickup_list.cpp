@@ -181,7 +181,7 @@ TEST(PickupList, PickupSortStaysAndTheListSurvivesARestart) {
     w->datPickup.Refresh();
     w->flgPickup->Refresh();
 
-    for (const QString title :
+    for (const QString& title :
          {QStringLiteral("曲A"), QStringLiteral("曲D"), QStringLiteral("曲B")})
         w->flgList->simulateDblClick(listRow(w, title), 1);
     EXPECT_EQ(PickupFixture::gridColumn(w->flgPickup, 1),
