@@ -21,10 +21,15 @@ public:
 
     // The open database; opens it when needed.
     melodeck::Database& Database();
-    // The record set of the last successful Refresh (an empty one before).
+    // The record set of the last successful Refresh (an empty one before, and
+    // after a Refresh with an empty RecordSource).
     const melodeck::Recordset& Recordset() const;
+    // The same record set, for a view that must keep showing it until its own
+    // Refresh even though this control has refreshed meanwhile (null before).
+    std::shared_ptr<const melodeck::Recordset> sharedRecordset() const { return rs_; }
 
-    // Shares one open database between data controls of the same file.
+    // Shares one open database between data controls of the same file. It
+    // stays in use while DatabaseName names the same path (Database::Name).
     void shareDatabase(std::shared_ptr<melodeck::Database> db);
     std::shared_ptr<melodeck::Database> sharedDatabase() const { return db_; }
 

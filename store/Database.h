@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <memory>
+#include <vector>
 
 struct sqlite3;
 
@@ -24,8 +25,11 @@ public:
 
     // Runs one action statement. A row refused by a constraint is skipped
     // without an error, as Jet does without its fail-on-error option.
-    // Other failures raise VbError carrying the engine's description.
+    // Other failures raise VbError carrying the engine's description; a
+    // second statement after the first is refused, not run.
     void Execute(const QString& statement);
+    // Rows written or deleted by the last Execute.
+    int RecordsAffected() const { return affected_; }
 
     // Runs a query and returns its rows (type 4: a read-only snapshot).
     std::unique_ptr<Recordset> OpenRecordset(const QString& query, int type = 4);
@@ -36,17 +40,21 @@ public:
     void Rollback();
     bool InTransaction() const;
 
-    // The statement texts that reached the engine, newest last (tests read it).
+    // The statement and query texts that reached the engine through Execute
+    // and OpenRecordset (a data control's Refresh included), as the caller
+    // built them, newest last (tests read it). Transaction control is not logged.
     void setStatementLog(std::vector<QString>* log) { log_ = log; }
 
     sqlite3* handle() const { return db_; }
 
 private:
     [[noreturn]] void raise(int rc) const;
+    void control(const char* sql);
 
     QString path_;
     sqlite3* db_ = nullptr;
     std::vector<QString>* log_ = nullptr;
+    int affected_ = 0;
 };
 
 } // namespace melodeck

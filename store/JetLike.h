@@ -6,6 +6,7 @@
 #include <QString>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -21,7 +22,15 @@ class Pattern {
 public:
     // std::nullopt for a malformed pattern (unterminated "[", descending range).
     static std::optional<Pattern> compile(std::string_view utf8Pattern);
+    // With an escape character (LIKE ... ESCAPE 'e'): the character after it
+    // is literal. 0 for none.
+    static std::optional<Pattern> compile(std::string_view utf8Pattern, char32_t escape);
+
+    // Not safe to call on one Pattern from two threads at once: the folded
+    // text goes into a buffer the pattern keeps, so no row allocates.
     bool matches(std::string_view utf8Text) const;
+
+    char32_t escape() const;
 
     struct Token; // opaque to users
     ~Pattern();

@@ -1,9 +1,13 @@
 #include "store/Recordset.h"
 
+#include "common/VbError.h"
+
 #include <QByteArray>
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdlib>
+#include <new>
 #include <string>
 
 namespace melodeck {
@@ -90,10 +94,47 @@ void Recordset::setFields(std::vector<QString> names, std::vector<int> types) {
 }
 
 void Recordset::appendCell(CellTag tag, std::string_view utf8) {
-    pool_.insert(pool_.end(), utf8.begin(), utf8.end());
+    if (pool_.size() + utf8.size() > UINT32_MAX)
+        throw VbError(VbError::Database, QStringLiteral("メモリが不足しています。"));
+    pool_.append(utf8.data(), utf8.size());
     ends_.push_back(std::uint32_t(pool_.size()));
     tags_.push_back(tag);
 }
+
+template <class T>
+Recordset::PodBuffer<T>& Recordset::PodBuffer<T>::operator=(PodBuffer&& o) noexcept {
+    if (this != &o) {
+        std::free(p_);
+        p_ = o.p_;
+        n_ = o.n_;
+        cap_ = o.cap_;
+        o.p_ = nullptr;
+        o.n_ = o.cap_ = 0;
+    }
+    return *this;
+}
+
+template <class T> Recordset::PodBuffer<T>::~PodBuffer() {
+    std::free(p_);
+}
+
+template <class T> void Recordset::PodBuffer<T>::reserve(size_t cap) {
+    if (cap <= cap_)
+        return;
+    T* q = static_cast<T*>(std::realloc(p_, cap * sizeof(T)));
+    if (!q)
+        throw std::bad_alloc();
+    p_ = q;
+    cap_ = cap;
+}
+
+template <class T> void Recordset::PodBuffer<T>::grow(size_t need) {
+    reserve(std::max(need, std::max<size_t>(cap_ + cap_ / 2, 4096 / sizeof(T))));
+}
+
+template class Recordset::PodBuffer<char>;
+template class Recordset::PodBuffer<std::uint32_t>;
+template class Recordset::PodBuffer<std::uint8_t>;
 
 std::string_view Recordset::CellBytes(std::int64_t r, int i) const {
     const size_t k = size_t(r) * names_.size() + size_t(i);
@@ -155,7 +196,8 @@ Value Recordset::FieldValue(std::int64_t r, int i) const {
 }
 
 size_t Recordset::memoryBytes() const {
-    return pool_.capacity() + ends_.capacity() * sizeof(std::uint32_t) + tags_.capacity();
+    return pool_.capacity() + ends_.capacity() * sizeof(std::uint32_t) + tags_.capacity() +
+           names_.capacity() * sizeof(QString) + types_.capacity() * sizeof(int);
 }
 
 } // namespace melodeck

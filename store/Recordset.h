@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -48,15 +49,54 @@ public:
     size_t memoryBytes() const;
 
 private:
+    // A growable array of plain bytes or numbers on malloc/realloc: a large
+    // block grows by remapping its pages rather than copying them, so filling
+    // never holds the old and the new copy at once.
+    template <class T> class PodBuffer {
+    public:
+        PodBuffer() = default;
+        PodBuffer(const PodBuffer&) = delete;
+        PodBuffer& operator=(const PodBuffer&) = delete;
+        PodBuffer(PodBuffer&& o) noexcept : p_(o.p_), n_(o.n_), cap_(o.cap_) {
+            o.p_ = nullptr;
+            o.n_ = o.cap_ = 0;
+        }
+        PodBuffer& operator=(PodBuffer&& o) noexcept;
+        ~PodBuffer();
+        void reserve(size_t cap);
+        void clear() { n_ = 0; }
+        void push_back(T v) {
+            if (n_ == cap_)
+                grow(n_ + 1);
+            p_[n_++] = v;
+        }
+        void append(const T* v, size_t k) {
+            if (n_ + k > cap_)
+                grow(n_ + k);
+            if (k)
+                std::memcpy(p_ + n_, v, k * sizeof(T));
+            n_ += k;
+        }
+        size_t size() const { return n_; }
+        size_t capacity() const { return cap_; }
+        const T* data() const { return p_; }
+        const T& operator[](size_t i) const { return p_[i]; }
+
+    private:
+        void grow(size_t need);
+        T* p_ = nullptr;
+        size_t n_ = 0, cap_ = 0;
+    };
+
     CellTag tag(std::int64_t r, int i) const {
         return CellTag(tags_[size_t(r) * names_.size() + size_t(i)]);
     }
 
     std::vector<QString> names_;
     std::vector<int> types_;
-    std::vector<char> pool_;
-    std::vector<std::uint32_t> ends_; // end offset of each cell in pool_
-    std::vector<std::uint8_t> tags_;
+    PodBuffer<char> pool_;
+    PodBuffer<std::uint32_t> ends_; // end offset of each cell in pool_
+    PodBuffer<std::uint8_t> tags_;
     std::int64_t rows_ = 0;
 };
 

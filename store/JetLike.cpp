@@ -1,0 +1,482 @@
+#include "store/JetLike.h"
+
+#include <QChar>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace melodeck::jetlike {
+
+struct Pattern::Token {
+    enum Kind : std::uint8_t { Lit, Any, Digit, Set, NotSet };
+    Kind kind;
+    char32_t c;        // Lit: the folded character
+    std::uint32_t set; // Set, NotSet: index into Impl::sets
+};
+
+namespace {
+
+using Token = Pattern::Token;
+
+// ---------------------------------------------------------------- folding
+
+constexpr char32_t kHalfKana[0x3F] = {
+    0x3002, 0x300C, 0x300D, 0x3001, 0x30FB, 0x30F2, 0x30A1, 0x30A3, // ｡｢｣､･ｦｧｨ
+    0x30A5, 0x30A7, 0x30A9, 0x30E3, 0x30E5, 0x30E7, 0x30C3, 0x30FC, // ｩｪｫｬｭｮｯｰ
+    0x30A2, 0x30A4, 0x30A6, 0x30A8, 0x30AA, 0x30AB, 0x30AD, 0x30AF, // ｱｲｳｴｵｶｷｸ
+    0x30B1, 0x30B3, 0x30B5, 0x30B7, 0x30B9, 0x30BB, 0x30BD, 0x30BF, // ｹｺｻｼｽｾｿﾀ
+    0x30C1, 0x30C4, 0x30C6, 0x30C8, 0x30CA, 0x30CB, 0x30CC, 0x30CD, // ﾁﾂﾃﾄﾅﾆﾇﾈ
+    0x30CE, 0x30CF, 0x30D2, 0x30D5, 0x30D8, 0x30DB, 0x30DE, 0x30DF, // ﾉﾊﾋﾌﾍﾎﾏﾐ
+    0x30E0, 0x30E1, 0x30E2, 0x30E4, 0x30E6, 0x30E8, 0x30E9, 0x30EA, // ﾑﾒﾓﾔﾕﾖﾗﾘ
+    0x30EB, 0x30EC, 0x30ED, 0x30EF, 0x30F3, 0x309B, 0x309C,         // ﾙﾚﾛﾜﾝﾞﾟ
+};
+
+struct AsciiFold {
+    char32_t t[128];
+    constexpr AsciiFold() : t{} {
+        for (int i = 0; i < 128; ++i)
+            t[i] = (i >= 'A' && i <= 'Z') ? char32_t(i + 32) : char32_t(i);
+    }
+};
+constexpr AsciiFold kAscii;
+
+// One code point to the one it compares equal to (without voiced-mark pairs).
+inline char32_t foldOne(char32_t c) {
+    if (c < 0x80)
+        return kAscii.t[c];
+    if (c < 0x3000) {
+        if (c == 0x2212) // minus sign
+            return U'-';
+        return QChar::toCaseFolded(c);
+    }
+    if (c < 0x3100) {
+        if (c == 0x3000)
+            return U' ';
+        if (c == 0x301C) // wave dash
+            return U'~';
+        if ((c >= 0x3041 && c <= 0x3096) || c == 0x309D || c == 0x309E)
+            return c + 0x60; // hiragana to katakana
+        return c;
+    }
+    if (c < 0xFF01)
+        return c;
+    if (c <= 0xFF5E)
+        return kAscii.t[c - 0xFEE0];
+    if (c >= 0xFF61 && c <= 0xFF9F)
+        return kHalfKana[c - 0xFF61];
+    return c;
+}
+
+inline bool isHalfKana(char32_t c) {
+    return c >= 0xFF61 && c <= 0xFF9F;
+}
+inline bool isKana(char32_t c) {
+    return (c >= 0x3041 && c <= 0x30FF) || isHalfKana(c);
+}
+
+// Folded katakana k with a voiced (dakuten) mark, or 0 when it takes none.
+inline char32_t voiced(char32_t k) {
+    if ((k >= 0x30AB && k <= 0x30C2 && (k & 1)) || k == 0x30C4 || k == 0x30C6 || k == 0x30C8)
+        return k + 1;
+    if (k == 0x30CF || k == 0x30D2 || k == 0x30D5 || k == 0x30D8 || k == 0x30DB)
+        return k + 1;
+    if (k == 0x30A6)
+        return 0x30F4;
+    if (k >= 0x30EF && k <= 0x30F2)
+        return k + 8;
+    if (k == 0x30FD)
+        return 0x30FE;
+    return 0;
+}
+// Folded katakana k with a semi-voiced (handakuten) mark, or 0.
+inline char32_t semiVoiced(char32_t k) {
+    if (k == 0x30CF || k == 0x30D2 || k == 0x30D5 || k == 0x30D8 || k == 0x30DB)
+        return k + 2;
+    return 0;
+}
+
+// A kana followed by a voiced mark reads as one character: a half-width kana
+// with a half-width mark (ｶﾞ), any kana with a combining mark (decomposed
+// text). Returns 0 when the pair does not combine.
+inline char32_t compose(char32_t raw, char32_t folded, char32_t mark) {
+    if ((mark == 0xFF9E && isHalfKana(raw)) || (mark == 0x3099 && isKana(raw)))
+        return voiced(folded);
+    if ((mark == 0xFF9F && isHalfKana(raw)) || (mark == 0x309A && isKana(raw)))
+        return semiVoiced(folded);
+    return 0;
+}
+
+inline bool cont(unsigned char b) {
+    return (b & 0xC0) == 0x80;
+}
+
+// Decodes one UTF-8 sequence; an invalid byte reads as U+FFFD and is skipped.
+inline char32_t decodeUtf8(const unsigned char*& p, const unsigned char* e) {
+    const unsigned c = *p;
+    if (c < 0x80) {
+        ++p;
+        return c;
+    }
+    const std::ptrdiff_t left = e - p;
+    if (c >= 0xC2 && c <= 0xDF && left >= 2 && cont(p[1])) {
+        const char32_t r = ((c & 0x1F) << 6) | (p[1] & 0x3F);
+        p += 2;
+        return r;
+    }
+    if (c >= 0xE0 && c <= 0xEF && left >= 3 && cont(p[1]) && cont(p[2])) {
+        const char32_t r = ((c & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F);
+        if (r >= 0x800 && (r < 0xD800 || r > 0xDFFF)) {
+            p += 3;
+            return r;
+        }
+    } else if (c >= 0xF0 && c <= 0xF4 && left >= 4 && cont(p[1]) && cont(p[2]) && cont(p[3])) {
+        const char32_t r =
+            ((c & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) | (p[3] & 0x3F);
+        if (r >= 0x10000 && r <= 0x10FFFF) {
+            p += 4;
+            return r;
+        }
+    }
+    ++p;
+    return 0xFFFD;
+}
+
+// Folds UTF-8 text into out, which holds at least n code points. Returns the
+// number written.
+size_t foldTo(const unsigned char* s, size_t n, char32_t* out) {
+    const unsigned char* p = s;
+    const unsigned char* const e = s + n;
+    char32_t* o = out;
+    while (p < e) {
+        if (*p < 0x80) {
+            *o++ = kAscii.t[*p++];
+            continue;
+        }
+        const char32_t raw = decodeUtf8(p, e);
+        char32_t f = foldOne(raw);
+        // Both marks start with EF or E3 in UTF-8: look ahead only then.
+        if (p < e && (*p == 0xEF || *p == 0xE3) && isKana(raw)) {
+            const unsigned char* q = p;
+            const char32_t mark = decodeUtf8(q, e);
+            if (const char32_t v = compose(raw, f, mark)) {
+                f = v;
+                p = q;
+            }
+        }
+        *o++ = f;
+    }
+    return size_t(o - out);
+}
+
+// Folds the code point at raw[i] (with a following mark when they combine)
+// and advances i past what it read.
+char32_t foldAt(const std::u32string& raw, size_t& i) {
+    const char32_t c = raw[i++];
+    char32_t f = foldOne(c);
+    if (i < raw.size() && isKana(c)) {
+        if (const char32_t v = compose(c, f, raw[i])) {
+            f = v;
+            ++i;
+        }
+    }
+    return f;
+}
+
+std::u32string decodeAll(std::string_view utf8) {
+    std::u32string r;
+    r.reserve(utf8.size());
+    auto p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto e = p + utf8.size();
+    while (p < e)
+        r.push_back(decodeUtf8(p, e));
+    return r;
+}
+
+} // namespace
+
+std::u32string foldUtf8(std::string_view utf8) {
+    std::u32string r(utf8.size(), U'\0');
+    r.resize(foldTo(reinterpret_cast<const unsigned char*>(utf8.data()), utf8.size(), r.data()));
+    return r;
+}
+
+std::u32string fold(std::u32string_view text) {
+    std::u32string raw(text);
+    std::u32string r;
+    r.reserve(raw.size());
+    for (size_t i = 0; i < raw.size();)
+        r.push_back(foldAt(raw, i));
+    return r;
+}
+
+// ---------------------------------------------------------------- pattern
+
+struct Pattern::Impl {
+    // The pattern is S0 * S1 * ... * Sk: runs of one-character tokens between
+    // stars. Every token consumes exactly one character, so the leftmost match
+    // of each middle run is always the best choice, and matching is a chain of
+    // left-to-right searches: no backtracking.
+    struct Seg {
+        std::vector<Token> toks;
+        std::u32string lit; // the characters, when every token is literal
+        bool allLit = true;
+        size_t len() const { return toks.size(); }
+    };
+    std::vector<Seg> segs;
+    std::vector<std::vector<std::pair<char32_t, char32_t>>> sets;
+    bool hasStar = false;
+    size_t minLen = 0;
+    char32_t escape = 0;
+
+    mutable std::unique_ptr<char32_t[]> buf;
+    mutable size_t cap = 0;
+
+    bool tokenMatches(const Token& t, char32_t c) const {
+        switch (t.kind) {
+        case Token::Lit:
+            return c == t.c;
+        case Token::Any:
+            return true;
+        case Token::Digit:
+            return c >= U'0' && c <= U'9';
+        case Token::Set:
+        case Token::NotSet: {
+            bool in = false;
+            for (const auto& [lo, hi] : sets[t.set])
+                if (c >= lo && c <= hi) {
+                    in = true;
+                    break;
+                }
+            return in != (t.kind == Token::NotSet);
+        }
+        }
+        return false;
+    }
+
+    bool at(const Seg& s, const char32_t* t, size_t i) const {
+        if (s.allLit)
+            return std::memcmp(t + i, s.lit.data(), s.lit.size() * sizeof(char32_t)) == 0;
+        for (size_t k = 0; k < s.toks.size(); ++k)
+            if (!tokenMatches(s.toks[k], t[i + k]))
+                return false;
+        return true;
+    }
+
+    // Leftmost i in [from, end - len] where s matches, or npos.
+    size_t find(const Seg& s, const char32_t* t, size_t from, size_t end) const {
+        if (s.allLit)
+            return std::u32string_view(t, end).find(s.lit, from);
+        for (size_t i = from; i + s.len() <= end; ++i)
+            if (at(s, t, i))
+                return i;
+        return std::u32string_view::npos;
+    }
+
+    bool matchFolded(const char32_t* t, size_t n) const {
+        if (!hasStar)
+            return n == segs[0].len() && at(segs[0], t, 0);
+        if (n < minLen)
+            return false;
+        const Seg& pre = segs.front();
+        const Seg& suf = segs.back();
+        const size_t end = n - suf.len();
+        if (!at(pre, t, 0) || !at(suf, t, end))
+            return false;
+        size_t pos = pre.len();
+        for (size_t k = 1; k + 1 < segs.size(); ++k) {
+            const Seg& mid = segs[k];
+            if (mid.len() == 0)
+                continue;
+            const size_t i = find(mid, t, pos, end);
+            if (i == std::u32string_view::npos)
+                return false;
+            pos = i + mid.len();
+        }
+        return true;
+    }
+};
+
+Pattern::Pattern() : d(std::make_unique<Impl>()) {}
+Pattern::~Pattern() = default;
+Pattern::Pattern(Pattern&&) noexcept = default;
+Pattern& Pattern::operator=(Pattern&&) noexcept = default;
+
+char32_t Pattern::escape() const {
+    return d->escape;
+}
+
+std::optional<Pattern> Pattern::compile(std::string_view utf8Pattern) {
+    return compile(utf8Pattern, 0);
+}
+
+std::optional<Pattern> Pattern::compile(std::string_view utf8Pattern, char32_t escape) {
+    Pattern p;
+    Impl& m = *p.d;
+    m.escape = escape;
+    // The syntax is read on the raw characters (a full-width "［" is no
+    // bracket); only literals and list members are folded.
+    const std::u32string raw = decodeAll(utf8Pattern);
+    const size_t n = raw.size();
+    m.segs.emplace_back();
+    auto add = [&](Token t) {
+        Impl::Seg& s = m.segs.back();
+        if (t.kind != Token::Lit)
+            s.allLit = false;
+        else
+            s.lit.push_back(t.c);
+        s.toks.push_back(t);
+    };
+    for (size_t i = 0; i < n;) {
+        const char32_t c = raw[i];
+        if (escape && c == escape) {
+            if (i + 1 >= n)
+                return std::nullopt;
+            ++i;
+            add({Token::Lit, foldAt(raw, i), 0});
+            continue;
+        }
+        switch (c) {
+        case U'*':
+            m.hasStar = true;
+            m.segs.emplace_back();
+            ++i;
+            continue;
+        case U'?':
+            add({Token::Any, 0, 0});
+            ++i;
+            continue;
+        case U'#':
+            add({Token::Digit, 0, 0});
+            ++i;
+            continue;
+        case U'[':
+            break;
+        default:
+            add({Token::Lit, foldAt(raw, i), 0});
+            continue;
+        }
+        // A list.
+        size_t j = i + 1;
+        bool negate = false;
+        if (j < n && raw[j] == U'!') {
+            negate = true;
+            ++j;
+        }
+        if (j < n && raw[j] == U']') {
+            // "[]" matches the empty string: no token. "[!]" is any one
+            // character (none is in the empty list).
+            if (negate)
+                add({Token::Any, 0, 0});
+            i = j + 1;
+            continue;
+        }
+        std::vector<std::pair<char32_t, char32_t>> ranges;
+        for (;;) {
+            if (j >= n)
+                return std::nullopt; // unterminated
+            if (raw[j] == U']')
+                break;
+            const char32_t lo = foldAt(raw, j);
+            if (j + 1 < n && raw[j] == U'-' && raw[j + 1] != U']') {
+                ++j;
+                const char32_t hi = foldAt(raw, j);
+                if (hi < lo)
+                    return std::nullopt; // descending range
+                ranges.emplace_back(lo, hi);
+            } else {
+                ranges.emplace_back(lo, lo);
+            }
+        }
+        m.sets.push_back(std::move(ranges));
+        add({negate ? Token::NotSet : Token::Set, 0, std::uint32_t(m.sets.size() - 1)});
+        i = j + 1;
+    }
+    for (const auto& s : m.segs)
+        m.minLen += s.len();
+    return p;
+}
+
+bool Pattern::matches(std::string_view utf8Text) const {
+    Impl& m = *d;
+    const size_t n = utf8Text.size();
+    if (m.cap < n || !m.buf) {
+        m.cap = std::max<size_t>(n, 64) * 2;
+        m.buf = std::make_unique<char32_t[]>(m.cap);
+    }
+    const size_t len =
+        foldTo(reinterpret_cast<const unsigned char*>(utf8Text.data()), n, m.buf.get());
+    return m.matchFolded(m.buf.get(), len);
+}
+
+QString malformedDescription() {
+    return QStringLiteral("パターン文字列が不正です。");
+}
+
+// ---------------------------------------------------------------- SQLite
+
+namespace {
+
+void deletePattern(void* p) {
+    delete static_cast<Pattern*>(p);
+}
+
+void likeFunc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    for (int k = 0; k < argc; ++k)
+        if (sqlite3_value_type(argv[k]) == SQLITE_NULL) {
+            sqlite3_result_null(ctx);
+            return;
+        }
+    char32_t esc = 0;
+    if (argc == 3) {
+        const auto* e = sqlite3_value_text(argv[2]);
+        const int eb = sqlite3_value_bytes(argv[2]);
+        const std::u32string ec =
+            decodeAll(std::string_view(reinterpret_cast<const char*>(e), size_t(eb)));
+        if (ec.size() != 1) {
+            sqlite3_result_error(ctx, "ESCAPE には 1 文字を指定してください。", -1);
+            return;
+        }
+        esc = ec[0];
+    }
+    auto* pat = static_cast<Pattern*>(sqlite3_get_auxdata(ctx, 0));
+    std::unique_ptr<Pattern> fresh;
+    if (!pat || pat->escape() != esc) {
+        const auto* pt = sqlite3_value_text(argv[0]);
+        const int pb = sqlite3_value_bytes(argv[0]);
+        if (!pt) {
+            sqlite3_result_error_nomem(ctx);
+            return;
+        }
+        auto compiled =
+            Pattern::compile(std::string_view(reinterpret_cast<const char*>(pt), size_t(pb)), esc);
+        if (!compiled) {
+            static const QByteArray msg = malformedDescription().toUtf8();
+            sqlite3_result_error(ctx, msg.constData(), int(msg.size()));
+            return;
+        }
+        fresh = std::make_unique<Pattern>(std::move(*compiled));
+        pat = fresh.get();
+    }
+    const auto* xt = sqlite3_value_text(argv[1]);
+    const int xb = sqlite3_value_bytes(argv[1]);
+    if (!xt) {
+        sqlite3_result_error_nomem(ctx);
+        return;
+    }
+    sqlite3_result_int(
+        ctx, pat->matches(std::string_view(reinterpret_cast<const char*>(xt), size_t(xb))));
+    // Handed over last: SQLite may free it at once when it keeps no aux data.
+    if (fresh)
+        sqlite3_set_auxdata(ctx, 0, fresh.release(), deletePattern);
+}
+
+} // namespace
+
+void registerLike(sqlite3* db) {
+    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
+    sqlite3_create_function_v2(db, "like", 2, flags, nullptr, likeFunc, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "like", 3, flags, nullptr, likeFunc, nullptr, nullptr, nullptr);
+}
+
+} // namespace melodeck::jetlike
