@@ -1,15 +1,110 @@
-// Song-list import and list source.
-// PLACEHOLDER: replaced by the import work.
+// Song-list import and list source: the browse button, the download and the
+// import button of the main window.
 #include "app/gui/frmMeloDeck.h"
+#include "common/ModCommon.h"
+#include "common/Seams.h"
+#include "common/VbError.h"
+#include "common/clsMousePointer.h"
+#include "import/SongListImport.h"
+#include "import/gui/HttpDownload.h"
+#include "import/gui/frmWait.h"
+
+#include <QDir>
+#include <memory>
 
 namespace melodeck {
-void frmMeloDeck::cmd取込_Click() {}
-void frmMeloDeck::cmd参照_Click() {}
-bool frmMeloDeck::DownloadList(const QString&) {
-    return true;
+
+namespace {
+
+// The progress window and the message pump, lent to the import run.
+class WaitSink : public songlist::ImportSink {
+public:
+    explicit WaitSink(frmWait& wait) : wait_(wait) {}
+    void progress(std::int64_t done) override { wait_.setValue(done); }
+    void rowAdded() override { seams().processEvents(); }
+
+private:
+    frmWait& wait_;
+};
+
+} // namespace
+
+void frmMeloDeck::cmd参照_Click() {
+    OpenFileRequest dlg;
+    dlg.fileName = QString();
+    dlg.defaultExt = QStringLiteral("csv");
+    dlg.filter = QStringLiteral("csv file(*.csv)|*.csv");
+    dlg.initDir = QDir::currentPath();
+    const QString chosen = seams().openFile(dlg);
+    if (!chosen.isEmpty())
+        txtパス->setText(chosen);
 }
-void frmMeloDeck::LockControls(bool) {}
-QString frmMeloDeck::SqlLiteral(const Value&) {
-    return {};
+
+bool frmMeloDeck::DownloadList(const QString& file) {
+    clsMousePointer pointer;
+    pointer.Busy();
+    const QString url = txtパス->text();
+    const QString error = songlist::DownloadToFile(url, file, downloadTimeoutMs);
+    if (!error.isEmpty()) {
+        ModCommon::ShowWarning(error);
+        return true;
+    }
+    return false;
 }
+
+void frmMeloDeck::LockControls(bool lock) {
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        if (button->window() == this)
+            button->setEnabled(!lock);
+    }
+    flgList->setEnabled(!lock);
+    flgPickup->setEnabled(!lock);
+}
+
+QString frmMeloDeck::SqlLiteral(const Value& value) {
+    return songlist::SqlLiteral(value);
+}
+
+void frmMeloDeck::cmd取込_Click() {
+    clsMousePointer pointer;
+    pointer.Busy();
+    LockControls(true);
+    const QString source = txtパス->text();
+    std::unique_ptr<frmWait> wait;
+    try {
+        QString file = source;
+        // Only this exact prefix means a download; anything else is a path.
+        if (source.left(7) == u"http://") {
+            file = ModCommon::AddLastChar(ModCommon::ProgramFolder(), u'/') +
+                   ModCommon::ProgramName() + QStringLiteral(".$$$");
+            if (DownloadList(file)) {
+                LockControls(false);
+                return;
+            }
+        }
+        const std::vector<bool> textFlags = songlist::TextFlags(datList.Recordset());
+        songlist::SongListImport list(file);
+
+        wait = std::make_unique<frmWait>(this);
+        wait->setMax(list.total());
+        wait->show();
+        seams().processEvents();
+
+        WaitSink sink(*wait);
+        const auto outcome = list.run(datList.Database(), sListTable, textFlags, sink);
+        if (outcome == songlist::ImportOutcome::ErrorPage) {
+            ModCommon::ShowWarning(QStringLiteral("URLが不正です"));
+        } else {
+            wait.reset();
+            cmd抽出解除_Click();
+        }
+    } catch (const VbError& e) {
+        ModCommon::ShowWarning(e.description());
+    } catch (const std::exception& e) {
+        ModCommon::ShowWarning(QString::fromLocal8Bit(e.what()));
+    }
+    LockControls(false);
+    wait.reset();
+}
+
 } // namespace melodeck

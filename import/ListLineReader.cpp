@@ -1,0 +1,72 @@
+#include "import/ListLineReader.h"
+
+#include "common/VbError.h"
+
+#include <cstring>
+
+namespace melodeck::songlist {
+
+ListLineReader::ListLineReader(QIODevice& device, qsizetype chunkSize)
+    : dev_(device), buf_(size_t(chunkSize > 16 ? chunkSize : 16)) {}
+
+bool ListLineReader::fill() {
+    if (eof_)
+        return false;
+    if (pos_ > 0) {
+        std::memmove(buf_.data(), buf_.data() + pos_, end_ - pos_);
+        end_ -= pos_;
+        pos_ = 0;
+    }
+    if (end_ == buf_.size())
+        buf_.resize(buf_.size() * 2); // one line longer than the buffer
+    const qint64 got = dev_.read(buf_.data() + end_, qint64(buf_.size() - end_));
+    if (got < 0) {
+        throw VbError(VbError::FileAccess,
+                      QStringLiteral("ファイル '%1' を読み込めません（%2）。")
+                          .arg(name_.isEmpty() ? dev_.objectName() : name_, dev_.errorString()));
+    }
+    if (got == 0) {
+        eof_ = true;
+        return false;
+    }
+    end_ += size_t(got);
+    return true;
+}
+
+bool ListLineReader::next(std::string_view& line) {
+    size_t from = pos_; // where the search for a line end goes on
+    for (;;) {
+        const char* b = buf_.data();
+        bool pendingCr = false;
+        size_t i = from;
+        for (; i < end_; ++i) {
+            const char c = b[i];
+            if (c != '\r' && c != '\n')
+                continue;
+            if (c == '\r' && i + 1 == end_) {
+                // Whether an LF follows is only known after the next read.
+                pendingCr = true;
+                break;
+            }
+            line = std::string_view(b + pos_, i - pos_);
+            size_t after = i + 1;
+            if (c == '\r' && b[after] == '\n')
+                ++after;
+            pos_ = after;
+            return true;
+        }
+        const size_t searched = i - pos_; // fill() moves the data to the front
+        if (!fill()) {
+            if (pos_ == end_)
+                return false;
+            // The rest of the file: a last line without a line end, or one
+            // ended by a CR that is the file's last byte.
+            line = std::string_view(buf_.data() + pos_, pendingCr ? searched : end_ - pos_);
+            pos_ = end_;
+            return true;
+        }
+        from = pos_ + searched;
+    }
+}
+
+} // namespace melodeck::songlist

@@ -1,0 +1,38 @@
+#pragma once
+// Reads a song list line by line as raw bytes. A line ends at CR LF, at a CR
+// alone or at an LF alone; the end is not part of the line. The file is read
+// in fixed chunks, so a list of any size costs a few tens of kilobytes.
+
+#include <QFile>
+#include <QString>
+#include <string_view>
+#include <vector>
+
+namespace melodeck::songlist {
+
+class ListLineReader {
+public:
+    // Reads from an open device; the device must outlive the reader.
+    explicit ListLineReader(QIODevice& device, qsizetype chunkSize = 64 * 1024);
+
+    // The next line, valid until the next call. False once the data is used up
+    // (a last line without a line end is still delivered). A read failure
+    // raises VbError (FileAccess) naming `name`.
+    bool next(std::string_view& line);
+
+    // Name used in error descriptions.
+    void setName(const QString& name) { name_ = name; }
+
+private:
+    // Appends more data behind what is left; false at end of data.
+    bool fill();
+
+    QIODevice& dev_;
+    QString name_;
+    std::vector<char> buf_;
+    size_t pos_ = 0; // first unread byte
+    size_t end_ = 0; // end of valid data
+    bool eof_ = false;
+};
+
+} // namespace melodeck::songlist

@@ -1,0 +1,191 @@
+#include "import/SongListImport.h"
+
+#include "common/Cp932.h"
+#include "common/ModCommon.h"
+#include "common/VbError.h"
+#include "import/ListLineReader.h"
+#include "store/Database.h"
+#include "store/Recordset.h"
+
+#include <QFileInfo>
+
+namespace melodeck::songlist {
+
+QString SqlLiteral(const Value& value) {
+    const QString t = ModCommon::NullToStr(value);
+    if (t.isEmpty())
+        return QStringLiteral("NULL");
+    return QLatin1Char('\'') + t + QLatin1Char('\'');
+}
+
+bool IsErrorPageLine(std::string_view lineBytes) {
+    return lineBytes.substr(0, 4) == "404 ";
+}
+
+bool IsErrorPageLine(QStringView line) {
+    return line.startsWith(u"404 ");
+}
+
+std::vector<bool> TextFlags(const Recordset& rs) {
+    std::vector<bool> flags(size_t(rs.FieldCount()));
+    for (int i = 0; i < rs.FieldCount(); ++i) {
+        const int t = rs.FieldType(i);
+        flags[size_t(i)] = t == FieldType::Text || t == FieldType::Char;
+    }
+    return flags;
+}
+
+// ---- statements ------------------------------------------------------------
+
+InsertBuilder::InsertBuilder(const QString& table, std::vector<bool> textFlags)
+    : table_(table), flags_(std::move(textFlags)) {}
+
+QString InsertBuilder::deleteStatement() const {
+    return QStringLiteral("DELETE FROM ") + table_;
+}
+
+const QString& InsertBuilder::build(QStringView line) {
+    stmt_.resize(0); // keeps the capacity of the previous statement
+    stmt_ += u"INSERT INTO ";
+    stmt_ += table_;
+    stmt_ += u" VALUES (";
+    QStringView rest = line;
+    for (size_t i = 0; i < flags_.size(); ++i) {
+        if (i > 0)
+            stmt_ += QLatin1Char(',');
+        // The next field runs to the next comma; once the line is used up
+        // every further field is empty.
+        QStringView field;
+        const qsizetype comma = rest.indexOf(u',');
+        if (comma < 0) {
+            field = rest;
+            rest = {};
+        } else {
+            field = rest.left(comma);
+            rest = rest.mid(comma + 1);
+        }
+        if (flags_[i])
+            appendText(field);
+        else
+            appendNumber(field);
+    }
+    stmt_ += QLatin1Char(')');
+    return stmt_;
+}
+
+void InsertBuilder::appendText(QStringView field) {
+    // Only half-width spaces are trimmed; an all-space field is NULL.
+    qsizetype b = 0, e = field.size();
+    while (b < e && field[b] == u' ')
+        ++b;
+    while (e > b && field[e - 1] == u' ')
+        --e;
+    if (b == e) {
+        stmt_ += u"NULL";
+        return;
+    }
+    stmt_ += QLatin1Char('\'');
+    for (qsizetype i = b; i < e; ++i) {
+        const QChar c = field[i];
+        if (c == u'\'')
+            stmt_ += QLatin1Char('\'');
+        stmt_ += c;
+    }
+    stmt_ += QLatin1Char('\'');
+}
+
+void InsertBuilder::appendNumber(QStringView field) {
+    // Plain keys ("123") are written as they stand; anything else goes
+    // through the lenient reading of a leading number.
+    const qsizetype n = field.size();
+    bool plain = n > 0 && n <= 9 && (n == 1 || field[0] != u'0');
+    for (qsizetype i = 0; plain && i < n; ++i)
+        plain = field[i] >= u'0' && field[i] <= u'9';
+    if (plain) {
+        stmt_ += field;
+        return;
+    }
+    scratch_.resize(0);
+    scratch_ += field;
+    stmt_ += NumberText(ModCommon::LeadingNumber(scratch_));
+}
+
+// ---- one import --------------------------------------------------------------
+
+SongListImport::SongListImport(const QString& path) : path_(path) {
+    if (path.isEmpty()) {
+        throw VbError(VbError::FileNotFound,
+                      QStringLiteral("取り込むリストファイルが指定されていません。"));
+    }
+    const QFileInfo fi(path);
+    if (!fi.exists())
+        throw VbError(VbError::FileNotFound,
+                      QStringLiteral("ファイル '%1' が見つかりません。").arg(path));
+    if (fi.isDir()) {
+        throw VbError(
+            VbError::FileAccess,
+            QStringLiteral("'%1' はフォルダーです。リストファイルを指定してください。").arg(path));
+    }
+    file_.setFileName(path);
+    if (!file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        throw VbError(
+            VbError::FileAccess,
+            QStringLiteral("ファイル '%1' を開けません（%2）。").arg(path, file_.errorString()));
+    }
+    total_ = file_.size();
+}
+
+namespace {
+// Undoes the open transaction without hiding the error that caused it.
+void rollbackQuietly(Database& db) {
+    try {
+        if (db.InTransaction())
+            db.Rollback();
+    } catch (...) {
+    }
+}
+} // namespace
+
+ImportOutcome SongListImport::run(Database& db, const QString& table,
+                                  const std::vector<bool>& textFlags, ImportSink& sink) {
+    ListLineReader reader(file_);
+    reader.setName(path_);
+    InsertBuilder builder(table, textFlags);
+    bool began = false;
+    try {
+        std::string_view bytes;
+        while (reader.next(bytes)) {
+            ++lines_;
+            if (IsErrorPageLine(bytes)) {
+                if (began)
+                    rollbackQuietly(db);
+                return ImportOutcome::ErrorPage;
+            }
+            // The bytes as read: ByteLen of the decoded line for any valid
+            // code page 932 text, without encoding it again.
+            done_ += std::int64_t(bytes.size()) + 2;
+            sink.progress(done_);
+            const QString line = cp932::decode(bytes);
+            if (ModCommon::LeadingNumber(line) == 0)
+                continue;
+            if (!began) {
+                db.BeginTrans();
+                began = true;
+                db.Execute(builder.deleteStatement());
+            }
+            db.Execute(builder.build(line));
+            ++rows_;
+            sink.rowAdded();
+        }
+        if (began)
+            db.CommitTrans();
+    } catch (...) {
+        if (began)
+            rollbackQuietly(db);
+        throw;
+    }
+    file_.close();
+    return ImportOutcome::Completed;
+}
+
+} // namespace melodeck::songlist

@@ -1,0 +1,105 @@
+#pragma once
+// The CSV song list turned into statements on the song table, and the run of
+// one import over a database. No widgets: the window supplies the progress
+// display and the message pump through ImportSink.
+
+#include "common/Value.h"
+
+#include <QFile>
+#include <QString>
+#include <QStringView>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace melodeck {
+class Database;
+class Recordset;
+} // namespace melodeck
+
+namespace melodeck::songlist {
+
+// A literal for a text field: the value's text without leading and trailing
+// half-width spaces between apostrophes, or NULL when nothing is left.
+// Apostrophes are not doubled here; the caller has done that.
+QString SqlLiteral(const Value& value);
+
+// True for the first line of a server's "not found" page ("404 ").
+bool IsErrorPageLine(std::string_view lineBytes);
+bool IsErrorPageLine(QStringView line);
+
+// Per field of the song table: true when it takes text (DAO types 10 and 18).
+std::vector<bool> TextFlags(const Recordset& rs);
+
+// Builds the statements of one import.
+class InsertBuilder {
+public:
+    InsertBuilder(const QString& table, std::vector<bool> textFlags);
+
+    QString deleteStatement() const;
+
+    // INSERT INTO table VALUES (v1,...,vn) for one data line: the line split
+    // at every comma (no quoting), field i as a text literal when flag i is
+    // set and as its leading number otherwise; missing fields empty, extra
+    // fields ignored. The result lives until the next call.
+    const QString& build(QStringView line);
+
+private:
+    void appendText(QStringView field);
+    void appendNumber(QStringView field);
+
+    QString table_;
+    std::vector<bool> flags_;
+    QString stmt_;
+    QString scratch_;
+};
+
+// What the window lends the import while it runs.
+class ImportSink {
+public:
+    virtual ~ImportSink() = default;
+    // Running byte count after each line (may pass the file's length).
+    virtual void progress(std::int64_t done) = 0;
+    // After each added row: the window processes its pending messages.
+    virtual void rowAdded() = 0;
+};
+
+enum class ImportOutcome {
+    Completed, // the list was read to its end; the table holds its data lines
+               // (or is unchanged when the list had none)
+    ErrorPage, // a "404 " line: the table is unchanged
+};
+
+// One import of one list file.
+class SongListImport {
+public:
+    // Opens the list; VbError (FileNotFound, FileAccess) with a description
+    // that names the file when it is missing, is a folder or cannot be opened.
+    explicit SongListImport(const QString& path);
+
+    // Length of the file in bytes, taken when it was opened.
+    std::int64_t total() const { return total_; }
+
+    // Reads the list to its end, replacing the rows of `table`. The deletion
+    // and every insert run in one transaction that is committed only when the
+    // whole file has been read; on a "404 " line or any error it is rolled
+    // back, so the table is never left half replaced. Errors are raised
+    // (after the rollback) as VbError.
+    ImportOutcome run(Database& db, const QString& table, const std::vector<bool>& textFlags,
+                      ImportSink& sink);
+
+    std::int64_t rowsAdded() const { return rows_; }
+    std::int64_t linesRead() const { return lines_; }
+    std::int64_t done() const { return done_; }
+
+private:
+    QString path_;
+    QFile file_;
+    std::int64_t total_ = 0;
+    std::int64_t rows_ = 0;
+    std::int64_t lines_ = 0;
+    std::int64_t done_ = 0;
+};
+
+} // namespace melodeck::songlist

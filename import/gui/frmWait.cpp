@@ -1,0 +1,54 @@
+#include "import/gui/frmWait.h"
+
+#include <QFont>
+#include <algorithm>
+#include <climits>
+
+namespace melodeck {
+
+namespace {
+// Positions are laid out in twips; 15 twips make one pixel.
+constexpr int px(int twips) {
+    return twips / 15;
+}
+} // namespace
+
+frmWait::frmWait(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    setObjectName(QStringLiteral("frmWait"));
+    setModal(false);
+    setWindowTitle(QString());
+    setFixedSize(px(5775), px(1125));
+
+    QFont font(QStringLiteral("MS UI Gothic"));
+    font.setPointSizeF(11.25);
+    setFont(font);
+
+    Label2 = new QLabel(QStringLiteral("取り込んでいます．．．"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(px(315), px(90), px(2565), px(375));
+
+    prgWait = new QProgressBar(this);
+    prgWait->setObjectName(QStringLiteral("prgWait"));
+    prgWait->setGeometry(px(300), px(555), px(4995), px(360));
+    prgWait->setTextVisible(false);
+    prgWait->setRange(0, 1);
+    prgWait->setValue(0);
+}
+
+void frmWait::setMax(std::int64_t max) {
+    max_ = std::max<std::int64_t>(max, 0);
+    shift_ = 0;
+    while ((max_ >> shift_) > INT_MAX)
+        ++shift_;
+    // An empty list leaves the bar empty rather than a busy animation.
+    prgWait->setRange(0, std::max(1, int(max_ >> shift_)));
+}
+
+void frmWait::setValue(std::int64_t value) {
+    const std::int64_t v = std::clamp<std::int64_t>(value, 0, max_);
+    // QProgressBar repaints only when the bar visibly moves.
+    prgWait->setValue(int(v >> shift_));
+}
+
+} // namespace melodeck
