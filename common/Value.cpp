@@ -1,10 +1,13 @@
 #include "common/Value.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace melodeck {
+
+namespace {
+template <typename T> QString shortestText(T v);
+} // namespace
 
 bool Value::isWholeNumber() const {
     switch (t_) {
@@ -68,7 +71,7 @@ QString Value::toText() const {
     case VType::Byte:
         return QString::number(i_);
     case VType::Single:
-        return NumberText(double(float(d_)));
+        return shortestText(float(d_)); // 0.1 as a single shows as 0.1
     default:
         return NumberText(d_);
     }
@@ -84,43 +87,30 @@ bool Value::operator==(const Value& o) const {
     return d_ == o.d_;
 }
 
-QString NumberText(double v) {
+namespace {
+
+// Shortest text that reads back as the same number, in plain decimal for
+// every magnitude a person would write that way and in exponent form only
+// for the extremes (which SQL and the number reader still accept).
+template <typename T> QString shortestText(T v) {
     if (std::isnan(v))
         return QStringLiteral("NaN");
     if (std::isinf(v))
         return v > 0 ? QStringLiteral("Infinity") : QStringLiteral("-Infinity");
     if (v == 0)
         return QStringLiteral("0"); // also for -0
-    if (v == std::trunc(v) && std::fabs(v) < 1e15)
-        return QString::number(static_cast<long long>(v));
-    // Shortest text that reads back as the same double, without an exponent
-    // for ordinary magnitudes.
-    char buf[64];
-    for (int prec = 1; prec <= 17; ++prec) {
-        std::snprintf(buf, sizeof buf, "%.*g", prec, v);
-        if (std::strtod(buf, nullptr) == v)
-            break;
-    }
-    QString s = QString::fromLatin1(buf);
-    if (!s.contains(QLatin1Char('e')))
-        return s;
-    const double a = std::fabs(v);
-    if (a >= 1e-15 && a < 1e15) {
-        // Re-print in fixed notation with enough decimals, then trim zeros.
-        std::snprintf(buf, sizeof buf, "%.17f", v);
-        s = QString::fromLatin1(buf);
-        while (s.endsWith(QLatin1Char('0')))
-            s.chop(1);
-        if (s.endsWith(QLatin1Char('.')))
-            s.chop(1);
-        // Keep only as many digits as are needed to read back the same value.
-        for (qsizetype keep = s.indexOf(QLatin1Char('.')) + 1; keep <= s.size(); ++keep) {
-            const QString t = s.left(keep);
-            if (t.toDouble() == v)
-                return t;
-        }
-    }
-    return s; // keep the exponent for extreme magnitudes
+    const T a = std::fabs(v);
+    const bool plain = a >= T(1e-15) && a < T(1e21);
+    char buf[512];
+    const auto res = std::to_chars(
+        buf, buf + sizeof buf, v, plain ? std::chars_format::fixed : std::chars_format::scientific);
+    return QString::fromLatin1(buf, res.ptr - buf);
+}
+
+} // namespace
+
+QString NumberText(double v) {
+    return shortestText(v);
 }
 
 } // namespace melodeck

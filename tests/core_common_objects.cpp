@@ -1,0 +1,217 @@
+// Busy cursor nesting, the keyed item collection, the default seams and the
+// program's location.
+
+#include "common/ModCommon.h"
+#include "common/Seams.h"
+#include "common/VbError.h"
+#include "common/clsInfCol.h"
+#include "common/clsMousePointer.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace melodeck;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+class Pointer : public ::testing::Test {
+protected:
+    std::vector<std::int16_t> shown;
+    void SetUp() override {
+        MousePointer::set(MousePointer::Default);
+        MousePointer::setDisplayHook([this](std::int16_t p) { shown.push_back(p); });
+    }
+    void TearDown() override {
+        MousePointer::setDisplayHook({});
+        MousePointer::set(MousePointer::Default);
+    }
+};
+
+clsInfCol fiveItems() {
+    clsInfCol col;
+    for (int i = 1; i <= 5; ++i)
+        col.AddItem(i * 10, QString(QChar(u'a' + i - 1)));
+    return col;
+}
+
+std::vector<std::int32_t> codes(const clsInfCol& col) {
+    std::vector<std::int32_t> out;
+    for (std::int32_t i = 1; i <= col.GetSize(); ++i)
+        out.push_back(col.GetItem(i)->l01);
+    return out;
+}
+
+} // namespace
+
+TEST_F(Pointer, BusyReturnsTheLastPointerSetThroughTheObject) {
+    {
+        clsMousePointer mp;
+        EXPECT_EQ(mp.Busy(), 0);
+        EXPECT_EQ(MousePointer::get(), MousePointer::Hourglass);
+        EXPECT_EQ(mp.Busy(), 11);
+        EXPECT_EQ(mp.SetCursor(3), 11);
+        EXPECT_EQ(MousePointer::get(), 3);
+    }
+    EXPECT_EQ(MousePointer::get(), MousePointer::Default);
+    // The hook sees each change once, and no repeats.
+    EXPECT_EQ(shown, (std::vector<std::int16_t>{11, 3, 0}));
+}
+
+TEST_F(Pointer, NestedObjectsRestoreWhatEachFound) {
+    {
+        clsMousePointer outer;
+        outer.Busy();
+        {
+            clsMousePointer inner;
+            EXPECT_EQ(inner.Busy(), 0); // its own last pointer, not the screen's
+        }
+        EXPECT_EQ(MousePointer::get(), MousePointer::Hourglass);
+    }
+    EXPECT_EQ(MousePointer::get(), MousePointer::Default);
+
+    // An object made while the hourglass shows leaves the hourglass, even
+    // when it set something else in between.
+    MousePointer::set(MousePointer::Hourglass);
+    {
+        clsMousePointer mp;
+        mp.SetCursor(MousePointer::Default);
+    }
+    EXPECT_EQ(MousePointer::get(), MousePointer::Hourglass);
+
+    // Restored on an error path too.
+    MousePointer::set(MousePointer::Default);
+    try {
+        clsMousePointer mp;
+        mp.Busy();
+        throw VbError::overflow();
+    } catch (const VbError&) {
+    }
+    EXPECT_EQ(MousePointer::get(), MousePointer::Default);
+}
+
+TEST(InfCol, AddGetAndIndexToCode) {
+    clsInfCol col;
+    EXPECT_EQ(col.GetSize(), 0);
+    EXPECT_EQ(col.IndexToCode(0, -1), -1);
+    auto item = col.AddItem(10, u"ten"_s);
+    EXPECT_EQ(col.GetSize(), 1);
+    EXPECT_EQ(col.IndexToCode(0, -1), 10);
+    EXPECT_EQ(col.IndexToCode(1, -1), -1);
+    EXPECT_EQ(col.IndexToCode(-1, 99), 99);
+    // Records are shared: a change through one handle shows in the list.
+    item->db01 = 2.5;
+    item->s02 = u"spare"_s;
+    EXPECT_EQ(col.GetItem(1), item);
+    EXPECT_EQ(col.GetItem(1)->db01, 2.5);
+    EXPECT_EQ(col.GetItem(1)->s01, u"ten"_s);
+    EXPECT_EQ(col.GetItem(1)->l02, 0);
+
+    for (std::int32_t bad : {0, 2, -1, std::numeric_limits<std::int32_t>::min()}) {
+        try {
+            col.GetItem(bad);
+            ADD_FAILURE() << bad;
+        } catch (const VbError& e) {
+            EXPECT_EQ(e.number(), VbError::SubscriptOutOfRange);
+        }
+    }
+
+    // A record taken out of the list lives on with its holder.
+    col.RemoveAllItems();
+    EXPECT_EQ(col.GetSize(), 0);
+    EXPECT_EQ(item->s01, u"ten"_s);
+}
+
+TEST(InfCol, RemoveItemGuardsPositionsAndCounts) {
+    clsInfCol col = fiveItems();
+    col.RemoveItem(2, 2);
+    EXPECT_EQ(codes(col), (std::vector<std::int32_t>{10, 40, 50}));
+
+    col = fiveItems();
+    col.RemoveItem(4, 10);
+    EXPECT_EQ(codes(col), (std::vector<std::int32_t>{10, 20, 30}));
+
+    col = fiveItems();
+    col.RemoveItem(0, 1);
+    col.RemoveItem(6, 1);
+    col.RemoveItem(1, 0);
+    col.RemoveItem(1, -3);
+    col.RemoveItem(-1, 5);
+    EXPECT_EQ(col.GetSize(), 5);
+
+    col.RemoveItem(1, std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(col.GetSize(), 0);
+    col.RemoveAllItems();
+    EXPECT_EQ(col.GetSize(), 0);
+}
+
+TEST(InfCol, SearchItemByKindOfValue) {
+    clsInfCol col;
+    EXPECT_EQ(col.SearchItem(Value::lng(10)), -1);
+    col.AddItem(5, u"Abc"_s)->db01 = 1.5;
+    col.AddItem(10, u"abc"_s)->db01 = 0.1;
+    col.AddItem(10, u"abc"_s);
+    col.AddItem(-1, u""_s);
+
+    EXPECT_EQ(col.SearchItem(Value::string(u"abc"_s)), 2);
+    EXPECT_EQ(col.SearchItem(Value::string(u"ABC"_s)), -1);
+    EXPECT_EQ(col.SearchItem(Value::string(u""_s)), 4);
+    EXPECT_EQ(col.SearchItem(Value::integer(10)), 2);
+    EXPECT_EQ(col.SearchItem(Value::lng(5)), 1);
+    EXPECT_EQ(col.SearchItem(Value::lng(7)), -1);
+    EXPECT_EQ(col.SearchItem(Value::dbl(1.5)), 1);
+    EXPECT_EQ(col.SearchItem(Value::single(1.5f)), 1);
+    EXPECT_EQ(col.SearchItem(Value::dbl(0)), 3);
+    EXPECT_EQ(col.SearchItem(Value::dbl(0.1)), 2);
+    // A single 0.1 is not the double 0.1.
+    EXPECT_EQ(col.SearchItem(Value::single(0.1f)), -1);
+    // A whole number never searches the reals, nor a real the codes.
+    EXPECT_EQ(col.SearchItem(Value::dbl(10)), -1);
+
+    // Every other kind matches nothing, even where the number would.
+    EXPECT_EQ(col.SearchItem(Value::currency(10)), -1);
+    EXPECT_EQ(col.SearchItem(Value::date(10)), -1);
+    EXPECT_EQ(col.SearchItem(Value::boolean(true)), -1);
+    EXPECT_EQ(col.SearchItem(Value::byte(5)), -1);
+    EXPECT_EQ(col.SearchItem(Value::bigint(5)), -1);
+    EXPECT_EQ(col.SearchItem(Value::null()), -1);
+    EXPECT_EQ(col.SearchItem(Value()), -1);
+}
+
+TEST(Seams, DefaultsAnswerWithoutBlocking) {
+    Seams& s = seams();
+    ASSERT_TRUE(s.warning && s.openFile && s.popupMenu && s.setClipboardText && s.screenSize &&
+                s.processEvents);
+    EXPECT_EQ(s.openFile(OpenFileRequest{}), u""_s);
+    EXPECT_FALSE(s.setClipboardText(u"x"_s));
+    EXPECT_EQ(s.screenSize(), QSize(1920, 1080));
+    s.popupMenu(nullptr, QPoint());
+    s.processEvents(); // no application object: nothing to do
+    testing::internal::CaptureStderr();
+    s.warning(u"T"_s, u"本文"_s);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "T: 本文\n");
+}
+
+TEST(ProgramLocation, ComesFromTheExecutableUntilSet) {
+    const QFileInfo self(QFileInfo(u"/proc/self/exe"_s).canonicalFilePath());
+    EXPECT_EQ(ModCommon::ProgramFolder(), self.absolutePath());
+    EXPECT_EQ(ModCommon::ProgramName(), u"core_common_objects"_s);
+    {
+        int argc = 1;
+        char arg0[] = "x";
+        char* argv[] = {arg0, nullptr};
+        QCoreApplication app(argc, argv);
+        EXPECT_EQ(ModCommon::ProgramFolder(), QCoreApplication::applicationDirPath());
+        EXPECT_EQ(ModCommon::ProgramName(), u"core_common_objects"_s);
+        seams().processEvents();
+    }
+    ModCommon::SetProgramLocation(u"some/folder"_s, u"Prog"_s);
+    EXPECT_EQ(ModCommon::ProgramFolder(), u"some/folder"_s);
+    EXPECT_EQ(ModCommon::ProgramName(), u"Prog"_s);
+    EXPECT_EQ(ModCommon::ProgramFile(u"Prog.$$$"_s), u"some/folder/Prog.$$$"_s);
+    EXPECT_EQ(ModCommon::GetIniPath(), u"some/folder/Melodeck.ini"_s);
+}
