@@ -1,0 +1,148 @@
+// Song-list lines: where lines end, and the statement each data line becomes.
+#include "import/ListLineReader.h"
+#include "import/SongListImport.h"
+
+#include "common/ModCommon.h"
+#include "common/VbError.h"
+
+#include <QBuffer>
+#include <gtest/gtest.h>
+
+using namespace melodeck;
+using songlist::InsertBuilder;
+using songlist::ListLineReader;
+
+namespace {
+
+std::vector<std::string> readLines(const QByteArray& data, qsizetype chunk = 64 * 1024) {
+    QByteArray copy = data;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    ListLineReader reader(buffer, chunk);
+    std::vector<std::string> lines;
+    std::string_view line;
+    while (reader.next(line))
+        lines.emplace_back(line);
+    return lines;
+}
+
+using Lines = std::vector<std::string>;
+
+} // namespace
+
+TEST(ListLines, EndAtCrLfCrOrLf) {
+    EXPECT_EQ(readLines(""), Lines{});
+    EXPECT_EQ(readLines("a\r\nb\r\n"), (Lines{"a", "b"}));
+    EXPECT_EQ(readLines("a\rb\nc\r\nd"), (Lines{"a", "b", "c", "d"}));
+    // Empty lines stay lines; LF CR is two line ends.
+    EXPECT_EQ(readLines("\r\n\r\n"), (Lines{"", ""}));
+    EXPECT_EQ(readLines("a\n\rb"), (Lines{"a", "", "b"}));
+    EXPECT_EQ(readLines("a\r\r\nb"), (Lines{"a", "", "b"}));
+    // A last line without end, and a CR as the file's last byte.
+    EXPECT_EQ(readLines("a\r\nlast"), (Lines{"a", "last"}));
+    EXPECT_EQ(readLines("a\r"), Lines{"a"});
+    EXPECT_EQ(readLines("\r"), Lines{""});
+    // Bytes of code page 932 whose second byte is a CR or LF value do not
+    // exist; every other byte passes through untouched.
+    EXPECT_EQ(readLines(QByteArray("\x82\xa0,\0x\r\n", 7)), Lines{std::string("\x82\xa0,\0x", 5)});
+}
+
+TEST(ListLines, SameLinesWhateverTheChunkSize) {
+    // CR LF pairs split across reads, lines longer than a chunk.
+    QByteArray data;
+    Lines expected;
+    for (int i = 0; i < 200; ++i) {
+        const std::string line(size_t(i % 37), char('a' + i % 26));
+        expected.push_back(line);
+        data += QByteArray::fromStdString(line);
+        // A CR is never followed by an empty line ended by LF: that would be CR LF.
+        data += (i % 3 == 0) ? "\r\n" : (i % 3 == 1) ? "\n" : "\r";
+    }
+    for (qsizetype chunk : {16, 17, 31, 64, 4096})
+        EXPECT_EQ(readLines(data, chunk), expected) << "chunk " << chunk;
+    EXPECT_EQ(readLines(QByteArray(100, 'x') + "\r", 16), Lines{std::string(100, 'x')});
+    EXPECT_EQ(readLines("0123456789abcde\r\nz", 16), (Lines{"0123456789abcde", "z"}));
+}
+
+TEST(ListLines, ReadFailureNamesTheFile) {
+    QBuffer closed; // never opened: every read fails
+    ListLineReader reader(closed);
+    reader.setName(QStringLiteral("list.csv"));
+    std::string_view line;
+    try {
+        reader.next(line);
+        FAIL() << "no error";
+    } catch (const VbError& e) {
+        EXPECT_EQ(e.number(), VbError::FileAccess);
+        EXPECT_TRUE(e.description().contains(QStringLiteral("list.csv")));
+    }
+}
+
+TEST(InsertStatement, FieldsByTypeOfTheTableField) {
+    InsertBuilder five(QStringLiteral("MeloDeck"), {false, true, true, true, true});
+    EXPECT_EQ(five.deleteStatement(), QStringLiteral("DELETE FROM MeloDeck"));
+    EXPECT_EQ(five.build(u"123,歌手A, 曲名B ,It's,"),
+              QStringLiteral("INSERT INTO MeloDeck VALUES (123,'歌手A','曲名B','It''s',NULL)"));
+    // Fewer fields: missing text fields NULL; more fields: ignored.
+    EXPECT_EQ(five.build(u"7,a"),
+              QStringLiteral("INSERT INTO MeloDeck VALUES (7,'a',NULL,NULL,NULL)"));
+    EXPECT_EQ(five.build(u"8,a,b,c,d,e,f"),
+              QStringLiteral("INSERT INTO MeloDeck VALUES (8,'a','b','c','d')"));
+    // No quoting: quotes stay, a comma inside them ends the field.
+    EXPECT_EQ(five.build(u"9,\"x,y\",'',  ,''''"),
+              QStringLiteral("INSERT INTO MeloDeck VALUES (9,'\"x','y\"','''''',NULL)"));
+    // Only half-width spaces are trimmed; full-width spaces and tabs stay.
+    EXPECT_EQ(
+        five.build(u"10,\u3000全角\u3000,\tタブ\t,   ,"),
+        QStringLiteral("INSERT INTO MeloDeck VALUES (10,'\u3000全角\u3000','\tタブ\t',NULL,NULL)"));
+
+    // Number fields take the leading number in plain decimal; 0 when absent.
+    InsertBuilder nums(QStringLiteral("T"), {false, false, false, false, false, false, false});
+    EXPECT_EQ(nums.build(u"-5,007,1.5,3.5kg, 1 2 ,&H1F"),
+              QStringLiteral("INSERT INTO T VALUES (-5,7,1.5,3.5,12,31,0)"));
+    EXPECT_EQ(nums.build(u"1,abc,,0,2E3,１,+4"),
+              QStringLiteral("INSERT INTO T VALUES (1,0,0,0,2000,0,4)"));
+    EXPECT_EQ(nums.build(u"1234567890,0000,999999999"),
+              QStringLiteral("INSERT INTO T VALUES (1234567890,0,999999999,0,0,0,0)"));
+
+    // The builder's text is reused: a long line then a short one.
+    InsertBuilder two(QStringLiteral("T"), {false, true});
+    two.build(QString(500, u'x'));
+    EXPECT_EQ(two.build(u"1,a"), QStringLiteral("INSERT INTO T VALUES (1,'a')"));
+}
+
+TEST(InsertStatement, SplitsLikeGetToken) {
+    // Taking n fields one by one with GetToken gives the same fields.
+    const QStringList lines = {QStringLiteral("1,a,b"), QStringLiteral(",,"), QStringLiteral("1"),
+                               QStringLiteral("1,,x,"), QStringLiteral("")};
+    for (const QString& l : lines) {
+        QString rest = l;
+        QStringList fields;
+        for (int i = 0; i < 4; ++i)
+            fields << QStringLiteral("'") + ModCommon::GetToken(rest, QStringLiteral(","), true) +
+                          QStringLiteral("'");
+        for (QString& f : fields)
+            if (f == QStringLiteral("''"))
+                f = QStringLiteral("NULL");
+        InsertBuilder b(QStringLiteral("T"), {true, true, true, true});
+        EXPECT_EQ(b.build(l), QStringLiteral("INSERT INTO T VALUES (") +
+                                  fields.join(QLatin1Char(',')) + QLatin1Char(')'))
+            << l.toStdString();
+    }
+}
+
+TEST(InsertStatement, SqlLiteralAndErrorPageLines) {
+    EXPECT_EQ(songlist::SqlLiteral(Value::null()), QStringLiteral("NULL"));
+    EXPECT_EQ(songlist::SqlLiteral(Value::string(QStringLiteral("   "))), QStringLiteral("NULL"));
+    EXPECT_EQ(songlist::SqlLiteral(Value::string(QStringLiteral(" a'b "))),
+              QStringLiteral("'a'b'"));
+    EXPECT_EQ(songlist::SqlLiteral(Value::lng(42)), QStringLiteral("'42'"));
+
+    EXPECT_TRUE(songlist::IsErrorPageLine(std::string_view("404 Not Found")));
+    EXPECT_TRUE(songlist::IsErrorPageLine(std::string_view("404 ")));
+    EXPECT_FALSE(songlist::IsErrorPageLine(std::string_view("404")));
+    EXPECT_FALSE(songlist::IsErrorPageLine(std::string_view("404,曲")));
+    EXPECT_FALSE(songlist::IsErrorPageLine(std::string_view(" 404 ")));
+    EXPECT_TRUE(songlist::IsErrorPageLine(u"404 Not Found"));
+    EXPECT_FALSE(songlist::IsErrorPageLine(u"４０４ "));
+}

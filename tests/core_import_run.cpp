@@ -1,0 +1,224 @@
+// One import over a real database file: what the song table holds afterwards,
+// and that a failed import leaves it exactly as it was.
+#include "import/SongListImport.h"
+
+#include "common/VbError.h"
+#include "store/Database.h"
+#include "support/import_fixture.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace melodeck;
+using songlist::ImportOutcome;
+using songlist::SongListImport;
+using test::QueryRows;
+using test::Sjis;
+
+namespace {
+
+class Recorder : public songlist::ImportSink {
+public:
+    void progress(std::int64_t done) override {
+        if (!counts.empty() && done < counts.back())
+            backwards = true;
+        counts.push_back(done);
+    }
+    void rowAdded() override {
+        if (++rows == throwAtRow)
+            throw VbError(VbError::FileAccess, QStringLiteral("中断"));
+    }
+    std::vector<std::int64_t> counts;
+    bool backwards = false;
+    int rows = 0;
+    int throwAtRow = -1;
+};
+
+class ImportRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        dbPath = dir.filePath(QStringLiteral("MeloDeck.mdb"));
+        test::ExecSql(dbPath,
+                      QStringLiteral("CREATE TABLE MeloDeck %1;"
+                                     "INSERT INTO MeloDeck VALUES (1,'旧歌手','旧曲',NULL,NULL);"
+                                     "INSERT INTO MeloDeck VALUES (2,'旧2','旧曲2','x','○');")
+                          .arg(test::SongTableSchema()));
+        before = songs();
+    }
+
+    QString list(const QByteArray& bytes) {
+        const QString p = dir.filePath(QStringLiteral("list%1.csv").arg(++files));
+        test::WriteBytes(p, bytes);
+        return p;
+    }
+    std::vector<QStringList> songs() const {
+        return QueryRows(dbPath, QStringLiteral("SELECT * FROM MeloDeck ORDER BY rowid"));
+    }
+    ImportOutcome run(const QString& path, Recorder& sink, std::vector<QString>* log = nullptr) {
+        Database db(dbPath);
+        db.setStatementLog(log);
+        SongListImport imp(path);
+        const ImportOutcome o = imp.run(db, QStringLiteral("MeloDeck"), flags, sink);
+        EXPECT_FALSE(db.InTransaction());
+        lastDone = imp.done();
+        lastTotal = imp.total();
+        return o;
+    }
+
+    QTemporaryDir dir;
+    QString dbPath;
+    std::vector<QStringList> before;
+    std::vector<bool> flags{false, true, true, true, true};
+    int files = 0;
+    std::int64_t lastDone = 0, lastTotal = 0;
+};
+
+QStringList row(std::initializer_list<const char*> cells) {
+    QStringList r;
+    for (const char* c : cells)
+        r << QString::fromUtf8(c);
+    return r;
+}
+
+} // namespace
+
+TEST_F(ImportRun, DataLinesReplaceTheTable) {
+    const QByteArray bytes = Sjis(QStringLiteral("曲番,歌手名,曲名,歌い出し,ハモリ\r\n"
+                                                 "\r\n"
+                                                 "123,歌手A, 曲名B ,It's,\r\n"
+                                                 "0,ゼロ,skipped,,\r\n"
+                                                 "-5,負,\"q,uoted\",   ,○\r"
+                                                 "text first,x,y,z,w\n"
+                                                 "7,少ない\n"
+                                                 "8,a,b,c,d,extra,more\r\n"
+                                                 "  9 ,①髙～,ｱｲｳ,\u3000,''\r\n")) +
+                             "10,ab\x82,\xff\xfe,ok,\x85\x40\r\n" +
+                             Sjis(QStringLiteral("11,最後,行末なし"));
+    Recorder sink;
+    std::vector<QString> log;
+    EXPECT_EQ(run(list(bytes), sink, &log), ImportOutcome::Completed);
+
+    const std::vector<QStringList> expected = {
+        row({"123", "歌手A", "曲名B", "It's", "<NULL>"}),
+        row({"-5", "負", "\"q", "uoted\"", "<NULL>"}),
+        row({"7", "少ない", "<NULL>", "<NULL>", "<NULL>"}),
+        row({"8", "a", "b", "c", "d"}),
+        row({"9", "①髙～", "ｱｲｳ", "\u3000", "''"}),
+        row({"10", "ab\uFFFD", "\uFFFD\uFFFD", "ok", "\uFFFD"}),
+        row({"11", "最後", "行末なし", "<NULL>", "<NULL>"}),
+    };
+    const auto got = songs();
+    ASSERT_EQ(got.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        // Invalid bytes may give one replacement character per byte or per pair.
+        if (i == 5) {
+            EXPECT_EQ(got[i].value(0), QStringLiteral("10"));
+            EXPECT_TRUE(got[i].value(1).startsWith(QStringLiteral("ab\uFFFD")));
+            EXPECT_TRUE(got[i].value(2).startsWith(QStringLiteral("\uFFFD")));
+            EXPECT_EQ(got[i].value(3), QStringLiteral("ok"));
+            EXPECT_TRUE(got[i].value(4).startsWith(QStringLiteral("\uFFFD")));
+            continue;
+        }
+        EXPECT_EQ(got[i], expected[i]) << i;
+    }
+
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[0], QStringLiteral("DELETE FROM MeloDeck"));
+    EXPECT_EQ(log[1],
+              QStringLiteral("INSERT INTO MeloDeck VALUES (123,'歌手A','曲名B','It''s',NULL)"));
+    EXPECT_EQ(sink.rows, 7);
+    EXPECT_FALSE(sink.backwards);
+    EXPECT_EQ(sink.counts.size(), 11u); // every line, data or not
+    EXPECT_EQ(sink.counts.back(), lastDone);
+}
+
+TEST_F(ImportRun, ByteCountEndsTwoAboveTheLengthWithoutLastLineEnd) {
+    const QByteArray bytes = Sjis(QStringLiteral("1,歌手,曲\r\nタイトル行\r\n2,b,c"));
+    Recorder sink;
+    EXPECT_EQ(run(list(bytes), sink), ImportOutcome::Completed);
+    EXPECT_EQ(lastTotal, bytes.size());
+    EXPECT_EQ(lastDone, bytes.size() + 2);
+    EXPECT_EQ(sink.counts, (std::vector<std::int64_t>{11, 23, 30}));
+    EXPECT_EQ(songs().size(), 2u);
+}
+
+TEST_F(ImportRun, ErrorPageLeavesTheTableAsItWas) {
+    for (const char* text :
+         {"404 Not Found\r\n1,a,b\r\n", "1,a,b\r\n2,c,d\r\n404 Not Found\r\n3,e"}) {
+        Recorder sink;
+        std::vector<QString> log;
+        EXPECT_EQ(run(list(text), sink, &log), ImportOutcome::ErrorPage) << text;
+        EXPECT_EQ(songs(), before) << text;
+    }
+    // "404" without its space, or later in a line, is an ordinary line.
+    Recorder sink;
+    EXPECT_EQ(run(list(Sjis(QStringLiteral("404,歌,曲\r\n5,404 ,x\r\n"))), sink),
+              ImportOutcome::Completed);
+    EXPECT_EQ(songs(), (std::vector<QStringList>{row({"404", "歌", "曲", "<NULL>", "<NULL>"}),
+                                                 row({"5", "404", "x", "<NULL>", "<NULL>"})}));
+}
+
+TEST_F(ImportRun, FailureHalfWayRollsBack) {
+    // An engine error on the third data row.
+    test::ExecSql(dbPath, QStringLiteral("CREATE TRIGGER boom BEFORE INSERT ON MeloDeck "
+                                         "WHEN NEW.曲番 = 666 BEGIN "
+                                         "SELECT abs(-9223372036854775807 - 1); END;"));
+    Recorder sink;
+    try {
+        run(list("1,a\r\n2,b\r\n666,c\r\n4,d\r\n"), sink);
+        FAIL() << "no error";
+    } catch (const VbError& e) {
+        EXPECT_FALSE(e.description().isEmpty());
+    }
+    EXPECT_EQ(sink.rows, 2);
+    EXPECT_EQ(songs(), before);
+
+    // An error raised while the window processed its messages.
+    Recorder stopping;
+    stopping.throwAtRow = 2;
+    EXPECT_THROW(run(list("1,a\r\n2,b\r\n3,c\r\n"), stopping), VbError);
+    EXPECT_EQ(songs(), before);
+
+    // The database is usable afterwards: the next import goes through.
+    Recorder again;
+    EXPECT_EQ(run(list("1,a\r\n2,b\r\n"), again), ImportOutcome::Completed);
+    EXPECT_EQ(songs().size(), 2u);
+}
+
+TEST_F(ImportRun, ListsWithoutDataLinesChangeNothing) {
+    for (const QByteArray& text :
+         {QByteArray(), QByteArray("\r\n\r\n"), QByteArray("<html>\r\n<body>x</body>\r\n"),
+          QByteArray("0,zero\r\nabc,1\r\n")}) {
+        Recorder sink;
+        std::vector<QString> log;
+        EXPECT_EQ(run(list(text), sink, &log), ImportOutcome::Completed);
+        EXPECT_TRUE(log.empty());
+        EXPECT_EQ(sink.rows, 0);
+        EXPECT_EQ(songs(), before);
+    }
+}
+
+TEST_F(ImportRun, MissingOrUnusableFileNamesIt) {
+    const QString missing = dir.filePath(QStringLiteral("nothere.csv"));
+    try {
+        SongListImport imp(missing);
+        FAIL();
+    } catch (const VbError& e) {
+        EXPECT_EQ(e.number(), VbError::FileNotFound);
+        EXPECT_EQ(e.description(), QStringLiteral("ファイル '%1' が見つかりません。").arg(missing));
+    }
+    try {
+        SongListImport imp(QString{});
+        FAIL();
+    } catch (const VbError& e) {
+        EXPECT_TRUE(e.description().contains(QStringLiteral("指定されていません")));
+    }
+    try {
+        SongListImport imp(dir.path());
+        FAIL();
+    } catch (const VbError& e) {
+        EXPECT_TRUE(e.description().contains(dir.path()));
+    }
+}

@@ -1,0 +1,112 @@
+#pragma once
+// Song-list import tests: list files in code page 932, a song database in a
+// temporary program folder, a loopback HTTP server, and the main window
+// started on that folder with its seams answered by recorders.
+
+#include "app/gui/frmMeloDeck.h"
+#include "common/Seams.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QStringList>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <functional>
+#include <map>
+#include <ostream>
+#include <memory>
+#include <vector>
+
+class QTcpSocket;
+
+// Readable QString values in test failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace melodeck::test {
+
+// Text as code page 932 bytes.
+QByteArray Sjis(const QString& text);
+// Writes bytes to a file, replacing it.
+void WriteBytes(const QString& path, const QByteArray& bytes);
+
+// The five-field song table of the examples: key INTEGER, then four TEXT
+// fields (singer, title, lyric start, harmony).
+QString SongTableSchema();
+
+// Runs statements on a database file through a connection of its own.
+void ExecSql(const QString& dbPath, const QString& sql);
+// Rows of a query as texts, "<NULL>" for Null.
+std::vector<QStringList> QueryRows(const QString& dbPath, const QString& query);
+
+// An HTTP server on 127.0.0.1 that runs on the test's own event loop and
+// answers each path with a canned reply.
+class LoopbackServer {
+public:
+    struct Reply {
+        QByteArray status = "200 OK";
+        QByteArray body;
+        QByteArray location;      // for a redirect
+        qsizetype sendBytes = -1; // send only this much of the body, then close
+        bool silent = false;      // read the request, never answer
+    };
+
+    LoopbackServer();
+    ~LoopbackServer();
+
+    void route(const QByteArray& path, Reply reply) { routes_[path] = std::move(reply); }
+    QString url(const QByteArray& path) const;
+    quint16 port() const { return server_.serverPort(); }
+
+    // Every request head received, oldest first.
+    QList<QByteArray> requests;
+
+private:
+    void answer(QTcpSocket* socket, const QByteArray& head);
+
+    QTcpServer server_;
+    std::map<QByteArray, Reply> routes_;
+};
+
+// A program folder holding MeloDeck.mdb, and the window started on it.
+class ImportFixture {
+public:
+    ImportFixture();
+    ~ImportFixture();
+
+    // Creates the database: a song table of `schema` filled by `songRows`
+    // (statements' VALUES lists) and a pickup table of the same shape.
+    void createDatabase(const QStringList& songRows, const QString& schema = SongTableSchema());
+    frmMeloDeck* start();
+    frmMeloDeck* w() const { return window_.get(); }
+
+    QString folder() const { return dir_.path(); }
+    QString path(const QString& name) const;
+    QString databasePath() const { return path(QStringLiteral("MeloDeck.mdb")); }
+    QString downloadPath() const { return path(QStringLiteral("MeloDeck.$$$")); }
+
+    std::vector<QStringList> songs() const;
+
+    // Runs the import with txtパス set to source.
+    void import(const QString& source);
+
+    // True when every command button and both grids are enabled.
+    bool controlsEnabled() const;
+
+    QStringList warnings;
+    // Called from the message pump during an import.
+    std::function<void()> onPump;
+    int pumps = 0;
+    QString nextChosenFile; // what the file dialog answers
+    std::vector<OpenFileRequest> openRequests;
+    // When set, called from the warning seam (the window is still locked then).
+    std::function<void(const QString&)> onWarning;
+
+private:
+    QTemporaryDir dir_;
+    Seams saved_;
+    std::unique_ptr<frmMeloDeck> window_;
+};
+
+} // namespace melodeck::test
