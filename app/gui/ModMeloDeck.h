@@ -11,7 +11,11 @@ namespace melodeck::ModMeloDeck {
 std::unique_ptr<frmMeloDeck> Main();
 
 // Installs the real seams (warning box, file dialog, menus, clipboard,
-// busy cursor) and the font substitution for "MS UI Gothic".
+// screen size, message pump, busy cursor) and the font substitution.
 void InstallPlatform();
+
+// Only the font substitution: "MS UI Gothic" becomes a Japanese Gothic face
+// installed here (tests use it without the real seams).
+void InstallFonts();
 
 } // namespace melodeck::ModMeloDeck

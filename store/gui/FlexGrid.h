@@ -2,13 +2,20 @@
 // A grid bound to a data control: row 0 a fixed header of field names,
 // column 0 a fixed column, grid column i showing field i and grid row r
 // record r. A Qt item view over the data control's record set, with fixed row
-// heights and no item per cell.
+// heights and no item per cell, so a list of several hundred thousand songs
+// scrolls as smoothly as a short one.
+//
+// The horizontal header is grid row 0, the vertical header (which shows no
+// text) is grid column 0. Widths are in twips, 15 to a pixel.
 
 #include "store/DataControl.h"
 
 #include <QTableView>
 #include <cstdint>
 #include <functional>
+#include <vector>
+
+class QAbstractButton;
 
 namespace melodeck {
 
@@ -17,12 +24,17 @@ class FlexGridModel;
 class FlexGrid : public QTableView {
     Q_OBJECT
 public:
+    static constexpr int TwipsPerPixel = 15;
+    static constexpr std::int32_t DefaultColWidth = 1500;  // twips, a data column
+    static constexpr std::int32_t DefaultFixedWidth = 240; // twips, column 0
+
     explicit FlexGrid(QWidget* parent = nullptr);
     ~FlexGrid() override;
 
     void bind(DataControl* dc);
 
-    // Reloads every row from the data control.
+    // Reloads every row from the data control. The current cell and the
+    // selection are kept inside the new bounds; widths are kept.
     void Refresh();
 
     std::int32_t Rows() const;
@@ -31,40 +43,74 @@ public:
     std::int32_t Row() const { return row_; }
     std::int32_t ColSel() const { return colSel_; }
     std::int32_t RowSel() const { return rowSel_; }
+    // Moving the current cell collapses the selection to it. Fixed cells
+    // (row 0, column 0) may be current. VbError (subscript) out of bounds.
     void setCol(std::int32_t c);
     void setRow(std::int32_t r);
     QString Text() const { return TextMatrix(row_, col_); }
+    // Row 0 gives the field names, column 0 is empty. VbError (subscript)
+    // out of bounds.
     QString TextMatrix(std::int32_t row, std::int32_t col) const;
     std::int32_t ColWidth(std::int32_t col) const;          // twips
-    void setColWidth(std::int32_t col, std::int32_t twips); // twips
+    void setColWidth(std::int32_t col, std::int32_t twips); // twips; < 0: default
+    // Cell under the pointer at the last press: 0 on the header row and on
+    // the fixed column, -1 past the last row or column.
     std::int32_t MouseRow() const { return mouseRow_; }
     std::int32_t MouseCol() const { return mouseCol_; }
 
-    // Grid cell under a point of the grid widget's own coordinates.
+    // Grid cell under a point of the data area (viewport coordinates);
+    // -1 where there is no cell.
     void cellAt(QPoint p, std::int32_t& row, std::int32_t& col) const;
 
-    // Events, as the window handles them. button: 1 left, 2 right.
+    // Events, as the window handles them. button: 1 left, 2 right, 4 middle;
+    // shift: 1 Shift, 2 Ctrl, 4 Alt. onMouseDown comes on every press, after
+    // MouseRow/MouseCol and the selection are updated; onClick after a
+    // left-button release; onDblClick on a double click (no second press).
     std::function<void()> onClick;
     std::function<void()> onDblClick;
     std::function<void(int button, int shift, QPoint pos)> onMouseDown;
 
-    // Test hooks: act as a press (and release) on a cell would.
+    // Test hooks: act as a press (and release, and double click) on a cell
+    // would, with the same events in the same order.
     void simulatePress(std::int32_t row, std::int32_t col, int button);
     void simulateClick(std::int32_t row, std::int32_t col, int button = 1);
     void simulateDblClick(std::int32_t row, std::int32_t col);
 
+    // Where the centre of a cell is drawn, in grid widget coordinates
+    // (headers included). Tests press there with real mouse events.
+    QPoint cellCenter(std::int32_t row, std::int32_t col) const;
+
 protected:
     bool eventFilter(QObject* obj, QEvent* ev) override;
     void keyPressEvent(QKeyEvent* ev) override;
+    void changeEvent(QEvent* ev) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void mousePressEvent(QMouseEvent* ev) override;
+    void mouseReleaseEvent(QMouseEvent* ev) override;
+    void mouseDoubleClickEvent(QMouseEvent* ev) override;
+    void mouseMoveEvent(QMouseEvent* ev) override;
 
 private:
     void pressAt(std::int32_t row, std::int32_t col, int button, QPoint pos, int shift);
+    void releaseAt(int button);
+    void doubleClick();
     void applySelection();
+    void applyWidths();
+    bool onResizeHandle(QPoint headerPos) const;
+    static int buttonFlags(Qt::MouseButtons b);
+    static int shiftFlags(Qt::KeyboardModifiers m);
 
     FlexGridModel* model_ = nullptr;
     DataControl* dc_ = nullptr;
-    std::int32_t col_ = 1, row_ = 1, colSel_ = 1, rowSel_ = 1;
+    QAbstractButton* corner_ = nullptr;
+    std::int32_t col_ = 0, row_ = 0, colSel_ = 0, rowSel_ = 0;
     std::int32_t mouseRow_ = 0, mouseCol_ = 0;
+    // Width of each grid column as last set or dragged, in twips: the twips
+    // given are reported back exactly as long as the pixel width is unchanged.
+    std::vector<std::int32_t> widthTwips_;
+    bool leftPressed_ = false; // a left press on the grid awaits its release
+    bool afterDouble_ = false; // the release that ends a double click is no click
+    bool applying_ = false;    // our own selection changes, not the user's
 };
 
 } // namespace melodeck

@@ -1,0 +1,482 @@
+#include "store/gui/FlexGrid.h"
+
+#include "common/VbError.h"
+
+#include <QAbstractButton>
+#include <QAbstractTableModel>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QStyle>
+#include <algorithm>
+#include <cmath>
+
+namespace melodeck {
+
+// Answers the view from the data control's record set as it stands. Counts
+// and names are taken at Refresh, so the grid shows the rows of its last
+// Refresh even while the data control already holds newer ones; cells past
+// the live record set read as empty, so the two never disagree dangerously.
+class FlexGridModel : public QAbstractTableModel {
+public:
+    explicit FlexGridModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+    const DataControl* dc = nullptr;
+    int rows = 0;
+    std::vector<QString> names;
+    std::vector<Qt::Alignment> align;
+
+    void reload() {
+        beginResetModel();
+        names.clear();
+        align.clear();
+        rows = 0;
+        if (dc) {
+            const Recordset& rs = dc->Recordset();
+            rows = int(std::min<std::int64_t>(rs.RecordCount(), INT32_MAX - 1));
+            for (int i = 0; i < rs.FieldCount(); ++i) {
+                names.push_back(rs.FieldName(i));
+                align.push_back(isNumeric(rs.FieldType(i)) ? Qt::AlignRight | Qt::AlignVCenter
+                                                           : Qt::AlignLeft | Qt::AlignVCenter);
+            }
+        }
+        endResetModel();
+    }
+
+    QString cell(int r, int c) const {
+        if (!dc)
+            return {};
+        return dc->Recordset().CellText(r, c); // "" outside the live record set
+    }
+
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : rows;
+    }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : int(names.size());
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid())
+            return {};
+        if (role == Qt::DisplayRole)
+            return cell(index.row(), index.column());
+        if (role == Qt::TextAlignmentRole)
+            return QVariant::fromValue(align[size_t(index.column())]);
+        return {};
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (role != Qt::DisplayRole)
+            return {};
+        if (orientation == Qt::Horizontal && section >= 0 && size_t(section) < names.size())
+            return names[size_t(section)];
+        return QString(); // the fixed column shows no text
+    }
+
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+    }
+
+private:
+    static bool isNumeric(int type) {
+        switch (type) {
+        case FieldType::Byte:
+        case FieldType::Integer:
+        case FieldType::Long:
+        case FieldType::Currency:
+        case FieldType::Single:
+        case FieldType::Double:
+        case FieldType::BigInt:
+        case FieldType::Numeric:
+        case FieldType::Decimal:
+        case FieldType::Float:
+            return true;
+        default:
+            return false;
+        }
+    }
+};
+
+namespace {
+
+int pixelsOf(std::int32_t twips) {
+    return int(std::lround(double(twips) / FlexGrid::TwipsPerPixel));
+}
+
+// The widest column the headers can hold without their lengths overflowing.
+constexpr std::int32_t MaxColWidthTwips = 100000;
+
+} // namespace
+
+FlexGrid::FlexGrid(QWidget* parent) : QTableView(parent), model_(new FlexGridModel(this)) {
+    setModel(model_);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setTabKeyNavigation(false); // Tab leaves the grid for the next control
+    setWordWrap(false);
+    setSortingEnabled(false);
+
+    QHeaderView* h = horizontalHeader();
+    h->setSectionsClickable(false); // presses are ours: see eventFilter
+    h->setSectionsMovable(false);
+    h->setSectionResizeMode(QHeaderView::Interactive);
+    h->setStretchLastSection(false);
+    h->setHighlightSections(false);
+    h->setDefaultSectionSize(pixelsOf(DefaultColWidth));
+    h->setMinimumSectionSize(0);
+    h->viewport()->installEventFilter(this);
+
+    QHeaderView* v = verticalHeader();
+    v->setSectionsClickable(false);
+    v->setSectionResizeMode(QHeaderView::Fixed);
+    v->setHighlightSections(false);
+    v->setMinimumSectionSize(1);
+    v->viewport()->installEventFilter(this);
+
+    setCornerButtonEnabled(true);
+    corner_ = findChild<QAbstractButton*>();
+    if (corner_)
+        corner_->installEventFilter(this);
+
+    connect(h, &QHeaderView::sectionResized, this, [this](int logical, int, int newSize) {
+        if (applying_)
+            return;
+        const size_t c = size_t(logical) + 1;
+        if (c < widthTwips_.size() && pixelsOf(widthTwips_[c]) != newSize)
+            widthTwips_[c] = newSize * TwipsPerPixel;
+    });
+
+    widthTwips_.assign(1, DefaultFixedWidth);
+    applyWidths();
+    changeEvent(nullptr);
+}
+
+FlexGrid::~FlexGrid() = default;
+
+void FlexGrid::changeEvent(QEvent* ev) {
+    if (ev)
+        QTableView::changeEvent(ev);
+    if (!ev || ev->type() == QEvent::FontChange) {
+        // Rows as tall as the font needs, all alike: the header then keeps
+        // no per-row sizes to compute.
+        const int h = fontMetrics().height() + 4;
+        verticalHeader()->setMinimumSectionSize(1);
+        verticalHeader()->setDefaultSectionSize(h);
+    }
+}
+
+void FlexGrid::bind(DataControl* dc) {
+    dc_ = dc;
+    model_->dc = dc;
+}
+
+void FlexGrid::Refresh() {
+    applying_ = true;
+    model_->reload();
+    widthTwips_.resize(size_t(Cols()), DefaultColWidth);
+    applyWidths();
+    row_ = std::clamp(row_, 0, Rows() - 1);
+    rowSel_ = std::clamp(rowSel_, 0, Rows() - 1);
+    col_ = std::clamp(col_, 0, Cols() - 1);
+    colSel_ = std::clamp(colSel_, 0, Cols() - 1);
+    applying_ = false;
+    applySelection();
+    scrollToTop();
+}
+
+std::int32_t FlexGrid::Rows() const {
+    return model_->rows + 1;
+}
+
+std::int32_t FlexGrid::Cols() const {
+    return std::int32_t(model_->names.size()) + 1;
+}
+
+void FlexGrid::setCol(std::int32_t c) {
+    if (c < 0 || c >= Cols())
+        throw VbError::subscript();
+    col_ = colSel_ = c;
+    rowSel_ = row_;
+    applySelection();
+}
+
+void FlexGrid::setRow(std::int32_t r) {
+    if (r < 0 || r >= Rows())
+        throw VbError::subscript();
+    row_ = rowSel_ = r;
+    colSel_ = col_;
+    applySelection();
+}
+
+QString FlexGrid::TextMatrix(std::int32_t row, std::int32_t col) const {
+    if (row < 0 || row >= Rows() || col < 0 || col >= Cols())
+        throw VbError::subscript();
+    if (col == 0)
+        return {};
+    if (row == 0)
+        return model_->names[size_t(col) - 1];
+    return model_->cell(row - 1, col - 1);
+}
+
+std::int32_t FlexGrid::ColWidth(std::int32_t col) const {
+    if (col < 0 || col >= Cols())
+        throw VbError::subscript();
+    const std::int32_t twips = widthTwips_[size_t(col)];
+    if (col == 0)
+        return twips;
+    const int px = horizontalHeader()->sectionSize(col - 1);
+    return px == pixelsOf(twips) ? twips : px * TwipsPerPixel;
+}
+
+void FlexGrid::setColWidth(std::int32_t col, std::int32_t twips) {
+    if (col < 0 || col >= Cols())
+        throw VbError::subscript();
+    if (twips < 0)
+        twips = col == 0 ? DefaultFixedWidth : DefaultColWidth;
+    widthTwips_[size_t(col)] = std::min(twips, MaxColWidthTwips);
+    applying_ = true;
+    if (col == 0)
+        verticalHeader()->setFixedWidth(pixelsOf(widthTwips_[0]));
+    else
+        horizontalHeader()->resizeSection(col - 1, pixelsOf(widthTwips_[size_t(col)]));
+    applying_ = false;
+}
+
+void FlexGrid::applyWidths() {
+    const bool was = applying_;
+    applying_ = true;
+    verticalHeader()->setFixedWidth(pixelsOf(widthTwips_[0]));
+    for (size_t c = 1; c < widthTwips_.size(); ++c)
+        horizontalHeader()->resizeSection(int(c) - 1, pixelsOf(widthTwips_[c]));
+    applying_ = was;
+}
+
+void FlexGrid::applySelection() {
+    if (applying_)
+        return;
+    applying_ = true;
+    QItemSelectionModel* sm = selectionModel();
+    QItemSelection sel;
+    const int r0 = std::max(1, std::min(row_, rowSel_)), r1 = std::max(row_, rowSel_);
+    const int c0 = std::max(1, std::min(col_, colSel_)), c1 = std::max(col_, colSel_);
+    if (r0 <= r1 && c0 <= c1 && r1 < Rows() && c1 < Cols())
+        sel.select(model_->index(r0 - 1, c0 - 1), model_->index(r1 - 1, c1 - 1));
+    const QModelIndex cur =
+        row_ >= 1 && col_ >= 1 ? model_->index(row_ - 1, col_ - 1) : QModelIndex();
+    // Selecting a column from its header must not jump to the first row.
+    const bool scroll = hasAutoScroll();
+    setAutoScroll(false);
+    sm->setCurrentIndex(cur, QItemSelectionModel::NoUpdate);
+    sm->select(sel, QItemSelectionModel::ClearAndSelect);
+    setAutoScroll(scroll);
+    applying_ = false;
+}
+
+void FlexGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QTableView::currentChanged(current, previous);
+    if (applying_ || !current.isValid())
+        return;
+    // Moved by the keyboard (or by the view on focus): the current cell
+    // becomes the selection, as a press on it would make it.
+    row_ = rowSel_ = current.row() + 1;
+    col_ = colSel_ = current.column() + 1;
+    applySelection();
+}
+
+void FlexGrid::keyPressEvent(QKeyEvent* ev) {
+    QTableView::keyPressEvent(ev);
+}
+
+void FlexGrid::cellAt(QPoint p, std::int32_t& row, std::int32_t& col) const {
+    const int r = rowAt(p.y());
+    const int c = columnAt(p.x());
+    row = r < 0 ? -1 : r + 1;
+    col = c < 0 ? -1 : c + 1;
+}
+
+QPoint FlexGrid::cellCenter(std::int32_t row, std::int32_t col) const {
+    int x, y;
+    if (col == 0)
+        x = verticalHeader()->geometry().center().x();
+    else
+        x = viewport()->geometry().x() + columnViewportPosition(col - 1) + columnWidth(col - 1) / 2;
+    if (row == 0)
+        y = horizontalHeader()->geometry().center().y();
+    else
+        y = viewport()->geometry().y() + rowViewportPosition(row - 1) + rowHeight(row - 1) / 2;
+    return {x, y};
+}
+
+int FlexGrid::buttonFlags(Qt::MouseButtons b) {
+    int f = 0;
+    if (b & Qt::LeftButton)
+        f |= 1;
+    if (b & Qt::RightButton)
+        f |= 2;
+    if (b & Qt::MiddleButton)
+        f |= 4;
+    return f;
+}
+
+int FlexGrid::shiftFlags(Qt::KeyboardModifiers m) {
+    int f = 0;
+    if (m & Qt::ShiftModifier)
+        f |= 1;
+    if (m & Qt::ControlModifier)
+        f |= 2;
+    if (m & Qt::AltModifier)
+        f |= 4;
+    return f;
+}
+
+void FlexGrid::pressAt(std::int32_t row, std::int32_t col, int button, QPoint pos, int shift) {
+    mouseRow_ = row;
+    mouseCol_ = col;
+    const std::int32_t lastRow = Rows() - 1, lastCol = Cols() - 1;
+    const std::int32_t firstRow = lastRow >= 1 ? 1 : 0, firstCol = lastCol >= 1 ? 1 : 0;
+    if (row == 0 && col == 0) { // the corner: everything
+        row_ = firstRow, rowSel_ = lastRow, col_ = firstCol, colSel_ = lastCol;
+    } else if (row == 0 && col >= 1) { // a header: its whole column
+        col_ = colSel_ = col;
+        row_ = firstRow, rowSel_ = lastRow;
+    } else if (col == 0 && row >= 1) { // the fixed column: its whole row
+        row_ = rowSel_ = row;
+        col_ = firstCol, colSel_ = lastCol;
+    } else if (row >= 1 && col >= 1) {
+        row_ = rowSel_ = row;
+        col_ = colSel_ = col;
+    }
+    applySelection();
+    if (button & 1)
+        leftPressed_ = true;
+    afterDouble_ = false;
+    if (onMouseDown)
+        onMouseDown(button, shift, pos);
+}
+
+void FlexGrid::releaseAt(int button) {
+    if (!(button & 1) || !leftPressed_)
+        return;
+    leftPressed_ = false;
+    if (afterDouble_) {
+        afterDouble_ = false;
+        return;
+    }
+    if (onClick)
+        onClick();
+}
+
+void FlexGrid::doubleClick() {
+    leftPressed_ = true;
+    afterDouble_ = true;
+    if (onDblClick)
+        onDblClick();
+}
+
+void FlexGrid::simulatePress(std::int32_t row, std::int32_t col, int button) {
+    pressAt(row, col, button, cellCenter(row, col), 0);
+}
+
+void FlexGrid::simulateClick(std::int32_t row, std::int32_t col, int button) {
+    simulatePress(row, col, button);
+    releaseAt(button);
+}
+
+void FlexGrid::simulateDblClick(std::int32_t row, std::int32_t col) {
+    simulateClick(row, col, 1);
+    mouseRow_ = row;
+    mouseCol_ = col;
+    doubleClick();
+    releaseAt(1);
+}
+
+void FlexGrid::mousePressEvent(QMouseEvent* ev) {
+    setFocus(Qt::MouseFocusReason);
+    std::int32_t r, c;
+    const QPoint p = ev->position().toPoint();
+    cellAt(p, r, c);
+    pressAt(r, c, buttonFlags(ev->button()), viewport()->mapTo(this, p),
+            shiftFlags(ev->modifiers()));
+    ev->accept();
+}
+
+void FlexGrid::mouseReleaseEvent(QMouseEvent* ev) {
+    releaseAt(buttonFlags(ev->button()));
+    ev->accept();
+}
+
+void FlexGrid::mouseDoubleClickEvent(QMouseEvent* ev) {
+    const QPoint p = ev->position().toPoint();
+    if (ev->button() != Qt::LeftButton) { // a quick second right press is a press
+        mousePressEvent(ev);
+        return;
+    }
+    cellAt(p, mouseRow_, mouseCol_);
+    doubleClick();
+    ev->accept();
+}
+
+void FlexGrid::mouseMoveEvent(QMouseEvent* ev) {
+    ev->accept(); // no drag selection
+}
+
+bool FlexGrid::onResizeHandle(QPoint headerPos) const {
+    const QHeaderView* h = horizontalHeader();
+    const int x = headerPos.x();
+    const int visual = h->visualIndexAt(x);
+    if (visual < 0)
+        return false;
+    const int logical = h->logicalIndex(visual);
+    const int start = h->sectionViewportPosition(logical);
+    const int grip = h->style()->pixelMetric(QStyle::PM_HeaderGripMargin, nullptr, h);
+    if (x < start + grip)
+        return visual > 0;
+    return x > start + h->sectionSize(logical) - grip;
+}
+
+bool FlexGrid::eventFilter(QObject* obj, QEvent* ev) {
+    const QEvent::Type t = ev->type();
+    if (t != QEvent::MouseButtonPress && t != QEvent::MouseButtonRelease &&
+        t != QEvent::MouseButtonDblClick)
+        return QTableView::eventFilter(obj, ev);
+
+    auto* me = static_cast<QMouseEvent*>(ev);
+    QWidget* w = static_cast<QWidget*>(obj);
+    const QPoint p = me->position().toPoint();
+    std::int32_t r = -1, c = -1;
+    if (obj == horizontalHeader()->viewport()) {
+        if (t != QEvent::MouseButtonRelease && me->button() == Qt::LeftButton && onResizeHandle(p))
+            return false; // dragging a column border is no click on the header
+        if (t == QEvent::MouseButtonRelease && !leftPressed_)
+            return false;
+        const int li = horizontalHeader()->logicalIndexAt(p.x());
+        r = 0;
+        c = li < 0 ? -1 : li + 1;
+    } else if (obj == verticalHeader()->viewport()) {
+        const int li = verticalHeader()->logicalIndexAt(p.y());
+        r = li < 0 ? -1 : li + 1;
+        c = 0;
+    } else if (obj == corner_) {
+        r = 0;
+        c = 0;
+    } else {
+        return QTableView::eventFilter(obj, ev);
+    }
+
+    const int button = buttonFlags(me->button());
+    if (t == QEvent::MouseButtonRelease) {
+        releaseAt(button);
+    } else if (t == QEvent::MouseButtonDblClick && me->button() == Qt::LeftButton) {
+        mouseRow_ = r;
+        mouseCol_ = c;
+        doubleClick();
+    } else {
+        setFocus(Qt::MouseFocusReason);
+        pressAt(r, c, button, w->mapTo(this, p), shiftFlags(me->modifiers()));
+    }
+    return true;
+}
+
+} // namespace melodeck
