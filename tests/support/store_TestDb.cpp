@@ -1,0 +1,127 @@
+#include "store_TestDb.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+namespace melodeck::testdb {
+
+namespace {
+
+struct Connection {
+    sqlite3* db = nullptr;
+    explicit Connection(const QString& path, bool create = false) {
+        const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+        const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
+        EXPECT_EQ(rc, SQLITE_OK) << "cannot open " << path.toStdString();
+    }
+    ~Connection() { sqlite3_close(db); }
+};
+
+struct Statement {
+    sqlite3_stmt* st = nullptr;
+    Statement(sqlite3* db, const QString& sql) {
+        const QByteArray u = sql.toUtf8();
+        const int rc = sqlite3_prepare_v2(db, u.constData(), int(u.size()), &st, nullptr);
+        EXPECT_EQ(rc, SQLITE_OK) << sqlite3_errmsg(db) << " in " << sql.toStdString();
+    }
+    ~Statement() { sqlite3_finalize(st); }
+};
+
+QString cellText(sqlite3_stmt* st, int i, const QString& nullText) {
+    if (sqlite3_column_type(st, i) == SQLITE_NULL)
+        return nullText;
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+    return QString::fromUtf8(p, sqlite3_column_bytes(st, i));
+}
+
+} // namespace
+
+QString schemaSql() {
+    QFile f(QStringLiteral(MELODECK_SOURCE_DIR "/data/schema.sql"));
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << "data/schema.sql not readable";
+    return QString::fromUtf8(f.readAll());
+}
+
+QString createSongDb(const QString& folder, const QString& fileName) {
+    const QString path = QDir(folder).filePath(fileName);
+    QFile::remove(path);
+    { Connection c(path, true); }
+    exec(path, schemaSql());
+    return path;
+}
+
+void exec(const QString& dbPath, const QString& sql) {
+    Connection c(dbPath);
+    char* err = nullptr;
+    const int rc = sqlite3_exec(c.db, sql.toUtf8().constData(), nullptr, nullptr, &err);
+    EXPECT_EQ(rc, SQLITE_OK) << (err ? err : "") << " in " << sql.toStdString();
+    sqlite3_free(err);
+}
+
+void insertRows(const QString& dbPath, const QString& table,
+                const std::vector<std::vector<QVariant>>& rows) {
+    if (rows.empty())
+        return;
+    Connection c(dbPath);
+    sqlite3_exec(c.db, "BEGIN", nullptr, nullptr, nullptr);
+    for (const auto& row : rows) {
+        QStringList marks;
+        for (size_t i = 0; i < row.size(); ++i)
+            marks << QStringLiteral("?");
+        Statement s(
+            c.db,
+            QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(table, marks.join(QLatin1Char(','))));
+        for (size_t i = 0; i < row.size(); ++i) {
+            const QVariant& v = row[i];
+            const int k = int(i) + 1;
+            if (v.isNull())
+                sqlite3_bind_null(s.st, k);
+            else if (v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong ||
+                     v.typeId() == QMetaType::UInt || v.typeId() == QMetaType::Bool)
+                sqlite3_bind_int64(s.st, k, v.toLongLong());
+            else if (v.typeId() == QMetaType::Double)
+                sqlite3_bind_double(s.st, k, v.toDouble());
+            else {
+                const QByteArray u = v.toString().toUtf8();
+                sqlite3_bind_text(s.st, k, u.constData(), int(u.size()), SQLITE_TRANSIENT);
+            }
+        }
+        EXPECT_EQ(sqlite3_step(s.st), SQLITE_DONE) << sqlite3_errmsg(c.db);
+    }
+    sqlite3_exec(c.db, "COMMIT", nullptr, nullptr, nullptr);
+}
+
+void insertSongs(const QString& dbPath, const QString& table, const std::vector<Song>& songs) {
+    auto text = [](const QString& s) { return s.isEmpty() ? QVariant() : QVariant(s); };
+    std::vector<std::vector<QVariant>> r;
+    for (const Song& s : songs)
+        r.push_back({QVariant(s.number), text(s.singer), text(s.title), text(s.lyric),
+                     text(s.harmony), text(s.lyricist), text(s.composer), QVariant(s.seconds)});
+    insertRows(dbPath, table, r);
+}
+
+QString scalar(const QString& dbPath, const QString& query) {
+    const auto r = rows(dbPath, query);
+    return r.empty() || r[0].isEmpty() ? QString() : r[0][0];
+}
+
+std::vector<QStringList> rows(const QString& dbPath, const QString& query,
+                              const QString& nullText) {
+    std::vector<QStringList> out;
+    Connection c(dbPath);
+    Statement s(c.db, query);
+    if (!s.st)
+        return out;
+    const int n = sqlite3_column_count(s.st);
+    while (sqlite3_step(s.st) == SQLITE_ROW) {
+        QStringList row;
+        for (int i = 0; i < n; ++i)
+            row << cellText(s.st, i, nullText);
+        out.push_back(row);
+    }
+    return out;
+}
+
+} // namespace melodeck::testdb
