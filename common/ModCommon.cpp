@@ -235,8 +235,6 @@ std::int32_t StrictLong(const QString& text) {
     const Parsed p = readNumber(c);
     if (!p.ok || p.loose || !c.atEnd())
         throw VbError::typeMismatch();
-    if (p.radix && (p.value > 4294967295.0 || p.value < -2147483648.0))
-        throw VbError::overflow();
     return RoundToLong(p.value);
 }
 
@@ -245,9 +243,11 @@ std::int32_t StrictLong(const QString& text) {
 double NullToZero(const Value& v) {
     if (v.isNull())
         return 0;
-    // A finite number reads back from its text form unchanged, so the text
-    // detour is only needed for the others (Booleans read "True" -> 0).
-    if (v.isNumeric() && v.type() != VType::Boolean && std::isfinite(v.asDouble()))
+    // A finite double-width number reads back from its text form unchanged,
+    // so the text detour is only needed for the others: a single reads as its
+    // short text (0.1, not 0.100000001...), a Boolean as "True" -> 0.
+    const VType t = v.type();
+    if (v.isNumeric() && t != VType::Boolean && t != VType::Single && std::isfinite(v.asDouble()))
         return v.asDouble() == 0 ? 0 : v.asDouble();
     return LeadingNumber(v.toText());
 }

@@ -245,10 +245,25 @@ QString GetString(const QString& section, const QString& key, const QString& def
     return cutToBuffer(unquote(p.lines[*line].value));
 }
 
+namespace {
+
+// A text stops at its first line break or NUL: the platform functions take
+// C strings, and a line break would let a value forge further lines (a new
+// section, say) into the file.
+QString oneLine(const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (text[i] == u'\r' || text[i] == u'\n' || text[i] == u'\0')
+            return text.left(i);
+    return text;
+}
+
+} // namespace
+
 bool WriteString(const QString& section, const QString& key, const QString& value,
                  const QString& filePath) {
-    const QString sectionName = trimSpaces(section);
-    const QString keyName = trimSpaces(key);
+    const QString sectionName = trimSpaces(oneLine(section));
+    const QString keyName = trimSpaces(oneLine(key));
+    const QString keyLine = u'=' + oneLine(value);
 
     Profile p;
     const QFileInfo info(filePath);
@@ -265,7 +280,6 @@ bool WriteString(const QString& section, const QString& key, const QString& valu
             return false;
     }
     const Encoding enc = p.encoding;
-    const QString keyLine = u'=' + value;
 
     if (const auto header = findSection(p, sectionName)) {
         if (const auto at = findKey(p, *header, keyName)) {

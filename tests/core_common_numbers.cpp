@@ -181,7 +181,8 @@ TEST(ValueHelpers, NullToZeroAndNullToStr) {
     EXPECT_EQ(NullToZero(Value::lng(-12)), -12);
     EXPECT_EQ(NullToZero(Value::dbl(1e20)), 1e20);
     EXPECT_EQ(NullToZero(Value::dbl(1e300)), 1e300);
-    EXPECT_EQ(NullToZero(Value::single(0.1f)), double(0.1f));
+    EXPECT_EQ(NullToZero(Value::single(0.1f)), 0.1); // read from its text form "0.1"
+    EXPECT_EQ(NullToZero(Value::currency(12.5)), 12.5);
     // A Boolean's text form is "True" or "False", which reads as 0.
     EXPECT_EQ(NullToZero(Value::boolean(true)), 0);
     EXPECT_EQ(NullToZero(Value::dbl(std::nan(""))), 0);

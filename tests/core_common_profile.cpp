@@ -215,6 +215,24 @@ TEST_F(Profile, NewSectionsGoAtTheVeryEnd) {
     EXPECT_EQ(contents(), QByteArray("[b]\r\ny=2\r\n"));
 }
 
+TEST_F(Profile, AValueCannotForgeLinesIntoTheFile) {
+    EXPECT_TRUE(write(u"s"_s, u"k"_s, u"http://x/a.csv\r\n[evil]\r\nx=1"_s));
+    EXPECT_TRUE(write(u"s"_s, u"n"_s, QString::fromUtf16(u"a\0b", 3)));
+    EXPECT_TRUE(write(u"s"_s, u"m"_s, u"first\nsecond"_s));
+    EXPECT_EQ(contents(), QByteArray("[s]\r\nk=http://x/a.csv\r\nn=a\r\nm=first\r\n"));
+    EXPECT_EQ(read(u"evil"_s, u"x"_s), u""_s);
+}
+
+TEST_F(Profile, ReplacingKeepsTheFilePermissions) {
+    put("[s]\r\nk=1\r\n");
+    const auto mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
+    ASSERT_TRUE(QFile::setPermissions(path, mode));
+    EXPECT_TRUE(write(u"s"_s, u"k"_s, u"2"_s));
+    EXPECT_EQ(QFileInfo(path).permissions() &
+                  ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser),
+              mode);
+}
+
 TEST_F(Profile, UntouchedBytesSurviveEvenWhenTheyAreNotValidText) {
     const QByteArray junk("\x80\xFF junk \x81\r\n", 11);
     put(junk + "[s]\r\nk=1\r\n[t]\r\nv=\x85\x41\xFF\r\n");
