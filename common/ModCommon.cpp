@@ -67,7 +67,6 @@ double radixValue(double magnitude) {
 
 struct Parsed {
     bool ok = false;    // a number was read
-    bool radix = false; // &H / &O form
     bool loose = false; // an exponent letter without digits ("2e")
     double value = 0;
 };
@@ -97,7 +96,6 @@ Parsed readRadix(Cursor& c) {
     if (!any)
         return r;
     r.ok = true;
-    r.radix = true;
     r.value = radixValue(magnitude);
     return r;
 }
