@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
+#include <cstdio>
 
 namespace melodeck::ModMeloDeck {
 
@@ -82,11 +83,21 @@ void InstallFonts() {
 
 void InstallPlatform() {
     Seams& s = seams();
-    s.warning = [](const QString& title, const QString& text) {
-        QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok,
-                        QApplication::activeWindow());
-        box.exec();
-    };
+    // On a platform without a screen nobody could close a modal box, and the
+    // process would wait for ever: the warning goes to the error output.
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) {
+        s.warning = [](const QString& title, const QString& text) {
+            std::fprintf(stderr, "%s: %s\n", title.toUtf8().constData(),
+                         text.trimmed().toUtf8().constData());
+        };
+    } else {
+        s.warning = [](const QString& title, const QString& text) {
+            QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok,
+                            QApplication::activeWindow());
+            box.exec();
+        };
+    }
     s.openFile = OpenFile;
     s.popupMenu = [](QMenu* menu, QPoint globalPos) { menu->exec(globalPos); };
     s.setClipboardText = [](const QString& text) {

@@ -1,0 +1,108 @@
+#include "window_fixture.h"
+
+#include "app/gui/ModMeloDeck.h"
+#include "common/ModCommon.h"
+#include "store_TestDb.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QThread>
+#include <QWindow>
+#include <gtest/gtest.h>
+
+namespace melodeck::test {
+
+WindowFixture::WindowFixture() {
+    EXPECT_TRUE(dir_.isValid());
+    saved_ = seams();
+    seams().warning = [this](const QString&, const QString& text) {
+        warnings << ModCommon::TrimNull(text);
+    };
+    seams().popupMenu = [](QMenu*, QPoint) {};
+    seams().setClipboardText = [](const QString&) { return true; };
+    seams().screenSize = [this] { return screen; };
+    seams().processEvents = [] { QCoreApplication::processEvents(); };
+    ModCommon::SetProgramLocation(dir_.path(), QStringLiteral("MeloDeck"));
+    ModMeloDeck::InstallFonts();
+}
+
+WindowFixture::~WindowFixture() {
+    stop();
+    seams() = saved_;
+}
+
+QString WindowFixture::createDatabase(int songs, const QString& folder, const QString& fileName) {
+    const QString path = testdb::createSongDb(folder.isEmpty() ? dir_.path() : folder, fileName);
+    std::vector<testdb::Song> rows;
+    for (int i = 0; i < songs; ++i) {
+        rows.emplace_back(100 - i, QStringLiteral("歌手%1").arg(i), QStringLiteral("曲%1").arg(i),
+                          QStringLiteral("歌い出し%1").arg(i),
+                          i % 2 ? QStringLiteral("○") : QString(), QString(), QString(), 200 + i);
+    }
+    testdb::insertSongs(path, QStringLiteral("MeloDeck"), rows);
+    return path;
+}
+
+void WindowFixture::ini(const QString& section, const QString& key, const QString& value) {
+    ModCommon::WriteIni(section, key, value);
+}
+
+frmMeloDeck* WindowFixture::start() {
+    window_ = ModMeloDeck::Main();
+    return window_.get();
+}
+
+void WindowFixture::stop() {
+    window_.reset();
+}
+
+bool waitFor(const std::function<bool()>& pred, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+bool showAndWait(QWidget* w) {
+    w->show();
+    return waitFor([w] { return w->windowHandle() && w->windowHandle()->isExposed(); });
+}
+
+void mouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button) {
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : button;
+    QMouseEvent ev(type, QPointF(pos), w->mapToGlobal(QPointF(pos)), button, held, Qt::NoModifier);
+    QApplication::sendEvent(w, &ev);
+}
+
+void click(QWidget* w, QPoint pos, Qt::MouseButton button) {
+    mouse(w, QEvent::MouseButtonPress, pos, button);
+    mouse(w, QEvent::MouseButtonRelease, pos, button);
+}
+
+void key(QWidget* w, Qt::Key k) {
+    QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier);
+    QApplication::sendEvent(w, &press);
+    QKeyEvent release(QEvent::KeyRelease, k, Qt::NoModifier);
+    QApplication::sendEvent(w, &release);
+}
+
+void mouseOnCell(FlexGrid* grid, int row, int col, QEvent::Type type, Qt::MouseButton button) {
+    const QPoint at = grid->cellCenter(row, col);
+    QWidget* target = grid->childAt(at);
+    ASSERT_TRUE(target) << "nothing drawn at cell " << row << "," << col;
+    mouse(target, type, target->mapFrom(grid, at), button);
+}
+
+void clickCell(FlexGrid* grid, int row, int col, Qt::MouseButton button) {
+    mouseOnCell(grid, row, col, QEvent::MouseButtonPress, button);
+    mouseOnCell(grid, row, col, QEvent::MouseButtonRelease, button);
+}
+
+} // namespace melodeck::test

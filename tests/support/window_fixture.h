@@ -1,0 +1,63 @@
+#pragma once
+// A program folder in a temporary directory, a song database built from the
+// shipped schema, a settings file written by the test, and the main window
+// started on them with the seams answered by the test.
+
+#include "app/gui/frmMeloDeck.h"
+#include "common/Seams.h"
+
+#include <QEvent>
+#include <QSize>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+#include <memory>
+
+namespace melodeck::test {
+
+class WindowFixture {
+public:
+    WindowFixture();
+    ~WindowFixture();
+
+    QString folder() const { return dir_.path(); }
+    // folder/fileName from data/schema.sql with `songs` songs whose numbers
+    // run downwards (100, 99, ...), so the order clause shows in the grid.
+    // An empty folder means the program folder. Returns the path.
+    QString createDatabase(int songs = 5, const QString& folder = {},
+                           const QString& fileName = QStringLiteral("MeloDeck.mdb"));
+    // One key of the settings file in the program folder.
+    void ini(const QString& section, const QString& key, const QString& value);
+
+    frmMeloDeck* start(); // nullptr after a start-up failure
+    void stop();
+    frmMeloDeck* w() const { return window_.get(); }
+
+    QStringList warnings; // as shown, trailing padding removed
+    QSize screen{1280, 1024};
+
+private:
+    QTemporaryDir dir_;
+    Seams saved_;
+    std::unique_ptr<frmMeloDeck> window_;
+};
+
+// Runs the event loop until pred holds or ms have passed; pred's last value.
+bool waitFor(const std::function<bool()>& pred, int ms = 5000);
+// Shows a widget and waits until it is exposed.
+bool showAndWait(QWidget* w);
+// A mouse event at pos of w, sent as the window system would deliver it.
+void mouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button = Qt::LeftButton);
+// Press and release at pos of w.
+void click(QWidget* w, QPoint pos, Qt::MouseButton button = Qt::LeftButton);
+// A key pressed and released on w.
+void key(QWidget* w, Qt::Key k);
+
+// A real mouse event (press, release or double click) at the place where a
+// grid cell is drawn, sent to the widget that shows it.
+void mouseOnCell(FlexGrid* grid, int row, int col, QEvent::Type type,
+                 Qt::MouseButton button = Qt::LeftButton);
+// Press and release.
+void clickCell(FlexGrid* grid, int row, int col, Qt::MouseButton button = Qt::LeftButton);
+
+} // namespace melodeck::test
