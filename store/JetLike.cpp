@@ -193,6 +193,81 @@ std::u32string decodeAll(std::string_view utf8) {
     return r;
 }
 
+// Every code point x that a text may hold where a folded character c is
+// matched: those that fold to c, and for a voiced c the bases that combine
+// with a mark into it. A superset is harmless; it feeds a prefilter.
+struct Inverse {
+    std::vector<std::pair<char32_t, char32_t>> pairs; // (folded or composed, raw), sorted
+    Inverse() {
+        for (char32_t x = 0; x < 0x10000; ++x) {
+            if (x >= 0xD800 && x <= 0xDFFF)
+                continue;
+            const char32_t f = foldOne(x);
+            if (f != x)
+                pairs.emplace_back(f, x);
+            if (isKana(x)) {
+                if (const char32_t v = voiced(f))
+                    pairs.emplace_back(v, x);
+                if (const char32_t v = semiVoiced(f))
+                    pairs.emplace_back(v, x);
+            }
+        }
+        std::sort(pairs.begin(), pairs.end());
+    }
+};
+
+std::vector<char32_t> variantsOf(char32_t c) {
+    static const Inverse inv;
+    std::vector<char32_t> v;
+    if (c >= 0x10000 || foldOne(c) == c)
+        v.push_back(c);
+    auto it = std::lower_bound(inv.pairs.begin(), inv.pairs.end(), std::make_pair(c, char32_t(0)));
+    for (; it != inv.pairs.end() && it->first == c; ++it)
+        if (std::find(v.begin(), v.end(), it->second) == v.end())
+            v.push_back(it->second);
+    return v;
+}
+
+std::string utf8Of(char32_t c) {
+    std::string r;
+    if (c < 0x80) {
+        r += char(c);
+    } else if (c < 0x800) {
+        r += char(0xC0 | (c >> 6));
+        r += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        r += char(0xE0 | (c >> 12));
+        r += char(0x80 | ((c >> 6) & 0x3F));
+        r += char(0x80 | (c & 0x3F));
+    } else {
+        r += char(0xF0 | (c >> 18));
+        r += char(0x80 | ((c >> 12) & 0x3F));
+        r += char(0x80 | ((c >> 6) & 0x3F));
+        r += char(0x80 | (c & 0x3F));
+    }
+    return r;
+}
+
+// Whether the bytes of needle occur in s: memchr on the last byte, then a
+// look back. UTF-8 is self-synchronising, so a byte match is a character match.
+bool containsBytes(const unsigned char* s, size_t n, const std::string& needle) {
+    const size_t k = needle.size();
+    if (k == 0 || k > n)
+        return k == 0;
+    const auto last = static_cast<unsigned char>(needle.back());
+    const unsigned char* p = s + k - 1;
+    const unsigned char* const e = s + n;
+    while (p < e) {
+        p = static_cast<const unsigned char*>(std::memchr(p, last, size_t(e - p)));
+        if (!p)
+            return false;
+        if (std::memcmp(p - (k - 1), needle.data(), k - 1) == 0)
+            return true;
+        ++p;
+    }
+    return false;
+}
+
 } // namespace
 
 std::u32string foldUtf8(std::string_view utf8) {
@@ -228,6 +303,10 @@ struct Pattern::Impl {
     bool hasStar = false;
     size_t minLen = 0;
     char32_t escape = 0;
+    // A literal that the text must contain, as the UTF-8 of each form that
+    // folds to it: a text holding none of them is refused without folding.
+    // Empty when the pattern has no literal with few enough forms.
+    std::vector<std::string> required;
 
     mutable std::unique_ptr<char32_t[]> buf;
     mutable size_t cap = 0;
@@ -394,18 +473,44 @@ std::optional<Pattern> Pattern::compile(std::string_view utf8Pattern, char32_t e
     }
     for (const auto& s : m.segs)
         m.minLen += s.len();
+
+    // Each literal token consumes one text character that folds to it; pick
+    // the one with the fewest raw forms (a kanji has one) as the prefilter.
+    constexpr size_t kMaxForms = 4;
+    std::vector<char32_t> best;
+    for (const auto& s : m.segs)
+        for (const Token& t : s.toks) {
+            if (t.kind != Token::Lit)
+                continue;
+            std::vector<char32_t> v = variantsOf(t.c);
+            if (v.size() <= kMaxForms && (best.empty() || v.size() < best.size() ||
+                                          (v.size() == best.size() && t.c > best.front())))
+                best = std::move(v);
+        }
+    for (char32_t c : best)
+        m.required.push_back(utf8Of(c));
     return p;
 }
 
 bool Pattern::matches(std::string_view utf8Text) const {
     Impl& m = *d;
     const size_t n = utf8Text.size();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(utf8Text.data());
+    if (!m.required.empty()) {
+        bool any = false;
+        for (const std::string& r : m.required)
+            if (containsBytes(bytes, n, r)) {
+                any = true;
+                break;
+            }
+        if (!any)
+            return false;
+    }
     if (m.cap < n || !m.buf) {
         m.cap = std::max<size_t>(n, 64) * 2;
         m.buf = std::make_unique<char32_t[]>(m.cap);
     }
-    const size_t len =
-        foldTo(reinterpret_cast<const unsigned char*>(utf8Text.data()), n, m.buf.get());
+    const size_t len = foldTo(bytes, n, m.buf.get());
     return m.matchFolded(m.buf.get(), len);
 }
 

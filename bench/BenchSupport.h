@@ -1,0 +1,37 @@
+#pragma once
+// Helpers shared by the bench programs. Each program is run as
+//   bench_xxx <data folder>
+// where the folder holds songs.mdb (the song database) and songs.csv (the same
+// songs as a code page 932 list), and prints rows of one table:
+//   | what | result | time ms | peak MB | aim |
+
+#include <QString>
+#include <functional>
+
+namespace bench {
+
+struct Measure {
+    double ms = 0;       // time of the measured part
+    long long count = 0; // what it produced (rows, matches ...)
+    double peakMb = 0;   // peak resident memory of the process that ran it
+    QString error;       // non-empty when it failed
+};
+
+// Runs body in a fresh child process, so that its peak memory is its own.
+// body returns the count and fills ms itself (it times only what it means).
+Measure inChild(const std::function<long long(double& ms)>& body);
+
+// Runs inChild n times: the median time, the largest peak, the last count.
+Measure repeated(int n, const std::function<long long(double& ms)>& body);
+
+// Milliseconds of a steady clock, for timing inside a body.
+double nowMs();
+
+// Prints one table row; peakMb < 0 leaves the cell empty.
+void row(const QString& what, const QString& result, double ms, double peakMb, const QString& aim);
+void row(const QString& what, const Measure& m, const QString& unit, const QString& aim);
+
+// The data folder given on the command line (exits with a usage line when absent).
+QString dataFolder(int argc, char** argv);
+
+} // namespace bench

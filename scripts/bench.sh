@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Benchmarks: builds the bench programs of <build dir>, writes a synthetic list
+# of BENCH_SONGS songs (300,000 by default) as a database and a code page 932
+# CSV file into a temporary folder, runs every <build dir>/bench/bench_*
+# program on that folder and prints their rows as one table.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${1:-build}"
+songs="${BENCH_SONGS:-300000}"
+
+cmake --build "$build" --target benchmarks -j "$(nproc)" >/dev/null
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+echo "generating $songs songs ..."
+python3 "$root/scripts/gen_songlist.py" --count "$songs" \
+    --csv "$work/songs.csv" --db "$work/songs.mdb"
+echo "songs.csv $(stat -c %s "$work/songs.csv") bytes, songs.mdb $(stat -c %s "$work/songs.mdb") bytes"
+echo
+
+echo "| benchmark | result | time ms | peak MB | aim |"
+echo "|---|---|---|---|---|"
+status=0
+for prog in "$build"/bench/bench_*; do
+    [ -x "$prog" ] || continue
+    "$prog" "$work" || { echo "| $(basename "$prog") | failed | | | |"; status=1; }
+done
+exit $status
