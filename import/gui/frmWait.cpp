@@ -42,13 +42,22 @@ void frmWait::setMax(std::int64_t max) {
     while ((max_ >> shift_) > INT_MAX)
         ++shift_;
     // An empty list leaves the bar empty rather than a busy animation.
-    prgWait->setRange(0, std::max(1, int(max_ >> shift_)));
+    const int top = std::max(1, int(max_ >> shift_));
+    prgWait->setRange(0, top);
+    prgWait->setValue(0);
+    // Far finer than a pixel of any bar: smaller steps would not show.
+    step_ = std::max(1, top / 4096);
 }
 
 void frmWait::setValue(std::int64_t value) {
-    const std::int64_t v = std::clamp<std::int64_t>(value, 0, max_);
-    // QProgressBar repaints only when the bar visibly moves.
-    prgWait->setValue(int(v >> shift_));
+    const int v = int(std::clamp<std::int64_t>(value, 0, max_) >> shift_);
+    // QProgressBar::setValue formats its text on every call, even a hidden
+    // one, which would cost as much as the row itself; call it per visible
+    // step and always for the last value.
+    const int shown = prgWait->value();
+    if (v == shown || (v > shown && v - shown < step_ && v < prgWait->maximum()))
+        return;
+    prgWait->setValue(v);
 }
 
 } // namespace melodeck

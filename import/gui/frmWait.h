@@ -28,6 +28,7 @@ protected:
 private:
     std::int64_t max_ = 0;
     int shift_ = 0;
+    int step_ = 1;
 };
 
 } // namespace melodeck

@@ -1,0 +1,171 @@
+// The import of a URL source: the download into the program folder through a
+// loopback server, error pages, redirects, and every kind of failed transfer
+// leaving both the temporary file and the song table as they were.
+#include "support/import_fixture.h"
+
+#include "common/clsMousePointer.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace melodeck;
+using test::ImportFixture;
+using test::LoopbackServer;
+using test::Sjis;
+
+namespace {
+
+const QStringList kOldSongs = {QStringLiteral("1,'旧歌手','旧曲',NULL,NULL")};
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+LoopbackServer::Reply reply(const QByteArray& status, const QByteArray& body) {
+    LoopbackServer::Reply r;
+    r.status = status;
+    r.body = body;
+    return r;
+}
+
+class Download : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Loopback only: no proxy from the environment may step in.
+        for (const char* v : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"})
+            qunsetenv(v);
+        f.createDatabase(kOldSongs);
+        w = f.start();
+        ASSERT_TRUE(w);
+        longList = Sjis(QStringLiteral("曲番,歌手名,曲名\r\n101,歌手甲,曲その一\r\n"
+                                       "102,歌手乙,曲その二,歌い出し,○\r\n"));
+        shortList = Sjis(QStringLiteral("201,短い\r\n"));
+        server.route("/list.csv", reply("200 OK", longList));
+        server.route("/short.csv", reply("200 OK", shortList));
+        LoopbackServer::Reply moved = reply("302 Found", {});
+        moved.location = "/list.csv";
+        server.route("/moved", moved);
+        server.route("/gone",
+                     reply("404 Not Found", "<html>\r\n<title>Not Found</title>\r\n</html>\r\n"));
+        LoopbackServer::Reply cut = reply("200 OK", longList + QByteArray(4000, 'x'));
+        cut.sendBytes = 40;
+        server.route("/cut", cut);
+        LoopbackServer::Reply slow;
+        slow.silent = true;
+        server.route("/slow", slow);
+    }
+
+    ImportFixture f;
+    frmMeloDeck* w = nullptr;
+    LoopbackServer server;
+    QByteArray longList, shortList;
+};
+
+QStringList keys(const ImportFixture& f) {
+    QStringList k;
+    for (const QStringList& r : f.songs())
+        k << r.value(0);
+    return k;
+}
+
+} // namespace
+
+TEST_F(Download, ListIsFetchedIntoTheProgramFolderAndImported) {
+    f.import(server.url("/list.csv"));
+    EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(u'|').toStdString();
+    EXPECT_EQ(keys(f), (QStringList{QStringLiteral("101"), QStringLiteral("102")}));
+    EXPECT_EQ(f.songs()[1], (QStringList{QStringLiteral("102"), QStringLiteral("歌手乙"),
+                                         QStringLiteral("曲その二"), QStringLiteral("歌い出し"),
+                                         QStringLiteral("○")}));
+    EXPECT_EQ(fileBytes(f.downloadPath()), longList);
+    EXPECT_EQ(w->flgList->Rows(), 3);
+    EXPECT_TRUE(f.controlsEnabled());
+    EXPECT_EQ(MousePointer::get(), MousePointer::Default);
+    ASSERT_EQ(server.requests.size(), 1);
+    EXPECT_TRUE(server.requests[0].startsWith("GET /list.csv HTTP/1.1\r\n"));
+    EXPECT_FALSE(server.requests[0].toLower().contains("authorization:"));
+
+    // A shorter list afterwards: the file holds only the new bytes.
+    f.import(server.url("/short.csv"));
+    EXPECT_EQ(fileBytes(f.downloadPath()), shortList);
+    EXPECT_EQ(keys(f), QStringList{QStringLiteral("201")});
+
+    // A redirect is followed; the same list twice gives the same table.
+    f.import(server.url("/moved"));
+    f.import(server.url("/moved"));
+    EXPECT_TRUE(f.warnings.isEmpty());
+    EXPECT_EQ(fileBytes(f.downloadPath()), longList);
+    EXPECT_EQ(keys(f), (QStringList{QStringLiteral("101"), QStringLiteral("102")}));
+}
+
+TEST_F(Download, ErrorPagesAreWrittenAndRecognised) {
+    const auto before = f.songs();
+    // The server's own 404 page starts with a "404 " line.
+    f.import(server.url("/nothing-here.csv"));
+    EXPECT_EQ(f.warnings, QStringList{QStringLiteral("URLが不正です")});
+    EXPECT_EQ(fileBytes(f.downloadPath()), QByteArray("404 Not Found\r\n"));
+    EXPECT_EQ(f.songs(), before);
+    EXPECT_TRUE(f.controlsEnabled());
+
+    // A page without such a line adds nothing and says nothing.
+    f.warnings.clear();
+    f.import(server.url("/gone"));
+    EXPECT_TRUE(f.warnings.isEmpty());
+    EXPECT_TRUE(fileBytes(f.downloadPath()).startsWith("<html>"));
+    EXPECT_EQ(f.songs(), before);
+}
+
+TEST_F(Download, FailedTransfersKeepTheFileAndTheTable) {
+    f.import(server.url("/list.csv"));
+    ASSERT_TRUE(f.warnings.isEmpty());
+    const auto before = f.songs();
+
+    // Cut off after 40 bytes; refused (nobody listens on that port any more);
+    // not a URL at all.
+    quint16 closedPort;
+    {
+        LoopbackServer gone;
+        closedPort = gone.port();
+    }
+    const QString refused = QStringLiteral("http://127.0.0.1:%1/list.csv").arg(closedPort);
+    for (const QString& url : {server.url("/cut"), refused, QStringLiteral("http://")}) {
+        f.warnings.clear();
+        f.import(url);
+        ASSERT_EQ(f.warnings.size(), 1) << url.toStdString();
+        EXPECT_FALSE(f.warnings[0].isEmpty());
+        EXPECT_EQ(fileBytes(f.downloadPath()), longList) << url.toStdString();
+        EXPECT_EQ(f.songs(), before);
+        EXPECT_TRUE(f.controlsEnabled());
+        EXPECT_EQ(MousePointer::get(), MousePointer::Default);
+    }
+    EXPECT_EQ(f.warnings[0], QStringLiteral("URL 'http://' が正しくありません。"));
+
+    // A server that never answers: the time-out ends the wait.
+    w->downloadTimeoutMs = 800;
+    f.warnings.clear();
+    QElapsedTimer t;
+    t.start();
+    f.import(server.url("/slow"));
+    EXPECT_GE(t.elapsed(), 700);
+    EXPECT_LT(t.elapsed(), 10000);
+    ASSERT_EQ(f.warnings.size(), 1);
+    EXPECT_TRUE(f.warnings[0].contains(QStringLiteral("応答がありません")))
+        << f.warnings[0].toStdString();
+    EXPECT_EQ(fileBytes(f.downloadPath()), longList);
+    EXPECT_EQ(f.songs(), before);
+    EXPECT_TRUE(f.controlsEnabled());
+}
+
+TEST_F(Download, UnwritableTemporaryFileIsAFailure) {
+    // A folder where the temporary file should be.
+    ASSERT_TRUE(QDir(f.folder()).mkdir(QStringLiteral("MeloDeck.$$$")));
+    const auto before = f.songs();
+    f.import(server.url("/list.csv"));
+    ASSERT_EQ(f.warnings.size(), 1);
+    EXPECT_TRUE(f.warnings[0].contains(f.downloadPath())) << f.warnings[0].toStdString();
+    EXPECT_EQ(f.songs(), before);
+    EXPECT_TRUE(f.controlsEnabled());
+}

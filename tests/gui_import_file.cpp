@@ -1,0 +1,280 @@
+// The import button on a local list file, on the real window: the song table
+// afterwards, the grid, the progress window, the locked controls and every
+// failure leaving the table as it was.
+#include "support/import_fixture.h"
+
+#include "common/clsMousePointer.h"
+#include "import/gui/frmWait.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace melodeck;
+using test::ImportFixture;
+using test::Sjis;
+
+namespace {
+
+const QStringList kOldSongs = {QStringLiteral("1,'旧歌手','旧曲',NULL,NULL"),
+                               QStringLiteral("2,'旧2','旧曲2','x','○'")};
+
+QStringList row(std::initializer_list<const char*> cells) {
+    QStringList r;
+    for (const char* c : cells)
+        r << QString::fromUtf8(c);
+    return r;
+}
+
+frmWait* waitWindow(frmMeloDeck* w) {
+    return w->findChild<frmWait*>();
+}
+
+// What the window looked like while the import ran.
+struct DuringImport {
+    bool seen = false;
+    bool buttonsLocked = true;
+    bool fieldsUsable = true;
+    bool busy = true;
+    bool waitShown = true;
+    int maximum = -1;
+    std::vector<int> values;
+};
+
+void watch(ImportFixture& f, DuringImport& d) {
+    f.onPump = [&f, &d] {
+        frmMeloDeck* w = f.w();
+        d.seen = true;
+        d.buttonsLocked = d.buttonsLocked && !w->cmd取込->isEnabled() && !w->cmd終了->isEnabled() &&
+                          !w->cmd抽出->isEnabled() && !w->cmd参照->isEnabled() &&
+                          !w->flgList->isEnabled() && !w->flgPickup->isEnabled();
+        d.fieldsUsable = d.fieldsUsable && w->txt歌手名->isEnabled() && w->txtパス->isEnabled() &&
+                         w->chk曲名に->isEnabled() && w->optハモリ[0]->isEnabled();
+        d.busy = d.busy && MousePointer::get() == MousePointer::Hourglass;
+        frmWait* wait = waitWindow(w);
+        d.waitShown = d.waitShown && wait && wait->isVisible();
+        if (wait) {
+            d.maximum = wait->prgWait->maximum();
+            d.values.push_back(wait->prgWait->value());
+        }
+    };
+}
+
+} // namespace
+
+TEST(ImportFile, ReplacesTheSongsAndShowsThemAll) {
+    ImportFixture f;
+    f.createDatabase(kOldSongs);
+    test::ExecSql(f.databasePath(),
+                  QStringLiteral("INSERT INTO PickupList VALUES (2,'旧2','旧曲2','x','○')"));
+    frmMeloDeck* w = f.start();
+    ASSERT_TRUE(w);
+    // A search in force and a sort on column 3 are replaced by the whole table.
+    w->chk歌手名に->setChecked(true);
+    w->txt歌手名->setText(QStringLiteral("旧"));
+    w->cmd抽出_Click();
+    ASSERT_TRUE(w->bSelected);
+    w->lListOrderCol = 3;
+
+    const QByteArray bytes =
+        Sjis(QStringLiteral("曲番,歌手名,曲名,歌い出し,ハモリ\r\n\r\n"
+                            "123,歌手A, 曲名B ,It's,\r\n0,ゼロ,x,,\r\n-5,負,\"a,b\",  ,○\r\n"
+                            "7,少ない\r\n8,a,b,c,d,余分\r\n9,最後,行末なし"));
+    const QString list = f.path(QStringLiteral("list.csv"));
+    test::WriteBytes(list, bytes);
+    DuringImport d;
+    watch(f, d);
+    f.import(list);
+
+    EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(u'|').toStdString();
+    EXPECT_EQ(f.songs(), (std::vector<QStringList>{
+                             row({"123", "歌手A", "曲名B", "It's", "<NULL>"}),
+                             row({"-5", "負", "\"a", "b\"", "<NULL>"}),
+                             row({"7", "少ない", "<NULL>", "<NULL>", "<NULL>"}),
+                             row({"8", "a", "b", "c", "d"}),
+                             row({"9", "最後", "行末なし", "<NULL>", "<NULL>"}),
+                         }));
+    // The picked-up song stays although the new list lacks it.
+    EXPECT_EQ(
+        test::QueryRows(f.databasePath(), QStringLiteral("SELECT 曲番 FROM PickupList")).size(),
+        1u);
+
+    // Show-all: whole table in key order, search and sort forgotten.
+    EXPECT_EQ(w->datList.RecordSource, QStringLiteral("SELECT * FROM MeloDeck ORDER BY 曲番"));
+    EXPECT_FALSE(w->bSelected);
+    EXPECT_EQ(w->lListOrderCol, 0);
+    ASSERT_EQ(w->flgList->Rows(), 6);
+    EXPECT_EQ(w->flgList->TextMatrix(1, 1), QStringLiteral("-5"));
+    EXPECT_EQ(w->flgList->TextMatrix(5, 2), QStringLiteral("歌手A"));
+    EXPECT_EQ(w->txtパス->text(), list);
+
+    // While it ran: locked buttons and grids, usable fields, busy pointer,
+    // the progress window counting bytes up to the file's length (+2 for the
+    // last line without end, which the bar shows full).
+    EXPECT_TRUE(d.seen);
+    EXPECT_TRUE(d.buttonsLocked);
+    EXPECT_TRUE(d.fieldsUsable);
+    EXPECT_TRUE(d.busy);
+    EXPECT_TRUE(d.waitShown);
+    EXPECT_EQ(d.maximum, bytes.size());
+    EXPECT_TRUE(std::is_sorted(d.values.begin(), d.values.end()));
+    EXPECT_EQ(d.values.back(), bytes.size());
+    // Afterwards: unlocked, pointer back, progress window gone.
+    EXPECT_TRUE(f.controlsEnabled());
+    EXPECT_EQ(MousePointer::get(), MousePointer::Default);
+    EXPECT_EQ(waitWindow(w), nullptr);
+}
+
+TEST(ImportFile, ProgressWindowLayout) {
+    ImportFixture f;
+    f.createDatabase(kOldSongs);
+    frmMeloDeck* w = f.start();
+    ASSERT_TRUE(w);
+    frmWait* seen = nullptr;
+    QRect label, bar;
+    QString text, title;
+    QSize size;
+    double points = 0;
+    QString family;
+    f.onPump = [&] {
+        frmWait* wait = waitWindow(w);
+        if (!wait || seen)
+            return;
+        seen = wait;
+        size = wait->size();
+        title = wait->windowTitle();
+        text = wait->Label2->text();
+        label = wait->Label2->geometry();
+        bar = wait->prgWait->geometry();
+        points = wait->Label2->font().pointSizeF();
+        family = wait->Label2->font().family();
+        EXPECT_EQ(wait->parentWidget(), w);
+        EXPECT_FALSE(wait->isModal());
+    };
+    const QString list = f.path(QStringLiteral("a.csv"));
+    test::WriteBytes(list, "1,a\r\n");
+    f.import(list);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(size, QSize(385, 75));
+    EXPECT_TRUE(title.isEmpty());
+    EXPECT_EQ(text, QStringLiteral("取り込んでいます．．．"));
+    EXPECT_EQ(label, QRect(21, 6, 171, 25));
+    EXPECT_EQ(bar, QRect(20, 37, 333, 24));
+    EXPECT_DOUBLE_EQ(points, 11.25);
+    EXPECT_EQ(family, QStringLiteral("MS UI Gothic"));
+}
+
+TEST(ImportFile, FailuresWarnAndLeaveTheTable) {
+    ImportFixture f;
+    f.createDatabase(kOldSongs);
+    test::ExecSql(
+        f.databasePath(),
+        QStringLiteral("CREATE TRIGGER boom BEFORE INSERT ON MeloDeck WHEN NEW.曲番 = 666 "
+                       "BEGIN SELECT abs(-9223372036854775807 - 1); END;"));
+    frmMeloDeck* w = f.start();
+    ASSERT_TRUE(w);
+    const auto before = f.songs();
+    const QString source = w->datList.RecordSource;
+
+    // The warning comes while the window is still locked; the progress
+    // window is there only when the file could be opened.
+    bool lockedAtWarning = true;
+    std::vector<bool> waitAtWarning;
+    f.onWarning = [&](const QString&) {
+        lockedAtWarning = lockedAtWarning && !w->cmd取込->isEnabled();
+        waitAtWarning.push_back(waitWindow(w) != nullptr);
+    };
+
+    const QString missing = f.path(QStringLiteral("nothere.csv"));
+    const QString upper = QStringLiteral("HTTP://127.0.0.1/list.csv");
+    const QString page = f.path(QStringLiteral("page.csv"));
+    test::WriteBytes(page, "1,a\r\n2,b\r\n404 Not Found\r\n3,c\r\n");
+    const QString bad = f.path(QStringLiteral("bad.csv"));
+    test::WriteBytes(bad, "1,a\r\n666,b\r\n3,c\r\n");
+
+    struct Case {
+        QString source;
+        QString warning;
+        bool waitShown;
+    };
+    const Case cases[] = {
+        {missing, QStringLiteral("ファイル '%1' が見つかりません。").arg(missing), false},
+        {QString(), QStringLiteral("取り込むリストファイルが指定されていません。"), false},
+        // Only the exact lower-case prefix is a URL; this is a (missing) path.
+        {upper, QStringLiteral("ファイル '%1' が見つかりません。").arg(upper), false},
+        {page, QStringLiteral("URLが不正です"), true},
+        {bad, QString(), true},
+    };
+    for (const Case& c : cases) {
+        f.warnings.clear();
+        waitAtWarning.clear();
+        f.import(c.source);
+        ASSERT_EQ(f.warnings.size(), 1) << c.source.toStdString();
+        if (!c.warning.isEmpty()) {
+            EXPECT_EQ(f.warnings[0], c.warning);
+        } else {
+            EXPECT_FALSE(f.warnings[0].isEmpty()); // the engine's own description
+        }
+        EXPECT_EQ(waitAtWarning, std::vector<bool>{c.waitShown}) << c.source.toStdString();
+        EXPECT_EQ(f.songs(), before) << c.source.toStdString();
+        EXPECT_TRUE(f.controlsEnabled());
+        EXPECT_EQ(MousePointer::get(), MousePointer::Default);
+        EXPECT_EQ(waitWindow(w), nullptr);
+        // The grid is not requeried after a failure.
+        EXPECT_EQ(w->datList.RecordSource, source);
+    }
+    EXPECT_TRUE(lockedAtWarning);
+    // No path ever reached the download.
+    EXPECT_FALSE(QFile::exists(f.downloadPath()));
+}
+
+TEST(ImportFile, ListsWithoutDataChangeNothingQuietly) {
+    ImportFixture f;
+    f.createDatabase(kOldSongs);
+    frmMeloDeck* w = f.start();
+    ASSERT_TRUE(w);
+    const auto before = f.songs();
+    for (const QByteArray& bytes :
+         {QByteArray(), QByteArray("<html><body>not here</body></html>\r\n")}) {
+        w->txt歌手名->setText(QStringLiteral("旧2"));
+        w->cmd抽出_Click();
+        ASSERT_EQ(w->flgList->Rows(), 2);
+        const QString list = f.path(QStringLiteral("empty.csv"));
+        test::WriteBytes(list, bytes);
+        f.import(list);
+        EXPECT_TRUE(f.warnings.isEmpty());
+        EXPECT_EQ(f.songs(), before);
+        // Requeried as after a list without data lines: every song shows.
+        EXPECT_FALSE(w->bSelected);
+        EXPECT_EQ(w->flgList->Rows(), 3);
+        EXPECT_TRUE(f.controlsEnabled());
+    }
+}
+
+TEST(ImportFile, BrowseFillsThePathForTheNextImport) {
+    ImportFixture f;
+    f.createDatabase(kOldSongs);
+    frmMeloDeck* w = f.start();
+    ASSERT_TRUE(w);
+    w->txtパス->setText(QStringLiteral("http://example.invalid/data/200412.csv"));
+
+    f.nextChosenFile.clear(); // cancelled
+    w->cmd参照_Click();
+    ASSERT_EQ(f.openRequests.size(), 1u);
+    const OpenFileRequest& r = f.openRequests[0];
+    EXPECT_EQ(r.fileName, QString());
+    EXPECT_EQ(r.defaultExt, QStringLiteral("csv"));
+    EXPECT_EQ(r.filter, QStringLiteral("csv file(*.csv)|*.csv"));
+    EXPECT_EQ(r.initDir, QDir::currentPath());
+    EXPECT_EQ(w->txtパス->text(), QStringLiteral("http://example.invalid/data/200412.csv"));
+
+    const QString chosen = f.path(QStringLiteral("選んだ.csv"));
+    test::WriteBytes(chosen, Sjis(QStringLiteral("42,選ばれた歌手,曲\r\n")));
+    f.nextChosenFile = chosen;
+    w->cmd参照_Click();
+    EXPECT_EQ(w->txtパス->text(), chosen);
+    EXPECT_TRUE(f.songs().size() == 2); // browsing does not import
+    w->cmd取込_Click();
+    EXPECT_EQ(f.songs(),
+              (std::vector<QStringList>{row({"42", "選ばれた歌手", "曲", "<NULL>", "<NULL>"})}));
+}
