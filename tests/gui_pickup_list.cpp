@@ -220,9 +220,7 @@ TEST(PickupList, RefusedStatementWarnsAndChangesNothing) {
 
     w->flgList->simulateDblClick(listRow(w, QStringLiteral("曲D")), 1);
     ASSERT_EQ(f.warnings.size(), 1);
-    EXPECT_TRUE(f.warnings[0].contains(QStringLiteral("readonly")) ||
-                f.warnings[0].contains(QStringLiteral("read-only")) ||
-                f.warnings[0].contains(QStringLiteral("読み取り")))
+    EXPECT_TRUE(f.warnings[0].contains(QStringLiteral("読み取り専用")))
         << f.warnings[0].toStdString();
 
     w->flgPickup->simulateDblClick(1, 1);
@@ -234,4 +232,30 @@ TEST(PickupList, RefusedStatementWarnsAndChangesNothing) {
     EXPECT_EQ(PickupFixture::gridColumn(w->flgPickup, 3), gridBefore);
     EXPECT_EQ(w->flgList->Rows(), int(all.size()) + 1);
     EXPECT_FALSE(w->ended());
+}
+
+TEST(PickupList, LockedFileWarnsAndALaterTryWorks) {
+    PickupFixture f;
+    f.createDatabase(songs());
+    frmMeloDeck* w = f.start();
+    ASSERT_TRUE(w);
+
+    // Another program in the middle of writing to the file.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(f.databasePath().toUtf8().constData(), &other), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(other, "BEGIN IMMEDIATE; DELETE FROM MeloDeck", nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    w->flgList->simulateDblClick(listRow(w, QStringLiteral("曲A")), 2);
+    ASSERT_EQ(f.warnings.size(), 1);
+    EXPECT_TRUE(f.warnings[0].contains(QStringLiteral("使用中"))) << f.warnings[0].toStdString();
+    EXPECT_EQ(w->flgPickup->Rows(), 1);
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_TRUE(pickedKeys(f).isEmpty());
+
+    w->flgList->simulateDblClick(listRow(w, QStringLiteral("曲A")), 2);
+    EXPECT_EQ(pickedKeys(f), QStringList{QStringLiteral("101")});
+    EXPECT_EQ(w->flgPickup->Rows(), 2);
+    EXPECT_EQ(f.warnings.size(), 1);
 }

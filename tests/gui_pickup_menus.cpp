@@ -1,6 +1,7 @@
 // Button presses on both grids, their pop-up menus, the clipboard and the
 // search-condition item, on a real window and database.
 #include "support/pickup_fixture.h"
+#include "support/window_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -39,11 +40,13 @@ TEST(GridPresses, OnlyDataCellsTakeThePress) {
     EXPECT_EQ(w->lClickCol, 4);
     EXPECT_TRUE(f.popups.empty());
 
-    // A right press on a header cell only records where it was.
+    // Header presses are only recorded, on either grid.
     list->simulatePress(0, 2, 2);
     EXPECT_EQ(w->lClickRow, 0);
     EXPECT_EQ(w->lClickCol, 2);
-    EXPECT_EQ(list->Row(), 3);
+    pick->simulatePress(0, 1, 2);
+    EXPECT_EQ(w->lClickRow, 0);
+    EXPECT_EQ(w->lClickCol, 1);
     EXPECT_TRUE(f.popups.empty());
 
     // The song list's fixed column is a place to press; the pickup list's is not.
@@ -52,22 +55,19 @@ TEST(GridPresses, OnlyDataCellsTakeThePress) {
     EXPECT_EQ(list->Row(), 2);
     ASSERT_EQ(f.popups.size(), 1u);
     EXPECT_EQ(f.popups[0], w->mnuリストメニュー);
-    pick->simulatePress(1, 3, 1);
-    EXPECT_EQ(pick->Col(), 3);
     pick->simulatePress(1, 0, 2);
     EXPECT_EQ(w->lClickRow, 1);
     EXPECT_EQ(w->lClickCol, 0);
-    EXPECT_EQ(pick->Col(), 3);
-    EXPECT_EQ(f.popups.size(), 1u);
-    pick->simulatePress(0, 1, 2);
-    EXPECT_EQ(w->lClickRow, 0);
     EXPECT_EQ(f.popups.size(), 1u);
 
-    // The pickup menu opens over a data cell of the pickup grid.
-    pick->simulatePress(1, 2, 2);
+    // The pickup menu opens over a data cell of the pickup grid, at the
+    // pointer: a real right press delivers its position over the grid.
+    test::clickCell(pick, 1, 2, Qt::RightButton);
     ASSERT_EQ(f.popups.size(), 2u);
     EXPECT_EQ(f.popups[1], w->mnuピックアップメニュー);
     EXPECT_EQ(pick->Col(), 2);
+    EXPECT_EQ(pick->Row(), 1);
+    EXPECT_TRUE(pick->rect().contains(pick->mapFromGlobal(f.popupPositions[1])));
 
     // A double click on a header row adds or removes nothing.
     list->simulateDblClick(0, 3);
@@ -83,6 +83,32 @@ TEST(GridPresses, OnlyDataCellsTakeThePress) {
     EXPECT_EQ(w->lClickCol, 1);
     EXPECT_EQ(f.popups.size(), 2u);
     EXPECT_TRUE(f.warnings.isEmpty());
+}
+
+// The right button alone never moves the current cell: only the press
+// handler does, and only for a cell it takes.
+TEST(GridPresses, RightPressOutsideTheDataLeavesTheCurrentCell) {
+    PickupFixture f;
+    auto all = songs();
+    f.createDatabase(all, {all[0], all[1]});
+    frmMeloDeck* w = f.start();
+    ASSERT_TRUE(w);
+    FlexGrid* list = w->flgList;
+    FlexGrid* pick = w->flgPickup;
+
+    list->simulatePress(3, 4, 1);
+    list->simulatePress(0, 2, 2);
+    EXPECT_EQ(list->Row(), 3);
+    EXPECT_EQ(list->Col(), 4);
+
+    pick->simulatePress(2, 3, 1);
+    pick->simulatePress(1, 0, 2);
+    EXPECT_EQ(pick->Row(), 2);
+    EXPECT_EQ(pick->Col(), 3);
+    pick->simulatePress(0, 1, 2);
+    EXPECT_EQ(pick->Row(), 2);
+    EXPECT_EQ(pick->Col(), 3);
+    EXPECT_TRUE(f.popups.empty());
 }
 
 TEST(GridMenus, CopyPutsTheCellTextOnTheClipboard) {
@@ -131,6 +157,8 @@ TEST(GridMenus, AddToSearchConditionsFillsTheMatchingField) {
     w->txt曲名->setText(QStringLiteral("前の曲"));
     w->txt歌い出し->setText(QStringLiteral("前の歌い出し"));
     frmMeloDeck::setChkValue(w->chk歌手名に, 0);
+    frmMeloDeck::setChkValue(w->chk曲名に, 1);
+    frmMeloDeck::setChkValue(w->chk歌い出しに, 2);
     w->optハモリ[2]->setChecked(true);
     const QString listSource = w->datList.RecordSource;
     const bool selected = w->bSelected;
@@ -172,7 +200,7 @@ TEST(GridMenus, AddToSearchConditionsFillsTheMatchingField) {
     // The check boxes stay as they were and no search runs.
     EXPECT_EQ(frmMeloDeck::chkValue(w->chk歌手名に), 0);
     EXPECT_EQ(frmMeloDeck::chkValue(w->chk曲名に), 1);
-    EXPECT_EQ(frmMeloDeck::chkValue(w->chk歌い出しに), 1);
+    EXPECT_EQ(frmMeloDeck::chkValue(w->chk歌い出しに), 2);
     EXPECT_EQ(w->datList.RecordSource, listSource);
     EXPECT_EQ(w->bSelected, selected);
 }

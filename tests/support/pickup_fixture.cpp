@@ -35,15 +35,20 @@ void insertRows(sqlite3* db, const char* table, const std::vector<SongRow>& rows
 PickupFixture::PickupFixture() {
     saved_ = seams();
     seams().warning = [this](const QString&, const QString& text) { warnings << text.trimmed(); };
-    seams().popupMenu = [this](QMenu* menu, QPoint) { popups.push_back(menu); };
+    seams().popupMenu = [this](QMenu* menu, QPoint pos) {
+        popups.push_back(menu);
+        popupPositions.push_back(pos);
+    };
     seams().setClipboardText = [this](const QString& text) {
         if (clipboardFails)
             return false;
         clipboard << text;
         return true;
     };
+    seams().screenSize = [] { return QSize(1280, 1024); };
     seams().processEvents = [] {};
     ModCommon::SetProgramLocation(dir_.path(), QStringLiteral("MeloDeck"));
+    ModMeloDeck::InstallFonts();
 }
 
 PickupFixture::~PickupFixture() {

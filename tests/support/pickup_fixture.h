@@ -45,8 +45,9 @@ public:
     static int gridRow(const FlexGrid* grid, int col, const QString& text);
 
     QStringList warnings;
-    std::vector<QMenu*> popups;
-    QStringList clipboard; // every text stored, oldest first
+    std::vector<QMenu*> popups;         // menus opened, oldest first
+    std::vector<QPoint> popupPositions; // where (global), alongside
+    QStringList clipboard;              // every text stored, oldest first
     bool clipboardFails = false;
 
 private:
