@@ -336,7 +336,10 @@ void FlexGrid::pressAt(std::int32_t row, std::int32_t col, int button, QPoint po
     mouseCol_ = col;
     const std::int32_t lastRow = Rows() - 1, lastCol = Cols() - 1;
     const std::int32_t firstRow = lastRow >= 1 ? 1 : 0, firstCol = lastCol >= 1 ? 1 : 0;
-    if (row == 0 && col == 0) { // the corner: everything
+    if (!(button & 1)) {
+        // Only the left button moves the current cell; a right press leaves
+        // it to the handler (which may move it before opening a menu).
+    } else if (row == 0 && col == 0) { // the corner: everything
         row_ = firstRow, rowSel_ = lastRow, col_ = firstCol, colSel_ = lastCol;
     } else if (row == 0 && col >= 1) { // a header: its whole column
         col_ = colSel_ = col;

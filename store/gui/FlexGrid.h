@@ -64,7 +64,9 @@ public:
 
     // Events, as the window handles them. button: 1 left, 2 right, 4 middle;
     // shift: 1 Shift, 2 Ctrl, 4 Alt. onMouseDown comes on every press, after
-    // MouseRow/MouseCol and the selection are updated; onClick after a
+    // MouseRow/MouseCol and (for the left button) the selection are
+    // updated; a left press on a header selects the whole column, on the
+    // fixed column the whole row, on a data cell that cell; onClick after a
     // left-button release; onDblClick on a double click (no second press).
     std::function<void()> onClick;
     std::function<void()> onDblClick;
