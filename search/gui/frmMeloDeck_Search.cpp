@@ -3,10 +3,7 @@
 #include "common/ModCommon.h"
 #include "common/VbError.h"
 #include "common/clsMousePointer.h"
-#if __has_include("common/gui/WindowHelpers.h")
 #include "common/gui/WindowHelpers.h"
-#define MELODECK_HAVE_SELECTALL 1
-#endif
 #include "search/SearchQuery.h"
 
 namespace melodeck {
@@ -80,7 +77,6 @@ void frmMeloDeck::cmd条件クリア_Click() {
 }
 
 // Typing into a condition field replaces its previous text.
-#ifdef MELODECK_HAVE_SELECTALL
 void frmMeloDeck::txt歌手名_GotFocus() {
     ModCommon::SelectAllText(txt歌手名);
 }
@@ -93,12 +89,6 @@ void frmMeloDeck::txt歌い出し_GotFocus() {
 void frmMeloDeck::txtパス_GotFocus() {
     ModCommon::SelectAllText(txtパス);
 }
-#else
-void frmMeloDeck::txt歌手名_GotFocus() {}
-void frmMeloDeck::txt曲名_GotFocus() {}
-void frmMeloDeck::txt歌い出し_GotFocus() {}
-void frmMeloDeck::txtパス_GotFocus() {}
-#endif
 
 void frmMeloDeck::SortByHeader(FlexGrid* grid, DataControl& dc, std::int32_t& orderCol,
                                bool& orderDesc) {
