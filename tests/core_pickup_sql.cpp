@@ -42,17 +42,3 @@ TEST(PickupSql, WhichPressesTakeTheCell) {
     EXPECT_FALSE(PressTakesCell(false, 1, 1, 1));
     EXPECT_TRUE(PressTakesCell(false, 1, 1, 2));
 }
-
-TEST(PickupSql, ConditionOfEachColumn) {
-    const QString t = QStringLiteral("ハモ");
-    EXPECT_EQ(ConditionFor(0, t), Condition::None);
-    EXPECT_EQ(ConditionFor(1, t), Condition::None);
-    EXPECT_EQ(ConditionFor(2, t), Condition::Singer);
-    EXPECT_EQ(ConditionFor(3, t), Condition::Title);
-    EXPECT_EQ(ConditionFor(4, t), Condition::LyricStart);
-    EXPECT_EQ(ConditionFor(5, t), Condition::WithHarmony);
-    EXPECT_EQ(ConditionFor(5, QStringLiteral(" ")), Condition::WithHarmony);
-    EXPECT_EQ(ConditionFor(5, QString()), Condition::NoHarmony);
-    EXPECT_EQ(ConditionFor(6, t), Condition::None);
-    EXPECT_EQ(ConditionFor(-1, t), Condition::None);
-}
