@@ -149,8 +149,12 @@ private:
     // import:
 
     // pickup:
+    // One change of the pickup table, then its grid requeried; a refused
+    // statement is shown as a warning and changes nothing.
     void executePickup(const QString& statement);
+    // The press handling both grids share; fixedColumnCounts for the song list.
     void pressOnGrid(FlexGrid* grid, bool fixedColumnCounts, QMenu* menu, int button, QPoint pos);
+    // The remembered cell of grid onto the clipboard.
     void copyCell(const FlexGrid* grid);
 };
 
