@@ -3,8 +3,10 @@
 # Does nothing when every package is already installed.
 set -euo pipefail
 
+# fonts-ipafont-gothic: a Japanese Gothic face with proportional kana, close
+# to the font the window is laid out for, so captions fit their controls.
 pkgs=(cmake make g++ pkg-config qt6-base-dev libgl-dev libsqlite3-dev sqlite3 libgtest-dev
-      fonts-noto-cjk python3 ${EXTRA_PKGS:-})
+      fonts-noto-cjk fonts-ipafont-gothic python3 ${EXTRA_PKGS:-})
 
 missing=()
 for p in "${pkgs[@]}"; do
