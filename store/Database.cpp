@@ -138,6 +138,7 @@ Database::Database(const QString& path) : path_(path) {
 }
 
 Database::~Database() {
+    inserts_.reset(); // its statements go before the connection
     if (db_)
         sqlite3_close_v2(db_);
 }
@@ -170,13 +171,218 @@ void prepareOne(sqlite3* db, const std::string& sql, Stmt& st, int& rc) {
 
 } // namespace
 
+// ------------------------------------------------------------ INSERT fast path
+//
+// The import runs one "INSERT INTO t VALUES (literals)" per song, and parsing
+// each text costs more than writing the row. A statement of exactly that form
+// with NULL, integer and quoted text literals is run on a prepared statement
+// with the literals bound, which stores the same values the parsed text
+// would. Anything else (a real number, an expression, a column list, a table
+// whose prepare fails) takes the ordinary path, which also words the errors.
+
+namespace {
+
+bool identChar(unsigned char c) {
+    return c >= 0x80 || c == '_' || (c >= '0' && c <= '9') ||
+           ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
+}
+
+// Whether the word kw (upper case) stands at s[i] in any letter case and no
+// name character follows it.
+bool wordAt(const std::string& s, size_t i, const char* kw) {
+    const size_t n = std::strlen(kw);
+    if (i + n > s.size())
+        return false;
+    for (size_t k = 0; k < n; ++k)
+        if ((s[i + k] & ~0x20) != kw[k])
+            return false;
+    return i + n == s.size() || !identChar(static_cast<unsigned char>(s[i + n]));
+}
+
+struct ParsedInsert {
+    struct Literal {
+        enum Kind { Null, Integer, Text } kind;
+        std::int64_t value;
+        size_t begin, length; // Text: where in texts
+    };
+    std::string table;
+    std::vector<Literal> literals;
+    std::string texts;
+};
+
+// Reads "INSERT INTO t VALUES (l1,...,ln)" with NULL, whole-number and quoted
+// text literals; false for anything else.
+bool parseInsert(const std::string& s, ParsedInsert& out) {
+    using L = ParsedInsert::Literal;
+    if (s.find('\0') != std::string::npos)
+        return false;
+    size_t i = skipBlanks(s, 0);
+    if (!wordAt(s, i, "INSERT"))
+        return false;
+    i = skipBlanks(s, i + 6);
+    if (!wordAt(s, i, "INTO"))
+        return false;
+    i = skipBlanks(s, i + 4);
+    const size_t t0 = i;
+    while (i < s.size() && identChar(static_cast<unsigned char>(s[i])))
+        ++i;
+    if (i == t0 || (s[t0] >= '0' && s[t0] <= '9'))
+        return false;
+    out.table.assign(s, t0, i - t0);
+    i = skipBlanks(s, i);
+    if (!wordAt(s, i, "VALUES"))
+        return false;
+    i = skipBlanks(s, i + 6);
+    if (i >= s.size() || s[i] != '(')
+        return false;
+    ++i;
+    out.literals.clear();
+    out.texts.clear();
+    for (;;) {
+        i = skipBlanks(s, i);
+        if (i >= s.size())
+            return false;
+        if (s[i] == '\'') {
+            const size_t begin = out.texts.size();
+            for (++i;; ++i) {
+                if (i >= s.size())
+                    return false;
+                if (s[i] == '\'') {
+                    if (i + 1 < s.size() && s[i + 1] == '\'') {
+                        out.texts += '\'';
+                        ++i;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                out.texts += s[i];
+            }
+            out.literals.push_back({L::Text, 0, begin, out.texts.size() - begin});
+        } else if (wordAt(s, i, "NULL")) {
+            i += 4;
+            out.literals.push_back({L::Null, 0, 0, 0});
+        } else {
+            // A whole number that fits 64 bits; a point, an exponent or an
+            // overflow leaves it to the parser.
+            const bool neg = s[i] == '-';
+            if (s[i] == '-' || s[i] == '+')
+                i = skipBlanks(s, i + 1);
+            const size_t d0 = i;
+            std::uint64_t v = 0;
+            while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+                const unsigned d = unsigned(s[i] - '0');
+                if (v > (std::uint64_t(INT64_MAX) - d) / 10)
+                    return false;
+                v = v * 10 + d;
+                ++i;
+            }
+            if (i == d0)
+                return false;
+            out.literals.push_back({L::Integer, neg ? -std::int64_t(v) : std::int64_t(v), 0, 0});
+        }
+        i = skipBlanks(s, i);
+        if (i >= s.size())
+            return false;
+        if (s[i] == ',') {
+            ++i;
+            continue;
+        }
+        if (s[i] != ')')
+            return false;
+        ++i;
+        break;
+    }
+    // Only blanks and semicolons may follow.
+    for (; i < s.size(); ++i)
+        if (!isBlank(s[i]) && s[i] != ';')
+            return false;
+    return true;
+}
+
+} // namespace
+
+struct Database::InsertCache {
+    struct Entry {
+        std::string table;
+        size_t count;
+        sqlite3_stmt* st;
+    };
+    std::vector<Entry> entries;
+    ParsedInsert parsed;
+
+    ~InsertCache() {
+        for (Entry& e : entries)
+            sqlite3_finalize(e.st);
+    }
+};
+
+bool Database::executeInsertFast(const std::string& sql) {
+    if (!inserts_)
+        inserts_ = std::make_unique<InsertCache>();
+    InsertCache& c = *inserts_;
+    ParsedInsert& p = c.parsed;
+    if (!parseInsert(sql, p))
+        return false;
+    const std::string& table = p.table;
+    const size_t n = p.literals.size();
+    sqlite3_stmt* st = nullptr;
+    for (const auto& e : c.entries)
+        if (e.count == n && e.table == table)
+            st = e.st;
+    if (!st) {
+        std::string text = "INSERT OR IGNORE INTO " + table + " VALUES (";
+        for (size_t k = 0; k < n; ++k)
+            text += k ? ",?" : "?";
+        text += ")";
+        if (sqlite3_prepare_v3(db_, text.c_str(), int(text.size()), SQLITE_PREPARE_PERSISTENT, &st,
+                               nullptr) != SQLITE_OK) {
+            sqlite3_finalize(st);
+            return false; // the ordinary path reports what is wrong
+        }
+        if (c.entries.size() >= 8) {
+            sqlite3_finalize(c.entries.front().st);
+            c.entries.erase(c.entries.begin());
+        }
+        c.entries.push_back({table, n, st});
+    }
+    for (size_t k = 0; k < n; ++k) {
+        const auto& l = p.literals[k];
+        const int pos = int(k) + 1;
+        switch (l.kind) {
+        case ParsedInsert::Literal::Null:
+            sqlite3_bind_null(st, pos);
+            break;
+        case ParsedInsert::Literal::Integer:
+            sqlite3_bind_int64(st, pos, l.value);
+            break;
+        case ParsedInsert::Literal::Text:
+            sqlite3_bind_text(st, pos, p.texts.data() + l.begin, int(l.length), SQLITE_STATIC);
+            break;
+        }
+    }
+    const int rc = sqlite3_step(st);
+    QString error;
+    if (rc != SQLITE_DONE)
+        error = describe(path_, rc, sqlite3_errmsg(db_));
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+    if (rc != SQLITE_DONE)
+        fail(error);
+    affected_ = sqlite3_changes(db_);
+    return true;
+}
+
 void Database::Execute(const QString& statement) {
     if (log_)
         log_->push_back(statement);
     affected_ = 0;
+    const std::string sql = statement.toStdString();
+    if (executeInsertFast(sql))
+        return;
     Stmt st;
     int rc = SQLITE_OK;
-    prepareOne(db_, withIgnoreRule(statement.toStdString()), st, rc);
+    prepareOne(db_, withIgnoreRule(sql), st, rc);
     if (rc != SQLITE_OK)
         raise(rc);
     while ((rc = sqlite3_step(st.p)) == SQLITE_ROW) {

@@ -50,6 +50,12 @@ public:
 private:
     [[noreturn]] void raise(int rc) const;
     void control(const char* sql);
+    bool executeInsertFast(const std::string& sql);
+
+    // Prepared "INSERT OR IGNORE INTO t VALUES (?,...)" statements, by table
+    // and value count, for the import's one INSERT per song.
+    struct InsertCache;
+    std::unique_ptr<InsertCache> inserts_;
 
     QString path_;
     sqlite3* db_ = nullptr;

@@ -228,6 +228,49 @@ TEST_F(StoreDb, RowsRefusedByAConstraintAreSkipped) {
                                         {QStringLiteral("5"), QStringLiteral("five")}}));
 }
 
+TEST_F(StoreDb, InsertValuesStoreWhatTheParsedTextStores) {
+    // The same statements through Execute and through the engine's own
+    // parser (on a twin table) must store the same values and types.
+    const char* cols = "(a INTEGER, b VARCHAR(10), c LONGTEXT, d DOUBLE, e)";
+    testdb::exec(path, QStringLiteral("CREATE TABLE Mine %1; CREATE TABLE Twin %1")
+                           .arg(QString::fromLatin1(cols)));
+    const QStringList values{
+        QStringLiteral("(1,'x','00123',2,NULL)"),
+        QStringLiteral("(-5,'It''s','',0,'a')"),
+        QStringLiteral("('12','34',56,'7.5','08')"),
+        QStringLiteral("(+7, 12, -0, '  9 ', 'NULL')"),
+        QStringLiteral("(  3 , 'a,b' , 'c)d''' ,NULL,null)"),
+        QStringLiteral("(- 4,'歌手',00123,-2,'‐')"),
+        QStringLiteral("(1.5,'r',1e3,-2.5,'x')"),
+        QStringLiteral("(9223372036854775807,'max',NULL,NULL,NULL)"),
+        QStringLiteral("(99999999999999999999,'big',NULL,NULL,NULL)"),
+        QStringLiteral("(0x1F,'hex',X'41',NULL,NULL) ;"),
+    };
+    Database& db = dat.Database();
+    for (const QString& v : values) {
+        db.Execute(QStringLiteral("INSERT INTO Mine VALUES ") + v);
+        EXPECT_EQ(db.RecordsAffected(), 1) << v.toStdString();
+        testdb::exec(path, QStringLiteral("INSERT INTO Twin VALUES ") + v);
+    }
+    const QString cells = QStringLiteral(
+        "SELECT typeof(a), a, typeof(b), b, typeof(c), c, typeof(d), d, typeof(e), e FROM %1 "
+        "ORDER BY rowid");
+    EXPECT_EQ(testdb::rows(path, cells.arg(QStringLiteral("Mine"))),
+              testdb::rows(path, cells.arg(QStringLiteral("Twin"))));
+
+    // Forms the engine refuses still fail with its description.
+    EXPECT_EQ(errorOf([&] { db.Execute(QStringLiteral("INSERT INTO Nai VALUES (1)")); }),
+              QStringLiteral("テーブル 'Nai' が見つかりません。"));
+    EXPECT_FALSE(
+        errorOf([&] { db.Execute(QStringLiteral("INSERT INTO Mine VALUES (1,'a')")); }).isEmpty());
+    EXPECT_FALSE(errorOf([&] {
+                     db.Execute(
+                         QStringLiteral("INSERT INTO Mine VALUES (1,'a',2,3,4); DELETE FROM Mine"));
+                 }).isEmpty());
+    EXPECT_EQ(testdb::scalar(path, QStringLiteral("SELECT COUNT(*) FROM Mine")),
+              QString::number(values.size()));
+}
+
 TEST_F(StoreDb, ErrorsCarryDescriptions) {
     Database& db = dat.Database();
     EXPECT_EQ(errorOf([&] { db.Execute(QStringLiteral("DELETE FROM NoSuch")); }),
