@@ -53,6 +53,7 @@ protected:
         LoopbackServer::Reply cut = reply("200 OK", longList + QByteArray(4000, 'x'));
         cut.sendBytes = 40;
         server.route("/cut", cut);
+        server.route("/empty", reply("200 OK", {}));
         LoopbackServer::Reply slow;
         slow.silent = true;
         server.route("/slow", slow);
@@ -115,6 +116,12 @@ TEST_F(Download, ErrorPagesAreWrittenAndRecognised) {
     f.import(server.url("/gone"));
     EXPECT_TRUE(f.warnings.isEmpty());
     EXPECT_TRUE(fileBytes(f.downloadPath()).startsWith("<html>"));
+    EXPECT_EQ(f.songs(), before);
+
+    // An answer without a body: an empty file, nothing changes.
+    f.import(server.url("/empty"));
+    EXPECT_TRUE(f.warnings.isEmpty());
+    EXPECT_EQ(fileBytes(f.downloadPath()), QByteArray());
     EXPECT_EQ(f.songs(), before);
 }
 

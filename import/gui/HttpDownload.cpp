@@ -70,6 +70,8 @@ QString DownloadToFile(const QString& urlText, const QString& file, int timeoutM
                          QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(MaxRedirects);
     QNetworkReply* reply = manager.get(request);
+    // Let the network wait for the disk instead of holding the list in memory.
+    reply->setReadBufferSize(256 * 1024);
 
     QEventLoop loop;
     QTimer silence;
