@@ -101,7 +101,7 @@ void frmMeloDeck::cmd取込_Click() {
     } catch (const VbError& e) {
         ModCommon::ShowWarning(e.description());
     } catch (const std::exception& e) {
-        ModCommon::ShowWarning(QString::fromLocal8Bit(e.what()));
+        ModCommon::ShowWarning(QString::fromUtf8(e.what()));
     }
     LockControls(false);
     wait.reset();
