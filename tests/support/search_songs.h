@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <ostream>
 
 namespace melodeck::test {
 
@@ -20,3 +21,8 @@ QStringList gridColumn(const FlexGrid* grid, int col);
 QString shownNumbers(const FlexGrid* grid);
 
 } // namespace melodeck::test
+
+// Readable QString values in test failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}

@@ -1,0 +1,190 @@
+// Header clicks on both grids of the real window: toggling, the new record
+// source, and what stays untouched.
+#include "support/search_songs.h"
+#include "support/store_TestDb.h"
+#include "support/window_fixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace melodeck;
+using melodeck::test::gridColumn;
+using melodeck::test::shownNumbers;
+using melodeck::test::WindowFixture;
+
+namespace {
+
+QStringList reversed(QStringList l) {
+    std::reverse(l.begin(), l.end());
+    return l;
+}
+
+class SortWindow : public ::testing::Test {
+protected:
+    void start(int pickupRows) {
+        db = test::createSearchSongs(f.folder());
+        if (pickupRows > 0)
+            testdb::exec(db, QStringLiteral("INSERT INTO PickupList SELECT * FROM MeloDeck WHERE "
+                                            "曲番号 <= %1")
+                                 .arg(pickupRows));
+        w = f.start();
+        ASSERT_TRUE(w) << f.warnings.join(QLatin1Char('\n')).toStdString();
+    }
+    WindowFixture f;
+    QString db;
+    frmMeloDeck* w = nullptr;
+};
+
+} // namespace
+
+TEST_F(SortWindow, ListHeaderClicksToggle) {
+    start(0);
+    const QString all = QStringLiteral("1,2,3,4,5,6,7,8,9");
+    // From the stored column 0: column 1 ascending, the order does not change.
+    test::clickCell(w->flgList, 0, 1);
+    EXPECT_EQ(w->lListOrderCol, 1);
+    EXPECT_FALSE(w->bListOrderDesc);
+    EXPECT_EQ(w->datList.RecordSource, QStringLiteral("SELECT * FROM MeloDeck  ORDER BY 曲番号"));
+    EXPECT_EQ(shownNumbers(w->flgList), all);
+
+    test::clickCell(w->flgList, 0, 1);
+    EXPECT_TRUE(w->bListOrderDesc);
+    EXPECT_EQ(w->datList.RecordSource,
+              QStringLiteral("SELECT * FROM MeloDeck   ORDER BY 曲番号 DESC "));
+    EXPECT_EQ(shownNumbers(w->flgList), QStringLiteral("9,8,7,6,5,4,3,2,1"));
+
+    // Another header: ascending by it, whatever the direction was.
+    test::clickCell(w->flgList, 0, 3);
+    EXPECT_EQ(w->lListOrderCol, 3);
+    EXPECT_FALSE(w->bListOrderDesc);
+    EXPECT_TRUE(w->datList.RecordSource.endsWith(QStringLiteral(" ORDER BY 曲名")));
+    const QStringList ascending = gridColumn(w->flgList, 3);
+    QStringList titles;
+    for (const QStringList& r :
+         testdb::rows(db, QStringLiteral("SELECT 曲名 FROM MeloDeck ORDER BY 曲名")))
+        titles << r[0];
+    EXPECT_EQ(ascending, titles);
+    test::clickCell(w->flgList, 0, 3);
+    EXPECT_TRUE(w->bListOrderDesc);
+    EXPECT_EQ(gridColumn(w->flgList, 3), reversed(ascending));
+    test::clickCell(w->flgList, 0, 3);
+    EXPECT_FALSE(w->bListOrderDesc);
+    EXPECT_EQ(gridColumn(w->flgList, 3), ascending);
+
+    // A data cell of a grid with several rows sorts nothing.
+    const QString source = w->datList.RecordSource;
+    test::clickCell(w->flgList, 4, 2);
+    EXPECT_EQ(w->lListOrderCol, 3);
+    EXPECT_EQ(w->datList.RecordSource, source);
+
+    // The pickup grid was never touched.
+    EXPECT_EQ(w->datPickup.RecordSource,
+              QStringLiteral("SELECT * FROM PickupList ORDER BY 曲番号"));
+    EXPECT_EQ(w->lPickupOrderCol, 0);
+    EXPECT_FALSE(w->bSelected);
+    EXPECT_TRUE(f.warnings.isEmpty());
+}
+
+TEST_F(SortWindow, PickupSortsOnItsOwn) {
+    start(4);
+    const QString list = w->datList.RecordSource;
+    test::clickCell(w->flgPickup, 0, 2);
+    EXPECT_EQ(w->lPickupOrderCol, 2);
+    EXPECT_EQ(w->datPickup.RecordSource,
+              QStringLiteral("SELECT * FROM PickupList  ORDER BY 歌手名"));
+    const QStringList ascending = gridColumn(w->flgPickup, 2);
+    test::clickCell(w->flgPickup, 0, 2);
+    EXPECT_TRUE(w->bPickupOrderDesc);
+    EXPECT_EQ(gridColumn(w->flgPickup, 2), reversed(ascending));
+    EXPECT_EQ(w->datList.RecordSource, list);
+    EXPECT_EQ(w->lListOrderCol, 0);
+    EXPECT_FALSE(w->bListOrderDesc);
+
+    // And the list's sort leaves the pickup list alone.
+    const QString pickup = w->datPickup.RecordSource;
+    test::clickCell(w->flgList, 0, 4);
+    EXPECT_EQ(w->datPickup.RecordSource, pickup);
+    EXPECT_EQ(w->lPickupOrderCol, 2);
+    EXPECT_TRUE(w->bPickupOrderDesc);
+}
+
+TEST_F(SortWindow, OneRowGridSortsOnAnyCell) {
+    start(1);
+    ASSERT_EQ(w->flgPickup->Rows(), 2);
+    test::clickCell(w->flgPickup, 1, 4);
+    EXPECT_EQ(w->lPickupOrderCol, 4);
+    EXPECT_FALSE(w->bPickupOrderDesc);
+    test::clickCell(w->flgPickup, 1, 4);
+    EXPECT_TRUE(w->bPickupOrderDesc);
+    EXPECT_EQ(w->datPickup.RecordSource,
+              QStringLiteral("SELECT * FROM PickupList   ORDER BY 歌い出し DESC "));
+}
+
+TEST_F(SortWindow, SearchAndSortKeepEachOther) {
+    start(0);
+    test::clickCell(w->flgList, 0, 1);
+    test::clickCell(w->flgList, 0, 1); // number, descending
+    frmMeloDeck::setChkValue(w->chk曲名に, 1);
+    w->txt曲名->setText(QStringLiteral("o"));
+    w->optハモリ[2]->setChecked(true);
+    w->cmd抽出->click();
+    const QString search = QStringLiteral("SELECT * FROM MeloDeck WHERE 1=1 AND 曲名 LIKE '*o*'");
+    EXPECT_EQ(w->datList.RecordSource, search + QStringLiteral(" ORDER BY 曲番号 DESC "));
+    EXPECT_EQ(shownNumbers(w->flgList), QStringLiteral("8,2"));
+
+    test::clickCell(w->flgList, 0, 1);
+    EXPECT_EQ(w->datList.RecordSource, search + QStringLiteral("  ORDER BY 曲番号"));
+    EXPECT_EQ(shownNumbers(w->flgList), QStringLiteral("2,8"));
+    EXPECT_TRUE(w->bSelected);
+
+    // Conditions holding the words of the order clause, one after a quote,
+    // keep their text and the list still sorts.
+    w->txt曲名->setText(QStringLiteral("ORDER BY"));
+    frmMeloDeck::setChkValue(w->chk歌い出しに, 1);
+    w->txt歌い出し->setText(QStringLiteral("' order by x"));
+    w->cmd抽出->click();
+    const QString words = QStringLiteral("SELECT * FROM MeloDeck WHERE 1=1 AND 曲名 LIKE "
+                                         "'*ORDER BY*' AND 歌い出し LIKE '*'' order by x*'");
+    EXPECT_EQ(w->datList.RecordSource, words + QStringLiteral(" ORDER BY 曲番号"));
+    EXPECT_EQ(shownNumbers(w->flgList), QString());
+    test::clickCell(w->flgList, 0, 2); // no rows: the header click does nothing
+    EXPECT_EQ(w->lListOrderCol, 1);
+
+    w->txt歌い出し->clear();
+    w->cmd抽出->click();
+    EXPECT_EQ(shownNumbers(w->flgList), QStringLiteral("8"));
+    // With one row any click sorts; the header's too.
+    test::clickCell(w->flgList, 0, 2);
+    test::clickCell(w->flgList, 0, 2);
+    EXPECT_EQ(w->datList.RecordSource,
+              QStringLiteral("SELECT * FROM MeloDeck WHERE 1=1 AND 曲名 LIKE '*ORDER BY*'   ORDER "
+                             "BY 歌手名 DESC "));
+    EXPECT_EQ(shownNumbers(w->flgList), QStringLiteral("8"));
+
+    // The sort applies to the next search.
+    w->txt曲名->setText(QStringLiteral("r"));
+    w->cmd抽出->click();
+    EXPECT_EQ(w->datList.RecordSource,
+              QStringLiteral("SELECT * FROM MeloDeck WHERE 1=1 AND 曲名 LIKE '*r*' ORDER BY 歌手名 "
+                             "DESC "));
+    EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(SortWindow, RefusedSortWarnsAndKeepsTheGrid) {
+    start(3);
+    const QString before = w->datPickup.RecordSource;
+    const QStringList shown = gridColumn(w->flgPickup, 1);
+    // The table goes away behind the window's back.
+    testdb::exec(db, QStringLiteral("DROP TABLE PickupList"));
+    test::clickCell(w->flgPickup, 0, 3);
+    ASSERT_EQ(f.warnings.size(), 1);
+    EXPECT_FALSE(f.warnings[0].isEmpty());
+    EXPECT_EQ(w->datPickup.RecordSource, before);
+    EXPECT_EQ(w->lPickupOrderCol, 0);
+    EXPECT_FALSE(w->bPickupOrderDesc);
+    EXPECT_EQ(gridColumn(w->flgPickup, 1), shown);
+    // The song list still sorts.
+    test::clickCell(w->flgList, 0, 1);
+    test::clickCell(w->flgList, 0, 1);
+    EXPECT_EQ(shownNumbers(w->flgList), QStringLiteral("9,8,7,6,5,4,3,2,1"));
+    EXPECT_EQ(f.warnings.size(), 1);
+}
