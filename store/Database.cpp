@@ -111,7 +111,11 @@ Database::Database(const QString& path) : path_(path) {
         fail(QStringLiteral("ファイル '%1' はデータベースではありません。").arg(path));
 
     const QByteArray name = path.toUtf8();
-    const int rc = sqlite3_open_v2(name.constData(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+    // Never SQLITE_OPEN_CREATE: a missing file is an error, not a new
+    // database. One connection serves one thread (the window's), so it
+    // needs no mutex of its own around every column read.
+    const int rc = sqlite3_open_v2(name.constData(), &db_,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         const QString d = describe(path_, rc, db_ ? sqlite3_errmsg(db_) : nullptr);
         sqlite3_close_v2(db_);
@@ -450,6 +454,7 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const QString& query, int /*t
     }
     if (rc != SQLITE_DONE)
         raise(rc);
+    rs->shrinkToFit();
     return rs;
 }
 

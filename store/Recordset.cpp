@@ -128,6 +128,27 @@ template <class T> void Recordset::PodBuffer<T>::reserve(size_t cap) {
     cap_ = cap;
 }
 
+template <class T> void Recordset::PodBuffer<T>::shrinkToFit() {
+    if (n_ == cap_)
+        return;
+    if (n_ == 0) {
+        std::free(p_);
+        p_ = nullptr;
+        cap_ = 0;
+        return;
+    }
+    if (T* q = static_cast<T*>(std::realloc(p_, n_ * sizeof(T)))) {
+        p_ = q;
+        cap_ = n_;
+    }
+}
+
+void Recordset::shrinkToFit() {
+    pool_.shrinkToFit();
+    ends_.shrinkToFit();
+    tags_.shrinkToFit();
+}
+
 template <class T> void Recordset::PodBuffer<T>::grow(size_t need) {
     reserve(std::max(need, std::max<size_t>(cap_ + cap_ / 2, 4096 / sizeof(T))));
 }

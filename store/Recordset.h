@@ -46,6 +46,8 @@ public:
     void appendCell(CellTag tag, std::string_view utf8);
     void finishRow() { ++rows_; }
     void reserveBytes(size_t n) { pool_.reserve(n); }
+    // Gives back the room left over from growing, once the set is complete.
+    void shrinkToFit();
     size_t memoryBytes() const;
 
 private:
@@ -64,6 +66,7 @@ private:
         PodBuffer& operator=(PodBuffer&& o) noexcept;
         ~PodBuffer();
         void reserve(size_t cap);
+        void shrinkToFit();
         void clear() { n_ = 0; }
         void push_back(T v) {
             if (n_ == cap_)
