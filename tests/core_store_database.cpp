@@ -170,6 +170,12 @@ TEST_F(StoreDb, QueryFormsAsTheWindowBuildsThem) {
     EXPECT_EQ(dat.Recordset().RecordCount(), 4);
     EXPECT_EQ(dat.Recordset().CellText(0, 0), QStringLiteral("100"));
 
+    // A search with no condition taking part.
+    dat.RecordSource = QStringLiteral("SELECT * FROM MeloDeck WHERE 1=1 ORDER BY 歌手名 DESC ");
+    dat.Refresh();
+    EXPECT_EQ(dat.Recordset().RecordCount(), 4);
+    EXPECT_EQ(dat.Recordset().CellText(0, 1), QStringLiteral("歌手D"));
+
     // The pickup statements.
     Database& db = dat.Database();
     auto count = [&](int key) {
