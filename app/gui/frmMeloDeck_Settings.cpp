@@ -50,7 +50,9 @@ void frmMeloDeck::RestorePosition() {
     stored.left = ReadIni(kPosition, QStringLiteral("Left"));
     stored.top = ReadIni(kPosition, QStringLiteral("Top"));
     const QSize screen = seams().screenSize();
-    const QSize window = frameGeometry().size();
+    // Before the first show the frame is not known yet: the window's own size,
+    // as the centring measured it.
+    const QSize window = isVisible() ? frameGeometry().size() : size();
     if (const auto at = settings::RestoredPosition(stored, screen.width(), screen.height(),
                                                    window.width(), window.height()))
         move(at->first, at->second);
