@@ -6,7 +6,10 @@
 #include "support/store_TestDb.h"
 
 #include <QTemporaryDir>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <random>
+#include <regex>
 
 using namespace melodeck;
 using jetlike::Pattern;
@@ -221,4 +224,60 @@ TEST_F(JetLikeSql, OperandsEscapeAndErrors) {
         EXPECT_EQ(e.description(), QStringLiteral("パターン文字列が不正です。"));
     }
     EXPECT_THROW(db->OpenRecordset(QStringLiteral("SELECT 'a' LIKE 'a' ESCAPE 'xy'")), VbError);
+}
+
+TEST(JetLike, AgreesWithARegularExpressionOnRandomPatterns) {
+    // Small alphabets make overlaps, repeats and near misses common; a
+    // regular expression with the same meaning is the reference. Half the
+    // texts are made from the pattern (so they mostly match), some of them
+    // then changed in one place.
+    struct Piece {
+        const char* jet;
+        const char* re;
+        const char* makes; // characters one instance may use; "" for a star
+    };
+    const Piece pieces[] = {
+        {"a", "a", "aA"},        {"b", "b", "bB"},        {"A", "a", "aA"},
+        {"1", "1", "1"},         {"*", ".*", ""},         {"?", ".", "ab12"},
+        {"#", "[0-9]", "12"},    {"[ab]", "[ab]", "abB"}, {"[!a]", "[^a]", "b1"},
+        {"[0-9]", "[0-9]", "2"}, {"ab", "ab", "ab"},      {"*a", ".*a", ""},
+    };
+    const char textChars[] = {'a', 'b', 'B', '1', '2'};
+    std::mt19937 rng(1204);
+    auto pick = [&](const char* from) { return from[rng() % std::strlen(from)]; };
+    int matched = 0;
+    for (int round = 0; round < 5000; ++round) {
+        std::string pattern, re, made;
+        const int k = 1 + int(rng() % 7);
+        for (int i = 0; i < k; ++i) {
+            const Piece& p = pieces[rng() % std::size(pieces)];
+            pattern += p.jet;
+            re += p.re;
+            if (std::string(p.jet) == "ab")
+                made += "ab";
+            else if (*p.makes)
+                made += pick(p.makes);
+            else
+                for (int r = int(rng() % 4); r > 0; --r)
+                    made += pick("ab12");
+            if (std::string(p.jet) == "*a")
+                made += 'a';
+        }
+        std::string text;
+        if (rng() % 2) {
+            text = made;
+            if (!text.empty() && rng() % 3 == 0)
+                text[rng() % text.size()] = textChars[rng() % std::size(textChars)];
+        } else {
+            for (int i = int(rng() % 9); i > 0; --i)
+                text += textChars[rng() % std::size(textChars)];
+        }
+        const bool expected =
+            std::regex_match(text, std::regex(re, std::regex::ECMAScript | std::regex::icase));
+        matched += expected;
+        EXPECT_EQ(like(pattern.c_str(), text.c_str()), expected)
+            << "pattern " << pattern << " text " << text;
+    }
+    EXPECT_GT(matched, 1000); // the comparison covered both outcomes
+    EXPECT_LT(matched, 4000);
 }
