@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace melodeck {
 
@@ -101,40 +103,88 @@ void Recordset::appendCell(CellTag tag, std::string_view utf8) {
     tags_.push_back(tag);
 }
 
+namespace {
+constexpr size_t kMapFrom = size_t(1) << 20; // bytes
+
+size_t pageRound(size_t bytes) {
+    static const size_t page = size_t(sysconf(_SC_PAGESIZE));
+    return (bytes + page - 1) / page * page;
+}
+} // namespace
+
+template <class T> void Recordset::PodBuffer<T>::release() {
+    if (!p_)
+        return;
+    if (mapped_)
+        munmap(p_, cap_ * sizeof(T));
+    else
+        std::free(p_);
+    p_ = nullptr;
+    n_ = cap_ = 0;
+    mapped_ = false;
+}
+
 template <class T>
 Recordset::PodBuffer<T>& Recordset::PodBuffer<T>::operator=(PodBuffer&& o) noexcept {
     if (this != &o) {
-        std::free(p_);
+        release();
         p_ = o.p_;
         n_ = o.n_;
         cap_ = o.cap_;
+        mapped_ = o.mapped_;
         o.p_ = nullptr;
         o.n_ = o.cap_ = 0;
+        o.mapped_ = false;
     }
     return *this;
 }
 
 template <class T> Recordset::PodBuffer<T>::~PodBuffer() {
-    std::free(p_);
+    release();
 }
 
 template <class T> void Recordset::PodBuffer<T>::reserve(size_t cap) {
     if (cap <= cap_)
         return;
-    T* q = static_cast<T*>(std::realloc(p_, cap * sizeof(T)));
-    if (!q)
-        throw std::bad_alloc();
-    p_ = q;
-    cap_ = cap;
+    const size_t bytes = cap * sizeof(T);
+    if (!mapped_ && bytes < kMapFrom) {
+        T* q = static_cast<T*>(std::realloc(p_, bytes));
+        if (!q)
+            throw std::bad_alloc();
+        p_ = q;
+        cap_ = cap;
+        return;
+    }
+    const size_t mappedBytes = pageRound(bytes);
+    void* q;
+    if (mapped_) {
+        q = mremap(p_, cap_ * sizeof(T), mappedBytes, MREMAP_MAYMOVE);
+        if (q == MAP_FAILED)
+            throw std::bad_alloc();
+    } else {
+        q = mmap(nullptr, mappedBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (q == MAP_FAILED)
+            throw std::bad_alloc();
+        if (n_)
+            std::memcpy(q, p_, n_ * sizeof(T));
+        std::free(p_);
+    }
+    p_ = static_cast<T*>(q);
+    cap_ = mappedBytes / sizeof(T);
+    mapped_ = true;
 }
 
 template <class T> void Recordset::PodBuffer<T>::shrinkToFit() {
     if (n_ == cap_)
         return;
     if (n_ == 0) {
-        std::free(p_);
-        p_ = nullptr;
-        cap_ = 0;
+        release();
+        return;
+    }
+    if (mapped_) {
+        const size_t keep = pageRound(n_ * sizeof(T));
+        if (keep < cap_ * sizeof(T) && mremap(p_, cap_ * sizeof(T), keep, 0) != MAP_FAILED)
+            cap_ = keep / sizeof(T);
         return;
     }
     if (T* q = static_cast<T*>(std::realloc(p_, n_ * sizeof(T)))) {

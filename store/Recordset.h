@@ -51,17 +51,19 @@ public:
     size_t memoryBytes() const;
 
 private:
-    // A growable array of plain bytes or numbers on malloc/realloc: a large
-    // block grows by remapping its pages rather than copying them, so filling
-    // never holds the old and the new copy at once.
+    // A growable array of plain bytes or numbers. Once it passes a megabyte it
+    // lives in pages of its own that grow by remapping rather than copying,
+    // so filling never holds an old and a new copy at once, and freeing gives
+    // the pages straight back.
     template <class T> class PodBuffer {
     public:
         PodBuffer() = default;
         PodBuffer(const PodBuffer&) = delete;
         PodBuffer& operator=(const PodBuffer&) = delete;
-        PodBuffer(PodBuffer&& o) noexcept : p_(o.p_), n_(o.n_), cap_(o.cap_) {
+        PodBuffer(PodBuffer&& o) noexcept : p_(o.p_), n_(o.n_), cap_(o.cap_), mapped_(o.mapped_) {
             o.p_ = nullptr;
             o.n_ = o.cap_ = 0;
+            o.mapped_ = false;
         }
         PodBuffer& operator=(PodBuffer&& o) noexcept;
         ~PodBuffer();
@@ -87,8 +89,10 @@ private:
 
     private:
         void grow(size_t need);
+        void release();
         T* p_ = nullptr;
         size_t n_ = 0, cap_ = 0;
+        bool mapped_ = false;
     };
 
     CellTag tag(std::int64_t r, int i) const {
