@@ -1,6 +1,7 @@
 // The search, show-all and clear buttons of the real window on a real song
 // table: the record source each leaves behind and the songs it really finds.
 #include "support/search_songs.h"
+#include "support/store_TestDb.h"
 #include "support/window_fixture.h"
 
 #include "common/clsMousePointer.h"
@@ -174,4 +175,33 @@ TEST_F(SearchWindow, HourglassWhileSearching) {
     w->cmd抽出解除->click();
     MousePointer::setDisplayHook({});
     EXPECT_TRUE(shown.empty());
+}
+
+TEST(SearchSmallTable, ConditionOnAMissingFieldWarns) {
+    WindowFixture f;
+    const QString db = test::createSearchSongs(f.folder());
+    testdb::exec(db, QStringLiteral("CREATE TABLE Small (番号 INTEGER, 歌手 VARCHAR(50), 曲 "
+                                    "VARCHAR(50)); INSERT INTO Small VALUES (1, 'a', 'x'), (2, "
+                                    "'b', 'y'); CREATE TABLE SmallPick (番号 INTEGER, 歌手 "
+                                    "VARCHAR(50), 曲 VARCHAR(50));"));
+    f.ini(QStringLiteral("MDB"), QStringLiteral("ListTableName"), QStringLiteral("Small"));
+    f.ini(QStringLiteral("MDB"), QStringLiteral("PickupTableName"), QStringLiteral("SmallPick"));
+    frmMeloDeck* w = f.start();
+    ASSERT_TRUE(w) << f.warnings.join(QLatin1Char('\n')).toStdString();
+    ASSERT_EQ(w->sColName.size(), 4);
+
+    searchFor(w, {1, ""}, {1, "y"}, {1, ""}, 2); // fields 2 and 3 exist
+    EXPECT_EQ(shownNumbers(w->flgList), QStringLiteral("2"));
+    EXPECT_TRUE(f.warnings.isEmpty());
+    const QString shown = w->datList.RecordSource;
+
+    w->cmd抽出解除->click();
+    searchFor(w, {1, ""}, {1, ""}, {1, "x"}, 2); // no fourth field
+    ASSERT_EQ(f.warnings.size(), 1);
+    EXPECT_FALSE(w->bSelected);
+    EXPECT_EQ(w->datList.RecordSource, QStringLiteral("SELECT * FROM Small ORDER BY 番号"));
+    searchFor(w, {1, ""}, {1, ""}, {1, ""}, 0); // no harmony field
+    EXPECT_EQ(f.warnings.size(), 2);
+    EXPECT_EQ(w->flgList->Rows(), 3);
+    EXPECT_NE(w->datList.RecordSource, shown);
 }
