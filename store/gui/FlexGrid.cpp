@@ -6,7 +6,6 @@
 #include <QAbstractTableModel>
 #include <QHeaderView>
 #include <QItemSelectionModel>
-#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyle>
 #include <algorithm>
@@ -283,10 +282,6 @@ void FlexGrid::currentChanged(const QModelIndex& current, const QModelIndex& pre
     row_ = rowSel_ = current.row() + 1;
     col_ = colSel_ = current.column() + 1;
     applySelection();
-}
-
-void FlexGrid::keyPressEvent(QKeyEvent* ev) {
-    QTableView::keyPressEvent(ev);
 }
 
 void FlexGrid::cellAt(QPoint p, std::int32_t& row, std::int32_t& col) const {

@@ -84,7 +84,6 @@ public:
 
 protected:
     bool eventFilter(QObject* obj, QEvent* ev) override;
-    void keyPressEvent(QKeyEvent* ev) override;
     void changeEvent(QEvent* ev) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void mousePressEvent(QMouseEvent* ev) override;
