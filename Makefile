@@ -21,7 +21,7 @@ build: configure
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-run: build
+run: configure
 	@cmake --build $(BUILD) --target program -j $(JOBS)
 	@scripts/run-program.sh $(BUILD)/program
 
