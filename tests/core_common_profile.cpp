@@ -10,10 +10,31 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 using namespace melodeck;
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
+
+// A name or value of a table row, written as UTF-8 or as any text.
+struct Text {
+    Text(const char* utf8) : s(QString::fromUtf8(utf8)) {}
+    Text(QString text) : s(std::move(text)) {}
+    QString s;
+};
+
+struct Read {
+    Text section, key, want;
+};
+struct Write {
+    Text section, key, value;
+};
+
+// File bytes with line breaks made visible, to name a failing row.
+std::string shown(const QByteArray& bytes) {
+    return QByteArray(bytes).replace("\r", "\\r").replace("\n", "\\n").toStdString();
+}
 
 class Profile : public ::testing::Test {
 protected:
@@ -37,190 +58,144 @@ protected:
     bool write(const QString& section, const QString& key, const QString& value) {
         return profile::WriteString(section, key, value, path);
     }
+    void expectReads(const std::vector<Read>& reads) {
+        for (const Read& r : reads)
+            EXPECT_EQ(read(r.section.s, r.key.s), r.want.s)
+                << "[" << r.section.s.toStdString() << "] " << r.key.s.toStdString();
+    }
 };
 
 } // namespace
 
-TEST_F(Profile, LinesAreTrimmedAndSplitAtTheFirstEquals) {
-    put("[s]\r\n k \t= \tv\v\r\n");
-    EXPECT_EQ(read(u"s"_s, u"k"_s), u"v"_s);
-    put(" [ x ]\r\nk=v\r\n");
-    EXPECT_EQ(read(u"x"_s, u"k"_s), u"v"_s);
-    put("[s]\r\nk=a=b\r\n=e\r\nnoequals\r\n");
-    EXPECT_EQ(read(u"s"_s, u"k"_s), u"a=b"_s);
-    EXPECT_EQ(read(u"s"_s, u""_s), u"e"_s);
-    EXPECT_EQ(read(u"s"_s, u"noequals"_s), u""_s);
-    // The caller's names lose their outer spaces.
-    EXPECT_EQ(read(u"  s "_s, u" k  "_s), u"a=b"_s);
-}
-
-TEST_F(Profile, QuotesAroundTheValue) {
-    put("[s]\r\nk=  \"  v  \"  \r\n");
-    EXPECT_EQ(read(u"s"_s, u"k"_s), u"  v  "_s);
-    put("[s]\r\nk='\"v\"'\r\n");
-    EXPECT_EQ(read(u"s"_s, u"k"_s), u"\"v\""_s);
-    put("[s]\r\nk=\"v'\r\n");
-    EXPECT_EQ(read(u"s"_s, u"k"_s), u"\"v'"_s);
-    put("[s]\r\na=\"\r\nb=\"\"\r\n");
-    EXPECT_EQ(read(u"s"_s, u"a"_s), u"\""_s);
-    EXPECT_EQ(read(u"s"_s, u"b"_s), u""_s);
-}
-
-TEST_F(Profile, CommentsHeadersAndUnreadableLines) {
-    put("[s]\r\n;k=v\r\n");
-    EXPECT_EQ(read(u"s"_s, u"k"_s), u""_s);
-    put("[s]\r\nk=;x\r\n#h=1\r\n");
-    EXPECT_EQ(read(u"s"_s, u"k"_s), u";x"_s);
-    EXPECT_EQ(read(u"s"_s, u"#h"_s), u"1"_s);
-    put("k=v\r\n[s]\r\n");
-    EXPECT_EQ(read(u""_s, u"k"_s), u""_s);
-    EXPECT_EQ(read(u"s"_s, u"k"_s), u""_s);
-    put("[]\r\nk=v\r\n");
-    EXPECT_EQ(read(u""_s, u"k"_s), u"v"_s);
-    put("[sec]whoops]\r\nk=v\r\n");
-    EXPECT_EQ(read(u"sec"_s, u"k"_s), u"v"_s);
-    put("[open\r\nk=v\r\n");
-    EXPECT_EQ(read(u"open"_s, u"k"_s), u"v"_s);
-    put("[s]k=v\r\n");
-    EXPECT_EQ(read(u"s"_s, u"k"_s), u""_s);
-}
-
-TEST_F(Profile, FirstSectionAndFirstKeyWinNamesIgnoreCase) {
-    put("[s]\r\nk=a\r\nk=b\r\n");
-    EXPECT_EQ(read(u"s"_s, u"k"_s), u"a"_s);
-    put("[s]\r\na=1\r\n[t]\r\n[S]\r\nb=2\r\n");
-    EXPECT_EQ(read(u"S"_s, u"a"_s), u"1"_s);
-    EXPECT_EQ(read(u"s"_s, u"b"_s), u""_s);
-    put("[Sec]\r\nKEY=v\r\n");
-    EXPECT_EQ(read(u"sEC"_s, u"key"_s), u"v"_s);
-}
-
-TEST_F(Profile, LineBreaksInAnyMixAndTheUtf8Mark) {
-    put("[S1]\rk1=v1\r");
-    EXPECT_EQ(read(u"s1"_s, u"K1"_s), u"v1"_s);
-    put("[S1]\nk1=v1\n");
-    EXPECT_EQ(read(u"s1"_s, u"K1"_s), u"v1"_s);
-    put("[a]\n\r\nx=1\r[b]\r\ny=2");
-    EXPECT_EQ(read(u"a"_s, u"x"_s), u"1"_s);
-    EXPECT_EQ(read(u"b"_s, u"y"_s), u"2"_s);
-    // The mark is not recognised: its bytes spoil the header on line 1.
-    put("\xEF\xBB\xBF[S1]\r\nk=v\r\n[S2]\r\nk2=v2\r\n");
-    EXPECT_EQ(read(u"S1"_s, u"k"_s), u""_s);
-    EXPECT_EQ(read(u"S2"_s, u"k2"_s), u"v2"_s);
-}
-
-TEST_F(Profile, CodePage932NamesAreComparedAsText) {
-    // ゾ ends in the byte of "]", ア and ヂ differ only in the ASCII case bit.
-    put("[\x83\x5D]\r\n\x83\x41=1\r\n");
-    EXPECT_EQ(read(u"ゾ"_s, u"ア"_s), u"1"_s);
-    EXPECT_EQ(read(u"ゾ"_s, u"ヂ"_s), u""_s);
-    ASSERT_TRUE(write(u"ゾ"_s, u"ヂ"_s, u"歌〜😀"_s));
-    EXPECT_EQ(contents(), QByteArray("[\x83\x5D]\r\n\x83\x41=1\r\n\x83\x61=\x89\xCC\x81\x60?\r\n"));
-    EXPECT_EQ(read(u"ゾ"_s, u"ヂ"_s), u"歌～?"_s);
-}
-
-TEST_F(Profile, ValuesAreCutTo254BytesBetweenCharacters) {
-    put("[s]\r\nk=" + QByteArray(300, 'x') + "\r\n");
-    EXPECT_EQ(read(u"s"_s, u"k"_s), QString(254, u'x'));
-    put("[s]\r\nk=" + QByteArray(253, 'x') + "\x8A\xBF\r\n");
-    EXPECT_EQ(read(u"s"_s, u"k"_s), QString(253, u'x'));
-    put("[s]\r\nk=" + QByteArray(252, 'x') + "\x8A\xBF\r\n");
-    EXPECT_EQ(read(u"s"_s, u"k"_s), QString(252, u'x') + u"漢"_s);
-    // The default goes through the same buffer.
-    EXPECT_EQ(profile::GetString(u"s"_s, u"none"_s, QString(300, u'd'), path), QString(254, u'd'));
+TEST_F(Profile, ReadingFollowsTheWindowsRules) {
+    const struct {
+        QByteArray file;
+        std::vector<Read> reads;
+    } cases[] = {
+        // Lines are trimmed and split at the first "="; the caller's names
+        // lose their outer spaces.
+        {"[s]\r\n k \t= \tv\v\r\n", {{"s", "k", "v"}}},
+        {" [ x ]\r\nk=v\r\n", {{"x", "k", "v"}}},
+        {"[s]\r\nk=a=b\r\n=e\r\nnoequals\r\n",
+         {{"s", "k", "a=b"}, {"s", "", "e"}, {"s", "noequals", ""}, {"  s ", " k  ", "a=b"}}},
+        // Quotes around the value.
+        {"[s]\r\nk=  \"  v  \"  \r\n", {{"s", "k", "  v  "}}},
+        {"[s]\r\nk='\"v\"'\r\n", {{"s", "k", "\"v\""}}},
+        {"[s]\r\nk=\"v'\r\n", {{"s", "k", "\"v'"}}},
+        {"[s]\r\na=\"\r\nb=\"\"\r\n", {{"s", "a", "\""}, {"s", "b", ""}}},
+        // Comments, headers and unreadable lines.
+        {"[s]\r\n;k=v\r\n", {{"s", "k", ""}}},
+        {"[s]\r\nk=;x\r\n#h=1\r\n", {{"s", "k", ";x"}, {"s", "#h", "1"}}},
+        {"k=v\r\n[s]\r\n", {{"", "k", ""}, {"s", "k", ""}}},
+        {"[]\r\nk=v\r\n", {{"", "k", "v"}}},
+        {"[sec]whoops]\r\nk=v\r\n", {{"sec", "k", "v"}}},
+        {"[open\r\nk=v\r\n", {{"open", "k", "v"}}},
+        {"[s]k=v\r\n", {{"s", "k", ""}}},
+        // The first section and the first key win; names ignore case.
+        {"[s]\r\nk=a\r\nk=b\r\n", {{"s", "k", "a"}}},
+        {"[s]\r\na=1\r\n[t]\r\n[S]\r\nb=2\r\n", {{"S", "a", "1"}, {"s", "b", ""}}},
+        {"[Sec]\r\nKEY=v\r\n", {{"sEC", "key", "v"}}},
+        // Line breaks in any mix. The UTF-8 mark is not recognised: its bytes
+        // spoil the header on line 1.
+        {"[S1]\rk1=v1\r", {{"s1", "K1", "v1"}}},
+        {"[S1]\nk1=v1\n", {{"s1", "K1", "v1"}}},
+        {"[a]\n\r\nx=1\r[b]\r\ny=2", {{"a", "x", "1"}, {"b", "y", "2"}}},
+        {"\xEF\xBB\xBF[S1]\r\nk=v\r\n[S2]\r\nk2=v2\r\n", {{"S1", "k", ""}, {"S2", "k2", "v2"}}},
+        // Code page 932 names compare as text: ゾ ends in the byte of "]", ア
+        // and ヂ differ only in the ASCII case bit.
+        {"[\x83\x5D]\r\n\x83\x41=1\r\n", {{"ゾ", "ア", "1"}, {"ゾ", "ヂ", ""}}},
+        // Values are cut to 254 bytes, between characters.
+        {"[s]\r\nk=" + QByteArray(300, 'x') + "\r\n", {{"s", "k", QString(254, u'x')}}},
+        {"[s]\r\nk=" + QByteArray(253, 'x') + "\x8A\xBF\r\n", {{"s", "k", QString(253, u'x')}}},
+        {"[s]\r\nk=" + QByteArray(252, 'x') + "\x8A\xBF\r\n",
+         {{"s", "k", QString(252, u'x') + u"漢"_s}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(shown(c.file));
+        put(c.file);
+        expectReads(c.reads);
+    }
 }
 
 TEST_F(Profile, MissingFileSectionOrKeyGivesTheDefault) {
     EXPECT_EQ(read(u"s"_s, u"k"_s), u""_s);
     EXPECT_EQ(profile::GetString(u"s"_s, u"k"_s, u"def"_s, path), u"def"_s);
+    EXPECT_FALSE(QFile::exists(path)) << "reading must not create the file";
     put("[s]\r\nk=v\r\n");
     EXPECT_EQ(profile::GetString(u"t"_s, u"k"_s, u"def"_s, path), u"def"_s);
     EXPECT_EQ(profile::GetString(u"s"_s, u"j"_s, u"def"_s, path), u"def"_s);
-    EXPECT_FALSE(QFile::exists(dir.filePath(u"never.ini"_s)));
+    // The default goes through the same 254-byte buffer.
+    EXPECT_EQ(profile::GetString(u"s"_s, u"none"_s, QString(300, u'd'), path), QString(254, u'd'));
 }
 
-TEST_F(Profile, WritingCreatesFileSectionsAndKeysInOrder) {
-    EXPECT_TRUE(write(u"App"_s, u"key1"_s, u"a"_s));
-    EXPECT_TRUE(write(u"App"_s, u"key2"_s, u"b"_s));
-    EXPECT_TRUE(write(u"App"_s, u"key3"_s, u"c"_s));
-    EXPECT_TRUE(write(u"App2"_s, u"key4"_s, u"d"_s));
-    EXPECT_EQ(contents(),
-              QByteArray("[App]\r\nkey1=a\r\nkey2=b\r\nkey3=c\r\n[App2]\r\nkey4=d\r\n"));
-}
-
-TEST_F(Profile, NamesTrimmedValueWrittenExactly) {
-    EXPECT_TRUE(write(u" s "_s, u" k "_s, u" v "_s));
-    EXPECT_EQ(contents(), QByteArray("[s]\r\nk= v \r\n"));
-    EXPECT_EQ(read(u"s"_s, u"k"_s), u"v"_s);
-    EXPECT_TRUE(write(u"s"_s, u"q"_s, u"\"abc \""_s));
-    EXPECT_EQ(read(u"s"_s, u"q"_s), u"abc "_s);
-}
-
-TEST_F(Profile, NewKeysFollowTheLastKeyLineOfTheirSection) {
-    put("[s]\r\nb=1\r\na=2\r\n");
-    EXPECT_TRUE(write(u"s"_s, u"z"_s, u""_s));
-    EXPECT_TRUE(write(u"s"_s, u"b"_s, u""_s));
-    EXPECT_EQ(contents(), QByteArray("[s]\r\nb=\r\na=2\r\nz=\r\n"));
-
-    put(";c0\r\n[s]\r\n;c1\r\nb=1\r\n;c2\r\na=2\r\n");
-    EXPECT_TRUE(write(u"s"_s, u"z"_s, u""_s));
-    EXPECT_EQ(contents(), QByteArray(";c0\r\n[s]\r\n;c1\r\nb=1\r\n;c2\r\na=2\r\nz=\r\n"));
-
-    // Comments, junk and blank lines after the last key stay after the new one;
-    // a key goes into the first section of its name.
-    put("[s]\r\na=1\r\n;tail\r\njunk\r\n\r\n[t]\r\nx=1\r\n[S]\r\n");
-    EXPECT_TRUE(write(u"S"_s, u"b"_s, u"2"_s));
-    EXPECT_EQ(contents(),
-              QByteArray("[s]\r\na=1\r\nb=2\r\n;tail\r\njunk\r\n\r\n[t]\r\nx=1\r\n[S]\r\n"));
-
-    // A section without keys gets its first key right after the header.
-    put("[s]\r\n;note\r\n[t]\r\n");
-    EXPECT_TRUE(write(u"s"_s, u"k"_s, u"v"_s));
-    EXPECT_EQ(contents(), QByteArray("[s]\r\nk=v\r\n;note\r\n[t]\r\n"));
-    put("[s]");
-    EXPECT_TRUE(write(u"s"_s, u"k"_s, u"v"_s));
-    EXPECT_EQ(contents(), QByteArray("[s]\r\nk=v\r\n"));
-    put("[s]\r\na=1");
-    EXPECT_TRUE(write(u"s"_s, u"k"_s, u"v"_s));
-    EXPECT_EQ(contents(), QByteArray("[s]\r\na=1\r\nk=v\r\n"));
-}
-
-TEST_F(Profile, ExistingKeysAreReplacedInPlaceUnderTheirOwnSpelling) {
-    put("[Sec]\r\nKey=Val");
-    EXPECT_TRUE(write(u"SEC"_s, u"KEY"_s, u"Val2"_s));
-    EXPECT_EQ(contents(), QByteArray("[Sec]\r\nKey=Val2\r\n"));
-
-    // Only the touched line changes, and it gets CR LF; every other line
-    // keeps its own line break and bytes.
-    put("[a]\nx=1\r  Key  =  old  \n[b]\r\ny=2\n");
-    EXPECT_TRUE(write(u"a"_s, u"key"_s, u"new"_s));
-    EXPECT_EQ(contents(), QByteArray("[a]\nx=1\rKey=new\r\n[b]\r\ny=2\n"));
-
-    put("[s]\r\nk=a\r\nk=b\r\n");
-    EXPECT_TRUE(write(u"s"_s, u"k"_s, u"c"_s));
-    EXPECT_EQ(contents(), QByteArray("[s]\r\nk=c\r\nk=b\r\n"));
-}
-
-TEST_F(Profile, NewSectionsGoAtTheVeryEnd) {
-    put("[a]\r\nx=1");
-    EXPECT_TRUE(write(u"b"_s, u"y"_s, u"2"_s));
-    EXPECT_EQ(contents(), QByteArray("[a]\r\nx=1\r\n[b]\r\ny=2\r\n"));
-
-    put("[a]\r\nx=1\r\n\r\n;end\n");
-    EXPECT_TRUE(write(u"b"_s, u"y"_s, u"2"_s));
-    EXPECT_EQ(contents(), QByteArray("[a]\r\nx=1\r\n\r\n;end\n[b]\r\ny=2\r\n"));
-
-    put("");
-    EXPECT_TRUE(write(u"b"_s, u"y"_s, u"2"_s));
-    EXPECT_EQ(contents(), QByteArray("[b]\r\ny=2\r\n"));
-}
-
-TEST_F(Profile, AValueCannotForgeLinesIntoTheFile) {
-    EXPECT_TRUE(write(u"s"_s, u"k"_s, u"http://x/a.csv\r\n[evil]\r\nx=1"_s));
-    EXPECT_TRUE(write(u"s"_s, u"n"_s, QString::fromUtf16(u"a\0b", 3)));
-    EXPECT_TRUE(write(u"s"_s, u"m"_s, u"first\nsecond"_s));
-    EXPECT_EQ(contents(), QByteArray("[s]\r\nk=http://x/a.csv\r\nn=a\r\nm=first\r\n"));
-    EXPECT_EQ(read(u"evil"_s, u"x"_s), u""_s);
+TEST_F(Profile, WritingChangesOnlyWhatItMust) {
+    const struct {
+        QByteArray before; // null: no file at all
+        std::vector<Write> writes;
+        QByteArray after;
+        std::vector<Read> reads = {};
+    } cases[] = {
+        // A new file gets its sections and keys in the order written; names
+        // are trimmed, the value is written exactly.
+        {{},
+         {{"App", "key1", "a"}, {"App", "key2", "b"}, {"App", "key3", "c"}, {"App2", "key4", "d"}},
+         "[App]\r\nkey1=a\r\nkey2=b\r\nkey3=c\r\n[App2]\r\nkey4=d\r\n"},
+        {{}, {{" s ", " k ", " v "}}, "[s]\r\nk= v \r\n", {{"s", "k", "v"}}},
+        {{}, {{"s", "q", "\"abc \""}}, "[s]\r\nq=\"abc \"\r\n", {{"s", "q", "abc "}}},
+        // A value cannot forge lines into the file.
+        {{},
+         {{"s", "k", "http://x/a.csv\r\n[evil]\r\nx=1"},
+          {"s", "n", QString::fromUtf16(u"a\0b", 3)},
+          {"s", "m", "first\nsecond"}},
+         "[s]\r\nk=http://x/a.csv\r\nn=a\r\nm=first\r\n",
+         {{"evil", "x", ""}}},
+        // New keys follow the last key line of their section...
+        {"[s]\r\nb=1\r\na=2\r\n", {{"s", "z", ""}, {"s", "b", ""}}, "[s]\r\nb=\r\na=2\r\nz=\r\n"},
+        {";c0\r\n[s]\r\n;c1\r\nb=1\r\n;c2\r\na=2\r\n",
+         {{"s", "z", ""}},
+         ";c0\r\n[s]\r\n;c1\r\nb=1\r\n;c2\r\na=2\r\nz=\r\n"},
+        // ...so comments, junk and blank lines after it stay after the new
+        // one; a key goes into the first section of its name.
+        {"[s]\r\na=1\r\n;tail\r\njunk\r\n\r\n[t]\r\nx=1\r\n[S]\r\n",
+         {{"S", "b", "2"}},
+         "[s]\r\na=1\r\nb=2\r\n;tail\r\njunk\r\n\r\n[t]\r\nx=1\r\n[S]\r\n"},
+        // A section without keys gets its first key right after the header.
+        {"[s]\r\n;note\r\n[t]\r\n", {{"s", "k", "v"}}, "[s]\r\nk=v\r\n;note\r\n[t]\r\n"},
+        {"[s]", {{"s", "k", "v"}}, "[s]\r\nk=v\r\n"},
+        {"[s]\r\na=1", {{"s", "k", "v"}}, "[s]\r\na=1\r\nk=v\r\n"},
+        // An existing key is replaced in place under its own spelling. Only
+        // the touched line changes, and it gets CR LF; every other line keeps
+        // its own line break and bytes.
+        {"[Sec]\r\nKey=Val", {{"SEC", "KEY", "Val2"}}, "[Sec]\r\nKey=Val2\r\n"},
+        {"[a]\nx=1\r  Key  =  old  \n[b]\r\ny=2\n",
+         {{"a", "key", "new"}},
+         "[a]\nx=1\rKey=new\r\n[b]\r\ny=2\n"},
+        {"[s]\r\nk=a\r\nk=b\r\n", {{"s", "k", "c"}}, "[s]\r\nk=c\r\nk=b\r\n"},
+        {"\x80\xFF junk \x81\r\n[s]\r\nk=1\r\n[t]\r\nv=\x85\x41\xFF\r\n",
+         {{"s", "k", "2"}},
+         "\x80\xFF junk \x81\r\n[s]\r\nk=2\r\n[t]\r\nv=\x85\x41\xFF\r\n"},
+        // New sections go at the very end.
+        {"[a]\r\nx=1", {{"b", "y", "2"}}, "[a]\r\nx=1\r\n[b]\r\ny=2\r\n"},
+        {"[a]\r\nx=1\r\n\r\n;end\n", {{"b", "y", "2"}}, "[a]\r\nx=1\r\n\r\n;end\n[b]\r\ny=2\r\n"},
+        {"", {{"b", "y", "2"}}, "[b]\r\ny=2\r\n"},
+        // Code page 932 names compare as text (ヂ is not ア); what the code
+        // page lacks is written as "?", a look-alike as its twin.
+        {"[\x83\x5D]\r\n\x83\x41=1\r\n",
+         {{"ゾ", "ヂ", "歌〜😀"}},
+         "[\x83\x5D]\r\n\x83\x41=1\r\n\x83\x61=\x89\xCC\x81\x60?\r\n",
+         {{"ゾ", "ヂ", "歌～?"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(shown(c.before.isNull() ? "<no file>" : c.before));
+        if (c.before.isNull())
+            QFile::remove(path);
+        else
+            put(c.before);
+        for (const Write& w : c.writes)
+            EXPECT_TRUE(write(w.section.s, w.key.s, w.value.s)) << w.key.s.toStdString();
+        EXPECT_EQ(contents(), c.after);
+        expectReads(c.reads);
+    }
 }
 
 TEST_F(Profile, ReplacingKeepsTheFilePermissions) {
@@ -233,24 +208,16 @@ TEST_F(Profile, ReplacingKeepsTheFilePermissions) {
               mode);
 }
 
-TEST_F(Profile, UntouchedBytesSurviveEvenWhenTheyAreNotValidText) {
-    const QByteArray junk("\x80\xFF junk \x81\r\n", 11);
-    put(junk + "[s]\r\nk=1\r\n[t]\r\nv=\x85\x41\xFF\r\n");
-    EXPECT_TRUE(write(u"s"_s, u"k"_s, u"2"_s));
-    EXPECT_EQ(contents(), junk + "[s]\r\nk=2\r\n[t]\r\nv=\x85\x41\xFF\r\n");
-}
-
 TEST_F(Profile, Utf16FileIsReadAndStaysUtf16) {
-    const QString text = u"[s]\r\nk=歌\r\n"_s;
-    QByteArray data("\xFF\xFE");
-    data.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-    put(data);
+    const auto utf16 = [](const QString& text) {
+        QByteArray data("\xFF\xFE");
+        data.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        return data;
+    };
+    put(utf16(u"[s]\r\nk=歌\r\n"_s));
     EXPECT_EQ(read(u"s"_s, u"k"_s), u"歌"_s);
     EXPECT_TRUE(write(u"s"_s, u"j"_s, u"😀"_s));
-    const QString expected = text + u"j=😀\r\n"_s;
-    QByteArray want("\xFF\xFE");
-    want.append(reinterpret_cast<const char*>(expected.utf16()), expected.size() * 2);
-    EXPECT_EQ(contents(), want);
+    EXPECT_EQ(contents(), utf16(u"[s]\r\nk=歌\r\nj=😀\r\n"_s));
 }
 
 TEST_F(Profile, AFailedWriteChangesNothing) {
