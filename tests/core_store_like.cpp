@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <regex>
+#include <span>
 
 using namespace melodeck;
 using jetlike::Pattern;
@@ -26,135 +27,107 @@ bool malformed(const char* pattern) {
     return !Pattern::compile(pattern).has_value();
 }
 
+struct Match {
+    const char* pattern;
+    const char* text;
+    bool matches;
+};
+
+void expectMatches(std::span<const Match> rows) {
+    for (const Match& m : rows)
+        EXPECT_EQ(like(m.pattern, m.text), m.matches) << m.pattern << " against " << m.text;
+}
+
 } // namespace
 
 TEST(JetLike, StarQuestionAndDigit) {
-    EXPECT_TRUE(like("a*c", "abbc"));
-    EXPECT_TRUE(like("a*c", "ac"));
-    EXPECT_FALSE(like("a*c", "ab"));
-    EXPECT_TRUE(like("*", ""));
-    EXPECT_FALSE(like("", "a"));
-    EXPECT_TRUE(like("", ""));
-    EXPECT_FALSE(like("abc", "abcd")); // no star: the whole text
-    EXPECT_TRUE(like("ab*yz", "abyz"));
-    EXPECT_FALSE(like("ab*bc", "abc")); // prefix and suffix may not overlap
-    EXPECT_TRUE(like("a*b*c", "axbxc"));
-    EXPECT_FALSE(like("a*b*c", "acb"));
-    EXPECT_TRUE(like("**a**", "xax"));
-
-    EXPECT_TRUE(like("a?c", "abc"));
-    EXPECT_FALSE(like("a?c", "ac"));
-    EXPECT_FALSE(like("a?c", "abbc"));
-    EXPECT_TRUE(like("?", "曲")); // one character, three bytes
-    EXPECT_TRUE(like("?", "ｶﾞ")); // a half-width voiced pair is one character
-    EXPECT_FALSE(like("??", "ｶﾞ"));
-
-    EXPECT_TRUE(like("#1", "21"));
-    EXPECT_FALSE(like("#1", "a1"));
-    EXPECT_TRUE(like("#1", "２1")); // full-width digit
-    EXPECT_FALSE(like("#", "①"));
-
-    // % and _ are ordinary characters; ] and ! outside a list are literal.
-    EXPECT_FALSE(like("a%", "abc"));
-    EXPECT_TRUE(like("a%", "a%"));
-    EXPECT_FALSE(like("a_c", "abc"));
-    EXPECT_TRUE(like("a]!", "a]!"));
+    // Without a star the whole text must match; the fixed parts around a
+    // star may not overlap.
+    const Match star[] = {
+        {"a*c", "abbc", true},    {"a*c", "ac", true},     {"a*c", "ab", false},
+        {"*", "", true},          {"", "a", false},        {"", "", true},
+        {"abc", "abcd", false},   {"ab*yz", "abyz", true}, {"ab*bc", "abc", false},
+        {"a*b*c", "axbxc", true}, {"a*b*c", "acb", false}, {"**a**", "xax", true}};
+    expectMatches(star);
+    // One character, however many bytes: a half-width voiced pair is one.
+    const Match question[] = {{"a?c", "abc", true}, {"a?c", "ac", false}, {"a?c", "abbc", false},
+                              {"?", "曲", true},    {"?", "ｶﾞ", true},    {"??", "ｶﾞ", false}};
+    expectMatches(question);
+    // Digits, full width too; % and _ are ordinary characters; ] and !
+    // outside a list are literal.
+    const Match digit[] = {{"#1", "21", true},    {"#1", "a1", false},  {"#1", "２1", true},
+                           {"#", "①", false},     {"a%", "abc", false}, {"a%", "a%", true},
+                           {"a_c", "abc", false}, {"a]!", "a]!", true}};
+    expectMatches(digit);
 }
 
 TEST(JetLike, Lists) {
-    EXPECT_TRUE(like("[abc]x", "bx"));
-    EXPECT_FALSE(like("[abc]x", "dx"));
-    EXPECT_TRUE(like("[!abc]x", "dx"));
-    EXPECT_FALSE(like("[!abc]x", "ax"));
-    EXPECT_FALSE(like("[!abc]", "")); // a negated list still takes one character
-    EXPECT_TRUE(like("[a-c]", "b"));
-    EXPECT_FALSE(like("[a-c]", "d"));
-    EXPECT_TRUE(like("[a-cx-z0-9]", "y"));
-    EXPECT_TRUE(like("[a-cx-z0-9]", "5"));
-    EXPECT_FALSE(like("[a-cx-z0-9]", "m"));
-
-    // "-" is literal first (also after "!") and last.
-    EXPECT_TRUE(like("[-a]", "-"));
-    EXPECT_TRUE(like("[a-]", "-"));
-    EXPECT_FALSE(like("[a-]", "b"));
-    EXPECT_TRUE(like("[!-a]", "b"));
-    EXPECT_FALSE(like("[!-a]", "-"));
-
-    // "[]" matches the empty string.
-    EXPECT_TRUE(like("a[]b", "ab"));
-    EXPECT_FALSE(like("a[]b", "axb"));
-
-    // Wildcards in brackets are literal.
-    EXPECT_TRUE(like("[*]", "*"));
-    EXPECT_FALSE(like("[*]", "a"));
-    EXPECT_TRUE(like("[?]", "?"));
-    EXPECT_FALSE(like("[?]", "x"));
-    EXPECT_TRUE(like("[#]", "#"));
-    EXPECT_FALSE(like("[#]", "1"));
-    EXPECT_TRUE(like("*[[]*", "a[b"));
-    EXPECT_FALSE(like("*[[]*", "ab"));
-
+    const Match lists[] = {{"[abc]x", "bx", true},     {"[abc]x", "dx", false},
+                           {"[!abc]x", "dx", true},    {"[!abc]x", "ax", false},
+                           {"[!abc]", "", false}, // a negated list still takes one character
+                           {"[a-c]", "b", true},       {"[a-c]", "d", false},
+                           {"[a-cx-z0-9]", "y", true}, {"[a-cx-z0-9]", "5", true},
+                           {"[a-cx-z0-9]", "m", false}};
+    expectMatches(lists);
+    // "-" is literal first (also after "!") and last; "[]" matches the empty
+    // string; wildcards in brackets are literal.
+    const Match literal[] = {
+        {"[-a]", "-", true},   {"[a-]", "-", true},    {"[a-]", "b", false},   {"[!-a]", "b", true},
+        {"[!-a]", "-", false}, {"a[]b", "ab", true},   {"a[]b", "axb", false}, {"[*]", "*", true},
+        {"[*]", "a", false},   {"[?]", "?", true},     {"[?]", "x", false},    {"[#]", "#", true},
+        {"[#]", "1", false},   {"*[[]*", "a[b", true}, {"*[[]*", "ab", false}};
+    expectMatches(literal);
     // List members and ranges compare folded.
-    EXPECT_TRUE(like("[ａ-ｃ]", "B"));
-    EXPECT_TRUE(like("[A-C]", "b"));
-    EXPECT_TRUE(like("[か]", "ｶ"));
-    EXPECT_TRUE(like("[ｶﾞ]", "が"));
-    EXPECT_TRUE(like("[ア-ン]", "ね"));
+    const Match folded[] = {{"[ａ-ｃ]", "B", true},
+                            {"[A-C]", "b", true},
+                            {"[か]", "ｶ", true},
+                            {"[ｶﾞ]", "が", true},
+                            {"[ア-ン]", "ね", true}};
+    expectMatches(folded);
 }
 
 TEST(JetLike, MalformedPatterns) {
-    EXPECT_TRUE(malformed("[abc"));
-    EXPECT_TRUE(malformed("*[abc*"));
-    EXPECT_TRUE(malformed("["));
-    EXPECT_TRUE(malformed("[a-"));
-    EXPECT_TRUE(malformed("[!"));
-    EXPECT_TRUE(malformed("[z-a]"));
-    EXPECT_TRUE(malformed("[9-0]"));
-    EXPECT_FALSE(malformed("[a-a]"));
-    EXPECT_FALSE(malformed("]"));
+    for (const char* bad : {"[abc", "*[abc*", "[", "[a-", "[!", "[z-a]", "[9-0]"})
+        EXPECT_TRUE(malformed(bad)) << bad;
+    for (const char* good : {"[a-a]", "]"})
+        EXPECT_FALSE(malformed(good)) << good;
     EXPECT_EQ(jetlike::malformedDescription(), QStringLiteral("パターン文字列が不正です。"));
 }
 
 TEST(JetLike, ComparisonFolding) {
-    // Letter case, also full width.
-    EXPECT_TRUE(like("ABC", "abc"));
-    EXPECT_TRUE(like("ＡＢＣ", "abc"));
-    EXPECT_TRUE(like("ａｂｃ", "ABC"));
-    EXPECT_TRUE(like("Ａ", "ａ"));
-    EXPECT_TRUE(like("é", "É"));
-    // Width.
-    EXPECT_TRUE(like("１２３！", "123!"));
-    EXPECT_TRUE(like("a　b", "a b"));
-    EXPECT_TRUE(like("ｶﾀｶﾅ", "カタカナ"));
-    EXPECT_TRUE(like("ｶﾞﾝﾊﾞﾚ", "ガンバレ"));
-    EXPECT_TRUE(like("ﾊﾟﾋﾟﾌﾟ", "パピプ"));
-    EXPECT_TRUE(like("ｳﾞｫ", "ヴォ"));
-    EXPECT_TRUE(like("ｰ", "ー"));
-    // Kana type.
-    EXPECT_TRUE(like("か", "カ"));
-    EXPECT_TRUE(like("か", "ｶ"));
-    EXPECT_TRUE(like("ｶﾞ", "が"));
-    EXPECT_TRUE(like("か\u3099", "ガ")); // decomposed text
-    // Look-alikes.
-    EXPECT_TRUE(like("〜", "～"));
-    EXPECT_TRUE(like("~", "〜"));
-    EXPECT_TRUE(like("−", "－"));
-    EXPECT_TRUE(like("-", "−"));
-
+    // Letter case (also full width), width, kana type (also of decomposed
+    // text) and look-alikes fold.
+    const Match same[] = {{"ABC", "abc", true},
+                          {"ＡＢＣ", "abc", true},
+                          {"ａｂｃ", "ABC", true},
+                          {"Ａ", "ａ", true},
+                          {"é", "É", true},
+                          {"１２３！", "123!", true},
+                          {"a　b", "a b", true},
+                          {"ｶﾀｶﾅ", "カタカナ", true},
+                          {"ｶﾞﾝﾊﾞﾚ", "ガンバレ", true},
+                          {"ﾊﾟﾋﾟﾌﾟ", "パピプ", true},
+                          {"ｳﾞｫ", "ヴォ", true},
+                          {"ｰ", "ー", true},
+                          {"か", "カ", true},
+                          {"か", "ｶ", true},
+                          {"ｶﾞ", "が", true},
+                          {"か\u3099", "ガ", true},
+                          {"〜", "～", true},
+                          {"~", "〜", true},
+                          {"−", "－", true},
+                          {"-", "−", true}};
+    expectMatches(same);
     // Voicing, small kana and kanji stay distinct.
-    EXPECT_FALSE(like("ヒ", "ビ"));
-    EXPECT_FALSE(like("ビ", "ピ"));
-    EXPECT_FALSE(like("ﾋ", "ﾋﾞ"));
-    EXPECT_FALSE(like("ﾋﾞ", "ﾋﾟ"));
-    EXPECT_FALSE(like("ッ", "ツ"));
-    EXPECT_FALSE(like("ゃ", "や"));
-    EXPECT_FALSE(like("夢", "梦"));
-
+    const Match distinct[] = {{"ヒ", "ビ", false}, {"ビ", "ピ", false}, {"ﾋ", "ﾋﾞ", false},
+                              {"ﾋﾞ", "ﾋﾟ", false}, {"ッ", "ツ", false}, {"ゃ", "や", false},
+                              {"夢", "梦", false}};
+    expectMatches(distinct);
     // The example of the search field.
-    for (const char* t : {"みかん", "ミカン", "ﾐｶﾝ", "冬のみかん箱"})
-        EXPECT_TRUE(like("*ﾐｶﾝ*", t)) << t;
-    for (const char* t : {"蜜柑", "MIKAN"})
-        EXPECT_FALSE(like("*ﾐｶﾝ*", t)) << t;
+    const Match example[] = {{"*ﾐｶﾝ*", "みかん", true}, {"*ﾐｶﾝ*", "ミカン", true},
+                             {"*ﾐｶﾝ*", "ﾐｶﾝ", true},    {"*ﾐｶﾝ*", "冬のみかん箱", true},
+                             {"*ﾐｶﾝ*", "蜜柑", false},  {"*ﾐｶﾝ*", "MIKAN", false}};
+    expectMatches(example);
 
     const std::u32string folded = jetlike::foldUtf8("ＡｂｶﾞかⅠ");
     EXPECT_EQ(folded, jetlike::fold(U"abガカⅰ"));
@@ -194,26 +167,24 @@ protected:
 };
 
 TEST_F(JetLikeSql, OperandsEscapeAndErrors) {
-    EXPECT_EQ(scalar(QStringLiteral("SELECT NULL LIKE 'a'")), QStringLiteral("<NULL>"));
-    EXPECT_EQ(scalar(QStringLiteral("SELECT 'a' LIKE NULL")), QStringLiteral("<NULL>"));
-    EXPECT_EQ(scalar(QStringLiteral("SELECT 'abc' LIKE 'a%'")), QStringLiteral("0"));
-    EXPECT_EQ(scalar(QStringLiteral("SELECT 'ABC' LIKE 'a*'")), QStringLiteral("1"));
-    EXPECT_EQ(scalar(QStringLiteral("SELECT 'a*b' LIKE 'a\\*b' ESCAPE '\\'")), QStringLiteral("1"));
-    EXPECT_EQ(scalar(QStringLiteral("SELECT 'axb' LIKE 'a\\*b' ESCAPE '\\'")), QStringLiteral("0"));
-
-    // A singer that is Null never matches, not even '*'.
-    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM MeloDeck WHERE 歌手名 LIKE '*'")),
-              QStringLiteral("2"));
-    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM MeloDeck WHERE 歌手名 LIKE '*ﾐｶﾝ*'")),
-              QStringLiteral("2"));
-    // A number column is matched on its decimal text.
-    EXPECT_EQ(scalar(QStringLiteral("SELECT 曲番号 FROM MeloDeck WHERE 曲番号 LIKE '*20*'")),
-              QStringLiteral("1201"));
-    // A doubled quote in the literal is one quote in the pattern.
-    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM MeloDeck WHERE 曲名 LIKE '*it''s*'")),
-              QStringLiteral("1"));
-    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM MeloDeck WHERE 曲名 LIKE '*[*]*'")),
-              QStringLiteral("1"));
+    const std::pair<const char*, const char*> cases[] = {
+        {"SELECT NULL LIKE 'a'", "<NULL>"},
+        {"SELECT 'a' LIKE NULL", "<NULL>"},
+        {"SELECT 'abc' LIKE 'a%'", "0"},
+        {"SELECT 'ABC' LIKE 'a*'", "1"},
+        {"SELECT 'a*b' LIKE 'a\\*b' ESCAPE '\\'", "1"},
+        {"SELECT 'axb' LIKE 'a\\*b' ESCAPE '\\'", "0"},
+        // A singer that is Null never matches, not even '*'.
+        {"SELECT COUNT(*) FROM MeloDeck WHERE 歌手名 LIKE '*'", "2"},
+        {"SELECT COUNT(*) FROM MeloDeck WHERE 歌手名 LIKE '*ﾐｶﾝ*'", "2"},
+        // A number column is matched on its decimal text.
+        {"SELECT 曲番号 FROM MeloDeck WHERE 曲番号 LIKE '*20*'", "1201"},
+        // A doubled quote in the literal is one quote in the pattern.
+        {"SELECT COUNT(*) FROM MeloDeck WHERE 曲名 LIKE '*it''s*'", "1"},
+        {"SELECT COUNT(*) FROM MeloDeck WHERE 曲名 LIKE '*[*]*'", "1"},
+    };
+    for (const auto& [sql, want] : cases)
+        EXPECT_EQ(scalar(QString::fromUtf8(sql)), QString::fromUtf8(want)) << sql;
 
     try {
         db->OpenRecordset(QStringLiteral(
