@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 using namespace melodeck;
+using namespace Qt::Literals::StringLiterals;
 using songlist::InsertBuilder;
 using songlist::ListLineReader;
 
@@ -67,82 +68,78 @@ TEST(ListLines, SameLinesWhateverTheChunkSize) {
 TEST(ListLines, ReadFailureNamesTheFile) {
     QBuffer closed; // never opened: every read fails
     ListLineReader reader(closed);
-    reader.setName(QStringLiteral("list.csv"));
+    reader.setName(u"list.csv"_s);
     std::string_view line;
     try {
         reader.next(line);
         FAIL() << "no error";
     } catch (const VbError& e) {
         EXPECT_EQ(e.number(), VbError::FileAccess);
-        EXPECT_TRUE(e.description().contains(QStringLiteral("list.csv")));
+        EXPECT_TRUE(e.description().contains(u"list.csv"_s));
     }
 }
 
 TEST(InsertStatement, FieldsByTypeOfTheTableField) {
-    InsertBuilder five(QStringLiteral("MeloDeck"), {false, true, true, true, true});
-    EXPECT_EQ(five.deleteStatement(), QStringLiteral("DELETE FROM MeloDeck"));
-    EXPECT_EQ(five.build(u"123,歌手A, 曲名B ,It's,"),
-              QStringLiteral("INSERT INTO MeloDeck VALUES (123,'歌手A','曲名B','It''s',NULL)"));
-    // Fewer fields: missing text fields NULL; more fields: ignored.
-    EXPECT_EQ(five.build(u"7,a"),
-              QStringLiteral("INSERT INTO MeloDeck VALUES (7,'a',NULL,NULL,NULL)"));
-    EXPECT_EQ(five.build(u"8,a,b,c,d,e,f"),
-              QStringLiteral("INSERT INTO MeloDeck VALUES (8,'a','b','c','d')"));
-    // No quoting: quotes stay, a comma inside them ends the field.
-    EXPECT_EQ(five.build(u"9,\"x,y\",'',  ,''''"),
-              QStringLiteral("INSERT INTO MeloDeck VALUES (9,'\"x','y\"','''''',NULL)"));
-    // Only half-width spaces are trimmed; full-width spaces and tabs stay.
-    EXPECT_EQ(
-        five.build(u"10,\u3000全角\u3000,\tタブ\t,   ,"),
-        QStringLiteral("INSERT INTO MeloDeck VALUES (10,'\u3000全角\u3000','\tタブ\t',NULL,NULL)"));
+    // Rows of a list line and the values of the statement it becomes.
+    using Rows = std::initializer_list<std::pair<const char16_t*, const char16_t*>>;
+    const auto expectBuilds = [](InsertBuilder& builder, const QString& table, Rows rows) {
+        for (const auto& [line, values] : rows)
+            EXPECT_EQ(builder.build(line), u"INSERT INTO %1 VALUES (%2)"_s.arg(table, values))
+                << QString::fromUtf16(line).toStdString();
+    };
+    InsertBuilder five(u"MeloDeck"_s, {false, true, true, true, true});
+    EXPECT_EQ(five.deleteStatement(), u"DELETE FROM MeloDeck"_s);
+    expectBuilds(
+        five, u"MeloDeck"_s,
+        {{u"123,歌手A, 曲名B ,It's,", u"123,'歌手A','曲名B','It''s',NULL"},
+         // Fewer fields: missing text fields NULL; more fields: ignored.
+         {u"7,a", u"7,'a',NULL,NULL,NULL"},
+         {u"8,a,b,c,d,e,f", u"8,'a','b','c','d'"},
+         // No quoting: quotes stay, a comma inside them ends the field.
+         {u"9,\"x,y\",'',  ,''''", u"9,'\"x','y\"','''''',NULL"},
+         // Only half-width spaces are trimmed; full-width spaces and tabs stay.
+         {u"10,\u3000全角\u3000,\tタブ\t,   ,", u"10,'\u3000全角\u3000','\tタブ\t',NULL,NULL"}});
 
     // Number fields take the leading number in plain decimal; 0 when absent.
-    InsertBuilder nums(QStringLiteral("T"), {false, false, false, false, false, false, false});
-    EXPECT_EQ(nums.build(u"-5,007,1.5,3.5kg, 1 2 ,&H1F"),
-              QStringLiteral("INSERT INTO T VALUES (-5,7,1.5,3.5,12,31,0)"));
-    EXPECT_EQ(nums.build(u"1,abc,,0,2E3,１,+4"),
-              QStringLiteral("INSERT INTO T VALUES (1,0,0,0,2000,0,4)"));
-    EXPECT_EQ(nums.build(u"1234567890,0000,999999999"),
-              QStringLiteral("INSERT INTO T VALUES (1234567890,0,999999999,0,0,0,0)"));
+    InsertBuilder nums(u"T"_s, {false, false, false, false, false, false, false});
+    expectBuilds(nums, u"T"_s,
+                 {{u"-5,007,1.5,3.5kg, 1 2 ,&H1F", u"-5,7,1.5,3.5,12,31,0"},
+                  {u"1,abc,,0,2E3,１,+4", u"1,0,0,0,2000,0,4"},
+                  {u"1234567890,0000,999999999", u"1234567890,0,999999999,0,0,0,0"}});
 
     // The builder's text is reused: a long line then a short one.
-    InsertBuilder two(QStringLiteral("T"), {false, true});
+    InsertBuilder two(u"T"_s, {false, true});
     two.build(QString(500, u'x'));
-    EXPECT_EQ(two.build(u"1,a"), QStringLiteral("INSERT INTO T VALUES (1,'a')"));
+    EXPECT_EQ(two.build(u"1,a"), u"INSERT INTO T VALUES (1,'a')"_s);
 }
 
 TEST(InsertStatement, SplitsLikeGetToken) {
     // Taking n fields one by one with GetToken gives the same fields.
-    const QStringList lines = {QStringLiteral("1,a,b"), QStringLiteral(",,"), QStringLiteral("1"),
-                               QStringLiteral("1,,x,"), QStringLiteral("")};
-    for (const QString& l : lines) {
+    for (const QString& l : {u"1,a,b"_s, u",,"_s, u"1"_s, u"1,,x,"_s, u""_s}) {
         QString rest = l;
         QStringList fields;
         for (int i = 0; i < 4; ++i)
-            fields << QStringLiteral("'") + ModCommon::GetToken(rest, QStringLiteral(","), true) +
-                          QStringLiteral("'");
+            fields << u"'"_s + ModCommon::GetToken(rest, u","_s, true) + u"'"_s;
         for (QString& f : fields)
-            if (f == QStringLiteral("''"))
-                f = QStringLiteral("NULL");
-        InsertBuilder b(QStringLiteral("T"), {true, true, true, true});
-        EXPECT_EQ(b.build(l), QStringLiteral("INSERT INTO T VALUES (") +
-                                  fields.join(QLatin1Char(',')) + QLatin1Char(')'))
+            if (f == u"''"_s)
+                f = u"NULL"_s;
+        InsertBuilder b(u"T"_s, {true, true, true, true});
+        EXPECT_EQ(b.build(l), u"INSERT INTO T VALUES ("_s + fields.join(u',') + u')')
             << l.toStdString();
     }
 }
 
 TEST(InsertStatement, SqlLiteralAndErrorPageLines) {
-    EXPECT_EQ(songlist::SqlLiteral(Value::null()), QStringLiteral("NULL"));
-    EXPECT_EQ(songlist::SqlLiteral(Value::string(QStringLiteral("   "))), QStringLiteral("NULL"));
-    EXPECT_EQ(songlist::SqlLiteral(Value::string(QStringLiteral(" a'b "))),
-              QStringLiteral("'a'b'"));
-    EXPECT_EQ(songlist::SqlLiteral(Value::lng(42)), QStringLiteral("'42'"));
+    EXPECT_EQ(songlist::SqlLiteral(Value::null()), u"NULL"_s);
+    EXPECT_EQ(songlist::SqlLiteral(Value::string(u"   "_s)), u"NULL"_s);
+    EXPECT_EQ(songlist::SqlLiteral(Value::string(u" a'b "_s)), u"'a'b'"_s);
+    EXPECT_EQ(songlist::SqlLiteral(Value::lng(42)), u"'42'"_s);
 
-    EXPECT_TRUE(songlist::IsErrorPageLine(std::string_view("404 Not Found")));
-    EXPECT_TRUE(songlist::IsErrorPageLine(std::string_view("404 ")));
-    EXPECT_FALSE(songlist::IsErrorPageLine(std::string_view("404")));
-    EXPECT_FALSE(songlist::IsErrorPageLine(std::string_view("404,曲")));
-    EXPECT_FALSE(songlist::IsErrorPageLine(std::string_view(" 404 ")));
+    // The raw bytes of a list line, then decoded text.
+    for (const char* line : {"404 Not Found", "404 "})
+        EXPECT_TRUE(songlist::IsErrorPageLine(std::string_view(line))) << line;
+    for (const char* line : {"404", "404,曲", " 404 "})
+        EXPECT_FALSE(songlist::IsErrorPageLine(std::string_view(line))) << line;
     EXPECT_TRUE(songlist::IsErrorPageLine(u"404 Not Found"));
     EXPECT_FALSE(songlist::IsErrorPageLine(u"４０４ "));
 }
