@@ -13,67 +13,68 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-QByteArray bytes(std::initializer_list<int> list) {
-    QByteArray b;
-    for (int v : list)
-        b.append(char(v));
-    return b;
-}
+// Code page 932 bytes and the text they stand for.
+struct Coded {
+    QByteArray bytes;
+    QString text;
+};
 
 } // namespace
 
 TEST(Cp932, DecodesTheWindowsTable) {
-    EXPECT_EQ(cp932::decode(QByteArray("abc\\~")), u"abc\\~"_s);
-    EXPECT_EQ(cp932::decode(bytes({0x87, 0x40})), u"①"_s);
-    EXPECT_EQ(cp932::decode(bytes({0xFB, 0xFC})), u"髙"_s);
-    EXPECT_EQ(cp932::decode(bytes({0x81, 0x60})), u"\uFF5E"_s);
-    EXPECT_EQ(cp932::decode(bytes({0x81, 0x7C})), u"\uFF0D"_s);
-    EXPECT_EQ(cp932::decode(bytes({0xB1, 0x83, 0x41, 0x83, 0x5D})), u"ｱアゾ"_s);
-    EXPECT_EQ(cp932::decode(bytes({0x89, 0xCC, 0x8E, 0xE8})), u"歌手"_s);
-    EXPECT_EQ(cp932::decode(QByteArray()), u""_s);
-    EXPECT_EQ(cp932::decode(QByteArray("a\0b", 3)), QString::fromUtf16(u"a\0b", 3));
-}
-
-TEST(Cp932, InvalidBytesBecomeReplacementAndDecodingGoesOn) {
-    const QChar r(0xFFFD);
-    // A stray byte loses only itself.
-    EXPECT_EQ(cp932::decode(bytes({0x80, 'A'})), QString(r) + u"A"_s);
-    EXPECT_EQ(cp932::decode(bytes({'x', 0xFF, 0xA0, 'y'})), u"x"_s + r + r + u"y"_s);
-    // A lead byte at the end, or before a byte that cannot be a trail byte.
-    EXPECT_EQ(cp932::decode(bytes({'a', 0x81})), u"a"_s + r);
-    EXPECT_EQ(cp932::decode(bytes({0x81, ' ', 'A'})), QString(r) + u" A"_s);
-    EXPECT_EQ(cp932::decode(bytes({0x82, '\r', '\n'})), QString(r) + u"\r\n"_s);
-    // A proper but unassigned pair is one character: its trail byte is not
-    // read as the ASCII letter it resembles.
-    EXPECT_EQ(cp932::decode(bytes({0x85, 0x41, 'z'})), QString(r) + u"z"_s);
-    // The rest of the text is decoded normally after all of them.
-    EXPECT_EQ(cp932::decode(bytes({0xFF, 0x89, 0xCC})), QString(r) + u"歌"_s);
+    const Coded rows[] = {
+        {"abc\\~", u"abc\\~"_s},
+        {"\x87\x40", u"①"_s},
+        {"\xFB\xFC", u"髙"_s},
+        {"\x81\x60", u"\uFF5E"_s},
+        {"\x81\x7C", u"\uFF0D"_s},
+        {"\xB1\x83\x41\x83\x5D", u"ｱアゾ"_s},
+        {"\x89\xCC\x8E\xE8", u"歌手"_s},
+        {"", u""_s},
+        {QByteArray("a\0b", 3), QString::fromUtf16(u"a\0b", 3)},
+        // Invalid bytes become U+FFFD and decoding goes on. A stray byte loses
+        // only itself.
+        {"\x80\x41", u"\uFFFDA"_s},
+        {"x\xFF\xA0y", u"x\uFFFD\uFFFDy"_s},
+        // A lead byte at the end, or before a byte that cannot be a trail byte.
+        {"a\x81", u"a\uFFFD"_s},
+        {"\x81 A", u"\uFFFD A"_s},
+        {"\x82\r\n", u"\uFFFD\r\n"_s},
+        // A proper but unassigned pair is one character: its trail byte is not
+        // read as the ASCII letter it resembles.
+        {"\x85\x41z", u"\uFFFDz"_s},
+        // The rest of the text is decoded normally after all of them.
+        {"\xFF\x89\xCC", u"\uFFFD歌"_s},
+    };
+    for (const Coded& r : rows)
+        EXPECT_EQ(cp932::decode(r.bytes), r.text) << r.bytes.toHex(' ').toStdString();
 }
 
 TEST(Cp932, EncodesLookAlikesAndQuestionMarks) {
-    EXPECT_EQ(cp932::encode(u"〜"_s), bytes({0x81, 0x60}));
-    EXPECT_EQ(cp932::encode(u"−"_s), bytes({0x81, 0x7C}));
-    EXPECT_EQ(cp932::encode(u"～－"_s), bytes({0x81, 0x60, 0x81, 0x7C}));
-    EXPECT_EQ(cp932::encode(u"‾¥‖—"_s), bytes({0x7E, 0x5C, 0x81, 0x61, 0x81, 0x5C}));
-    EXPECT_EQ(cp932::encode(u"①髙ｱ"_s), bytes({0x87, 0x40, 0xFB, 0xFC, 0xB1}));
-    EXPECT_EQ(cp932::encode(u"a😀b"_s), QByteArray("a?b"));
-    EXPECT_EQ(cp932::encode(u"😀😀"_s), QByteArray("??"));
-    EXPECT_EQ(cp932::encode(u"한"_s), QByteArray("?"));
-    EXPECT_EQ(cp932::encode(QString(QChar(0xD800)) + u"x"_s), QByteArray("?x"));
-    EXPECT_EQ(cp932::encode(QString(QChar(0xFFFD))), QByteArray("?"));
+    const Coded rows[] = {
+        {"\x81\x60", u"〜"_s},
+        {"\x81\x7C", u"−"_s},
+        {"\x81\x60\x81\x7C", u"～－"_s},
+        {"\x7E\x5C\x81\x61\x81\x5C", u"‾¥‖—"_s},
+        {"\x87\x40\xFB\xFC\xB1", u"①髙ｱ"_s},
+        {"a?b", u"a😀b"_s},
+        {"??", u"😀😀"_s},
+        {"?", u"한"_s},
+        {"?x", QString(QChar(0xD800)) + u"x"_s},
+        {"?", u"\uFFFD"_s},
+    };
+    for (const Coded& r : rows)
+        EXPECT_EQ(cp932::encode(r.text), r.bytes) << r.text.toStdString();
 }
 
 TEST(Cp932, ByteLengthsMatchTheEncoding) {
-    EXPECT_EQ(cp932::byteLength(u"ｱ"_s), 1);
-    EXPECT_EQ(cp932::byteLength(u"ア"_s), 2);
-    EXPECT_EQ(cp932::byteLength(u"①"_s), 2);
-    EXPECT_EQ(cp932::byteLength(u"😀"_s), 1);
-    EXPECT_EQ(cp932::byteLength(u"～"_s), 2);
-    EXPECT_EQ(cp932::byteLength(u"〜"_s), 2);
-    EXPECT_EQ(cp932::byteLength(u""_s), 0);
-    EXPECT_EQ(ByteLen(u"ｱｲｳ"_s), 3);
-    EXPECT_EQ(ByteLen(u"アイウ"_s), 6);
-    EXPECT_EQ(ByteLen(u"ab漢字"_s), 6);
+    const std::pair<QString, int> lengths[] = {
+        {u"ｱ"_s, 1},  {u"ア"_s, 2}, {u"①"_s, 2},   {u"😀"_s, 1},      {u"～"_s, 2},
+        {u"〜"_s, 2}, {u""_s, 0},   {u"ｱｲｳ"_s, 3}, {u"アイウ"_s, 6}, {u"ab漢字"_s, 6}};
+    for (const auto& [text, n] : lengths) {
+        EXPECT_EQ(cp932::byteLength(text), n) << text.toStdString();
+        EXPECT_EQ(ByteLen(text), n) << text.toStdString();
+    }
     EXPECT_EQ(cp932::charByteLength(U'😀'), 1);
     EXPECT_EQ(cp932::charByteLength(U'髙'), 2);
     EXPECT_EQ(cp932::charByteLength(U'A'), 1);
@@ -96,7 +97,7 @@ TEST(Cp932, ByteLengthsMatchTheEncoding) {
         for (int trail = 0x40; trail <= 0xFC; ++trail) {
             if (trail == 0x7F)
                 continue;
-            const QString text = cp932::decode(bytes({lead, trail}));
+            const QString text = cp932::decode(QByteArray(1, char(lead)) + char(trail));
             if (text == QString(QChar(0xFFFD)))
                 continue;
             ASSERT_EQ(text.size(), 1);
@@ -107,13 +108,10 @@ TEST(Cp932, ByteLengthsMatchTheEncoding) {
 
 TEST(ByteLeft, CutsByBytesNeverInsideACharacter) {
     const QString text = u"ab漢字"_s;
-    EXPECT_EQ(ByteLeft(text, 3), u"ab"_s);
-    EXPECT_EQ(ByteLeft(text, 4), u"ab漢"_s);
-    EXPECT_EQ(ByteLeft(text, 5), u"ab漢"_s);
-    EXPECT_EQ(ByteLeft(text, 6), text);
-    EXPECT_EQ(ByteLeft(text, 100), text);
-    EXPECT_EQ(ByteLeft(text, 0), u""_s);
-    EXPECT_EQ(ByteLeft(text, -5), u""_s);
+    const std::pair<int, QString> cuts[] = {{3, u"ab"_s}, {4, u"ab漢"_s}, {5, u"ab漢"_s}, {6, text},
+                                            {100, text},  {0, u""_s},     {-5, u""_s}};
+    for (const auto& [n, left] : cuts)
+        EXPECT_EQ(ByteLeft(text, n), left) << n;
     EXPECT_EQ(ByteLeft(u"ｱｲｳｴ"_s, 2), u"ｱｲ"_s);
     // An emoji counts one byte and is never split into halves.
     EXPECT_EQ(ByteLeft(u"a😀b"_s, 2), u"a😀"_s);
