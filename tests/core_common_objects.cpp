@@ -127,26 +127,23 @@ TEST(InfCol, AddGetAndIndexToCode) {
 }
 
 TEST(InfCol, RemoveItemGuardsPositionsAndCounts) {
-    clsInfCol col = fiveItems();
-    col.RemoveItem(2, 2);
-    EXPECT_EQ(codes(col), (std::vector<std::int32_t>{10, 40, 50}));
-
-    col = fiveItems();
-    col.RemoveItem(4, 10);
-    EXPECT_EQ(codes(col), (std::vector<std::int32_t>{10, 20, 30}));
-
-    col = fiveItems();
-    col.RemoveItem(0, 1);
-    col.RemoveItem(6, 1);
-    col.RemoveItem(1, 0);
-    col.RemoveItem(1, -3);
-    col.RemoveItem(-1, 5);
-    EXPECT_EQ(col.GetSize(), 5);
-
-    col.RemoveItem(1, std::numeric_limits<std::int32_t>::max());
-    EXPECT_EQ(col.GetSize(), 0);
-    col.RemoveAllItems();
-    EXPECT_EQ(col.GetSize(), 0);
+    // Positions outside the list and counts below one remove nothing; a count
+    // past the end stops there.
+    const std::int32_t most = std::numeric_limits<std::int32_t>::max();
+    const std::vector<std::int32_t> all{10, 20, 30, 40, 50};
+    const struct {
+        std::int32_t position, count;
+        std::vector<std::int32_t> left;
+    } cases[] = {{2, 2, {10, 40, 50}}, {4, 10, {10, 20, 30}}, {0, 1, all},  {6, 1, all},
+                 {1, 0, all},          {1, -3, all},          {-1, 5, all}, {1, most, {}}};
+    for (const auto& c : cases) {
+        clsInfCol col = fiveItems();
+        col.RemoveItem(c.position, c.count);
+        EXPECT_EQ(codes(col), c.left) << c.position << ' ' << c.count;
+    }
+    clsInfCol empty;
+    empty.RemoveAllItems();
+    EXPECT_EQ(empty.GetSize(), 0);
 }
 
 TEST(InfCol, SearchItemByKindOfValue) {
@@ -157,29 +154,22 @@ TEST(InfCol, SearchItemByKindOfValue) {
     col.AddItem(10, u"abc"_s);
     col.AddItem(-1, u""_s);
 
-    EXPECT_EQ(col.SearchItem(Value::string(u"abc"_s)), 2);
-    EXPECT_EQ(col.SearchItem(Value::string(u"ABC"_s)), -1);
-    EXPECT_EQ(col.SearchItem(Value::string(u""_s)), 4);
-    EXPECT_EQ(col.SearchItem(Value::integer(10)), 2);
-    EXPECT_EQ(col.SearchItem(Value::lng(5)), 1);
-    EXPECT_EQ(col.SearchItem(Value::lng(7)), -1);
-    EXPECT_EQ(col.SearchItem(Value::dbl(1.5)), 1);
-    EXPECT_EQ(col.SearchItem(Value::single(1.5f)), 1);
-    EXPECT_EQ(col.SearchItem(Value::dbl(0)), 3);
-    EXPECT_EQ(col.SearchItem(Value::dbl(0.1)), 2);
-    // A single 0.1 is not the double 0.1.
-    EXPECT_EQ(col.SearchItem(Value::single(0.1f)), -1);
-    // A whole number never searches the reals, nor a real the codes.
-    EXPECT_EQ(col.SearchItem(Value::dbl(10)), -1);
+    // A single 0.1 is not the double 0.1; a whole number never searches the
+    // reals, nor a real the codes.
+    const std::pair<Value, int> found[] = {
+        {Value::string(u"abc"_s), 2}, {Value::string(u"ABC"_s), -1},
+        {Value::string(u""_s), 4},    {Value::integer(10), 2},
+        {Value::lng(5), 1},           {Value::lng(7), -1},
+        {Value::dbl(1.5), 1},         {Value::single(1.5f), 1},
+        {Value::dbl(0), 3},           {Value::dbl(0.1), 2},
+        {Value::single(0.1f), -1},    {Value::dbl(10), -1}};
+    for (const auto& [v, at] : found)
+        EXPECT_EQ(col.SearchItem(v), at) << int(v.type()) << ' ' << v.toText().toStdString();
 
     // Every other kind matches nothing, even where the number would.
-    EXPECT_EQ(col.SearchItem(Value::currency(10)), -1);
-    EXPECT_EQ(col.SearchItem(Value::date(10)), -1);
-    EXPECT_EQ(col.SearchItem(Value::boolean(true)), -1);
-    EXPECT_EQ(col.SearchItem(Value::byte(5)), -1);
-    EXPECT_EQ(col.SearchItem(Value::bigint(5)), -1);
-    EXPECT_EQ(col.SearchItem(Value::null()), -1);
-    EXPECT_EQ(col.SearchItem(Value()), -1);
+    for (const Value& v : {Value::currency(10), Value::date(10), Value::boolean(true),
+                           Value::byte(5), Value::bigint(5), Value::null(), Value()})
+        EXPECT_EQ(col.SearchItem(v), -1) << int(v.type());
 }
 
 TEST(Seams, DefaultsAnswerWithoutBlocking) {
