@@ -3,42 +3,42 @@
 #include <gtest/gtest.h>
 
 using namespace melodeck::pickup;
+using namespace Qt::Literals::StringLiterals;
 
 TEST(PickupSql, KeyTextIsTheLeadingNumberInPlainDecimal) {
-    EXPECT_EQ(KeyText(QStringLiteral("00123")), QStringLiteral("123"));
-    EXPECT_EQ(KeyText(QStringLiteral("曲番なし")), QStringLiteral("0"));
-    EXPECT_EQ(KeyText(QString()), QStringLiteral("0"));
-    EXPECT_EQ(KeyText(QStringLiteral("4711,extra")), QStringLiteral("4711"));
-    EXPECT_EQ(KeyText(QStringLiteral("-3")), QStringLiteral("-3"));
-    EXPECT_EQ(KeyText(QStringLiteral("1.5")), QStringLiteral("1.5"));
     // A key written in exponent form must not come out in exponent form.
-    EXPECT_EQ(KeyText(QStringLiteral("12E3")), QStringLiteral("12000"));
+    const std::pair<QString, QString> keys[] = {
+        {u"00123"_s, u"123"_s},       {u"曲番なし"_s, u"0"_s}, {QString(), u"0"_s},
+        {u"4711,extra"_s, u"4711"_s}, {u"-3"_s, u"-3"_s},      {u"1.5"_s, u"1.5"_s},
+        {u"12E3"_s, u"12000"_s}};
+    for (const auto& [cell, key] : keys)
+        EXPECT_EQ(KeyText(cell), key) << cell.toStdString();
 }
 
 TEST(PickupSql, StatementTexts) {
-    const QString key = KeyText(QStringLiteral("00123"));
-    EXPECT_EQ(CountSql(QStringLiteral("PickupList"), QStringLiteral("曲番"), key),
-              QStringLiteral("SELECT COUNT(*) FROM PickupList WHERE 曲番 = 123"));
-    EXPECT_EQ(InsertSql(QStringLiteral("PickupList"), QStringLiteral("MeloDeck"),
-                        QStringLiteral("曲番"), key),
-              QStringLiteral("INSERT INTO PickupList SELECT * FROM MeloDeck WHERE 曲番 = 123"));
-    EXPECT_EQ(DeleteSql(QStringLiteral("PickupList"), QStringLiteral("曲番"), key),
-              QStringLiteral("DELETE FROM PickupList WHERE 曲番 = 123"));
-    EXPECT_EQ(ClearSql(QStringLiteral("PickupList")), QStringLiteral("DELETE FROM PickupList"));
+    const QString key = KeyText(u"00123"_s);
+    EXPECT_EQ(CountSql(u"PickupList"_s, u"曲番"_s, key),
+              u"SELECT COUNT(*) FROM PickupList WHERE 曲番 = 123"_s);
+    EXPECT_EQ(InsertSql(u"PickupList"_s, u"MeloDeck"_s, u"曲番"_s, key),
+              u"INSERT INTO PickupList SELECT * FROM MeloDeck WHERE 曲番 = 123"_s);
+    EXPECT_EQ(DeleteSql(u"PickupList"_s, u"曲番"_s, key),
+              u"DELETE FROM PickupList WHERE 曲番 = 123"_s);
+    EXPECT_EQ(ClearSql(u"PickupList"_s), u"DELETE FROM PickupList"_s);
 }
 
 TEST(PickupSql, WhichPressesTakeTheCell) {
-    // Song list: the fixed column counts, the header row never does.
-    EXPECT_TRUE(PressTakesCell(true, 1, 0, 5));
-    EXPECT_TRUE(PressTakesCell(true, 4, 3, 5));
-    EXPECT_FALSE(PressTakesCell(true, 0, 2, 5));
-    EXPECT_FALSE(PressTakesCell(true, -1, -1, 5)); // below the last row, beside the last column
-    // Pickup list: neither the header row nor the fixed column.
-    EXPECT_FALSE(PressTakesCell(false, 1, 0, 5));
-    EXPECT_FALSE(PressTakesCell(false, 0, 0, 5));
-    EXPECT_TRUE(PressTakesCell(false, 1, 1, 5));
-    // A grid that shows only its header takes nothing.
-    EXPECT_FALSE(PressTakesCell(true, 1, 1, 1));
-    EXPECT_FALSE(PressTakesCell(false, 1, 1, 1));
-    EXPECT_TRUE(PressTakesCell(false, 1, 1, 2));
+    // The song list takes its fixed column, the pickup list not; neither takes the
+    // header row, a press beside the cells (-1, -1) or a grid of only a header.
+    const struct {
+        bool songList;
+        std::int32_t row, col, rows;
+        bool takes;
+    } presses[] = {{true, 1, 0, 5, true},    {true, 4, 3, 5, true},   {true, 0, 2, 5, false},
+                   {true, -1, -1, 5, false}, {false, 1, 0, 5, false}, {false, 0, 0, 5, false},
+                   {false, 1, 1, 5, true},   {true, 1, 1, 1, false},  {false, 1, 1, 1, false},
+                   {false, 1, 1, 2, true}};
+    for (const auto& p : presses)
+        EXPECT_EQ(PressTakesCell(p.songList, p.row, p.col, p.rows), p.takes)
+            << (p.songList ? "song list " : "pickup list ") << p.row << ',' << p.col << " of "
+            << p.rows;
 }
