@@ -4,34 +4,32 @@
 #include <gtest/gtest.h>
 
 using namespace melodeck::settings;
+using namespace Qt::Literals::StringLiterals;
 
 TEST(SettingsCondition, ParseAndFormat) {
-    auto c = ParseCondition(QStringLiteral("1,abc,def"));
-    EXPECT_EQ(c.check, 1);
-    EXPECT_EQ(c.text, QStringLiteral("abc,def"));
-    c = ParseCondition(QStringLiteral("abc")); // no comma: the flag alone
-    EXPECT_EQ(c.check, 0);
-    EXPECT_EQ(c.text, QString());
-    c = ParseCondition(QStringLiteral("0,サザン"));
-    EXPECT_EQ(c.check, 0);
-    EXPECT_EQ(c.text, QStringLiteral("サザン"));
-    c = ParseCondition(QStringLiteral("2,x")); // any number but 0 ticks
-    EXPECT_EQ(c.check, 1);
-    c = ParseCondition(QStringLiteral(",x"));
-    EXPECT_EQ(c.check, 0);
-    EXPECT_EQ(c.text, QStringLiteral("x"));
-    c = ParseCondition(QString());
-    EXPECT_EQ(c.check, 0);
-    EXPECT_EQ(c.text, QString());
-    c = ParseCondition(QStringLiteral("1,"));
-    EXPECT_EQ(c.check, 1);
-    EXPECT_EQ(c.text, QString());
+    // No comma: the flag alone; any number but 0 ticks.
+    const struct {
+        QString value;
+        int check;
+        QString text;
+    } parsed[] = {{u"1,abc,def"_s, 1, u"abc,def"_s},
+                  {u"abc"_s, 0, QString()},
+                  {u"0,サザン"_s, 0, u"サザン"_s},
+                  {u"2,x"_s, 1, u"x"_s},
+                  {u",x"_s, 0, u"x"_s},
+                  {QString(), 0, QString()},
+                  {u"1,"_s, 1, QString()}};
+    for (const auto& p : parsed) {
+        const Condition c = ParseCondition(p.value);
+        EXPECT_EQ(c.check, p.check) << p.value.toStdString();
+        EXPECT_EQ(c.text, p.text) << p.value.toStdString();
+    }
 
-    EXPECT_EQ(FormatCondition(1, QStringLiteral("a,b")), QStringLiteral("1,a,b"));
-    EXPECT_EQ(FormatCondition(2, QStringLiteral("grey")), QStringLiteral("0,grey"));
-    EXPECT_EQ(FormatCondition(0, QString()), QStringLiteral("0,"));
+    EXPECT_EQ(FormatCondition(1, u"a,b"_s), u"1,a,b"_s);
+    EXPECT_EQ(FormatCondition(2, u"grey"_s), u"0,grey"_s);
+    EXPECT_EQ(FormatCondition(0, QString()), u"0,"_s);
     for (int check : {0, 1})
-        for (const QString& text : {QString(), QStringLiteral(",,"), QStringLiteral("ｱ,'[x")}) {
+        for (const QString& text : {QString(), u",,"_s, u"ｱ,'[x"_s}) {
             const auto back = ParseCondition(FormatCondition(check, text));
             EXPECT_EQ(back.check, check);
             EXPECT_EQ(back.text, text);
@@ -39,23 +37,19 @@ TEST(SettingsCondition, ParseAndFormat) {
 }
 
 TEST(SettingsCondition, HamoriIndex) {
-    EXPECT_EQ(HamoriIndex(QString()), 0); // absent: "has a harmony part"
-    EXPECT_EQ(HamoriIndex(QStringLiteral("0")), 0);
-    EXPECT_EQ(HamoriIndex(QStringLiteral("1")), 1);
-    EXPECT_EQ(HamoriIndex(QStringLiteral("2")), 2);
-    EXPECT_EQ(HamoriIndex(QStringLiteral("1.5")), 2);
-    EXPECT_EQ(HamoriIndex(QStringLiteral("-1")), 2);
-    EXPECT_EQ(HamoriIndex(QStringLiteral("1e308")), 2);
-    EXPECT_EQ(HamoriIndex(QStringLiteral("abc")), 0);
+    // Absent: "has a harmony part".
+    const std::pair<QString, int> values[] = {{QString(), 0},  {u"0"_s, 0},   {u"1"_s, 1},
+                                              {u"2"_s, 2},     {u"1.5"_s, 2}, {u"-1"_s, 2},
+                                              {u"1e308"_s, 2}, {u"abc"_s, 0}};
+    for (const auto& [value, index] : values)
+        EXPECT_EQ(HamoriIndex(value), index) << value.toStdString();
 }
 
 TEST(SettingsPosition, PixelsRoundTowardsMinusInfinity) {
-    EXPECT_EQ(PixelsFromTwips(0), 0);
-    EXPECT_EQ(PixelsFromTwips(29), 1);
-    EXPECT_EQ(PixelsFromTwips(-1), -1);
-    EXPECT_EQ(PixelsFromTwips(-15), -1);
-    EXPECT_EQ(PixelsFromTwips(-16), -2);
-    EXPECT_EQ(PixelsFromTwips(1920.0 * 15), 1920);
+    const std::pair<double, std::int64_t> twips[] = {{0, 0},    {29, 1},   {-1, -1},
+                                                     {-15, -1}, {-16, -2}, {1920.0 * 15, 1920}};
+    for (const auto& [t, px] : twips)
+        EXPECT_EQ(PixelsFromTwips(t), px) << t;
 }
 
 TEST(SettingsPosition, WhenTheWindowMoves) {
