@@ -7,17 +7,13 @@
 #include <climits>
 
 using namespace melodeck;
+using namespace Qt::Literals::StringLiterals;
 using namespace melodeck::search;
 
 namespace {
 
-const QStringList kCols = {QString(),
-                           QStringLiteral("ID"),
-                           QStringLiteral("歌手名"),
-                           QStringLiteral("曲名"),
-                           QStringLiteral("歌い出し"),
-                           QStringLiteral("ハモリ"),
-                           QStringLiteral("備考")};
+const QStringList kCols = {QString(),     u"ID"_s,     u"歌手名"_s, u"曲名"_s,
+                           u"歌い出し"_s, u"ハモリ"_s, u"備考"_s};
 
 Conditions None() {
     Conditions c;
@@ -32,65 +28,63 @@ Conditions None() {
 TEST(SearchSource, ExactTexts) {
     // Only the title row, a quote in it, harmony required, sorted descending by the title.
     Conditions c = None();
-    c.rows[1].text = QStringLiteral("ab'c");
+    c.rows[1].text = u"ab'c"_s;
     c.harmony = 0;
-    EXPECT_EQ(BuildSearchSource(QStringLiteral("MeloDeck"), kCols, c, 3, true),
-              QStringLiteral("SELECT * FROM MeloDeck WHERE 1=1 AND 曲名 LIKE '*ab''c*' AND ハモリ "
-                             "IS NOT NULL ORDER BY 曲名 DESC "));
+    EXPECT_EQ(BuildSearchSource(u"MeloDeck"_s, kCols, c, 3, true),
+              u"SELECT * FROM MeloDeck WHERE 1=1 AND 曲名 LIKE '*ab''c*' AND ハモリ "
+              u"IS NOT NULL ORDER BY 曲名 DESC "_s);
 
     // Nothing takes part: every song, sorted by the first field.
-    EXPECT_EQ(BuildSearchSource(QStringLiteral("MeloDeck"), kCols, None(), 0, false),
-              QStringLiteral("SELECT * FROM MeloDeck WHERE 1=1 ORDER BY ID"));
+    EXPECT_EQ(BuildSearchSource(u"MeloDeck"_s, kCols, None(), 0, false),
+              u"SELECT * FROM MeloDeck WHERE 1=1 ORDER BY ID"_s);
 
     // All rows and "no harmony": clauses always singer, title, lyric start, harmony.
     c = None();
-    c.rows[0].text = QStringLiteral("ｻｻﾞﾝ");
-    c.rows[1].text = QStringLiteral("''");
-    c.rows[2].text = QStringLiteral("  ");
+    c.rows[0].text = u"ｻｻﾞﾝ"_s;
+    c.rows[1].text = u"''"_s;
+    c.rows[2].text = u"  "_s;
     c.harmony = 1;
-    EXPECT_EQ(BuildSearchSource(QStringLiteral("T"), kCols, c, 99999, true),
-              QStringLiteral("SELECT * FROM T WHERE 1=1 AND 歌手名 LIKE '*ｻｻﾞﾝ*' AND 曲名 LIKE "
-                             "'*''''*' AND 歌い出し LIKE '*  *' AND ハモリ IS NULL ORDER BY ID"));
+    EXPECT_EQ(BuildSearchSource(u"T"_s, kCols, c, 99999, true),
+              u"SELECT * FROM T WHERE 1=1 AND 歌手名 LIKE '*ｻｻﾞﾝ*' AND 曲名 LIKE "
+              u"'*''''*' AND 歌い出し LIKE '*  *' AND ハモリ IS NULL ORDER BY ID"_s);
 }
 
 TEST(SearchSource, RowsThatDoNotTakePart) {
     Conditions c = None();
-    c.rows[0] = {0, QStringLiteral("unticked")};
-    c.rows[1] = {2, QStringLiteral("grey")};
+    c.rows[0] = {0, u"unticked"_s};
+    c.rows[1] = {2, u"grey"_s};
     c.rows[2] = {1, QString()};
-    EXPECT_EQ(BuildSearchSource(QStringLiteral("T"), kCols, c, 2, false),
-              QStringLiteral("SELECT * FROM T WHERE 1=1 ORDER BY 歌手名"));
+    EXPECT_EQ(BuildSearchSource(u"T"_s, kCols, c, 2, false),
+              u"SELECT * FROM T WHERE 1=1 ORDER BY 歌手名"_s);
     EXPECT_FALSE(TakesPart({1, QString()}));
-    EXPECT_TRUE(TakesPart({1, QStringLiteral(" ")}));
-    EXPECT_FALSE(TakesPart({-1, QStringLiteral("x")}));
+    EXPECT_TRUE(TakesPart({1, u" "_s}));
+    EXPECT_FALSE(TakesPart({-1, u"x"_s}));
 }
 
 TEST(SearchSource, WildcardsPassThroughUntouched) {
     Conditions c = None();
-    c.rows[2].text = QStringLiteral("[abc *?# ORDER BY x");
-    EXPECT_EQ(BuildSearchSource(QStringLiteral("T"), kCols, c, 1, false),
-              QStringLiteral("SELECT * FROM T WHERE 1=1 AND 歌い出し LIKE '*[abc *?# ORDER BY x*' "
-                             "ORDER BY ID"));
+    c.rows[2].text = u"[abc *?# ORDER BY x"_s;
+    EXPECT_EQ(BuildSearchSource(u"T"_s, kCols, c, 1, false),
+              u"SELECT * FROM T WHERE 1=1 AND 歌い出し LIKE '*[abc *?# ORDER BY x*' "
+              u"ORDER BY ID"_s);
 }
 
 TEST(SearchSource, TableWithTooFewFields) {
-    const QStringList three = {QString(), QStringLiteral("a"), QStringLiteral("b"),
-                               QStringLiteral("c")};
+    const QStringList three = {QString(), u"a"_s, u"b"_s, u"c"_s};
     Conditions c = None();
-    c.rows[1].text = QStringLiteral("x");
+    c.rows[1].text = u"x"_s;
     // Fields 2 and 3 exist; harmony "either" needs nothing more.
-    EXPECT_EQ(BuildSearchSource(QStringLiteral("T"), three, c, 0, false),
-              QStringLiteral("SELECT * FROM T WHERE 1=1 AND c LIKE '*x*' ORDER BY a"));
-    c.rows[2].text = QStringLiteral("y");
-    EXPECT_THROW(BuildSearchSource(QStringLiteral("T"), three, c, 0, false), VbError);
+    EXPECT_EQ(BuildSearchSource(u"T"_s, three, c, 0, false),
+              u"SELECT * FROM T WHERE 1=1 AND c LIKE '*x*' ORDER BY a"_s);
+    c.rows[2].text = u"y"_s;
+    EXPECT_THROW(BuildSearchSource(u"T"_s, three, c, 0, false), VbError);
     c.rows[2].text.clear();
     c.harmony = 0;
-    EXPECT_THROW(BuildSearchSource(QStringLiteral("T"), three, c, 0, false), VbError);
+    EXPECT_THROW(BuildSearchSource(u"T"_s, three, c, 0, false), VbError);
 }
 
 TEST(ShowAllSource, SortsByFirstField) {
-    EXPECT_EQ(BuildShowAllSource(QStringLiteral("MeloDeck"), kCols),
-              QStringLiteral("SELECT * FROM MeloDeck ORDER BY ID"));
+    EXPECT_EQ(BuildShowAllSource(u"MeloDeck"_s, kCols), u"SELECT * FROM MeloDeck ORDER BY ID"_s);
 }
 
 TEST(HeaderSort, WholeColumnTest) {
@@ -120,26 +114,30 @@ TEST(HeaderSort, Toggling) {
 }
 
 TEST(HeaderSort, NewRecordSource) {
-    // The kept text keeps the blank before the old clause.
-    EXPECT_EQ(ResortSource(QStringLiteral("SELECT * FROM T ORDER BY ID"), kCols, 3, true),
-              QStringLiteral("SELECT * FROM T  ORDER BY 曲名 DESC "));
-    EXPECT_EQ(ResortSource(QStringLiteral("SELECT * FROM T  ORDER BY 曲名 DESC "), kCols, 3, false),
-              QStringLiteral("SELECT * FROM T   ORDER BY 曲名"));
-    // No clause yet: appended whole.
-    EXPECT_EQ(ResortSource(QStringLiteral("SELECT * FROM T"), kCols, 2, false),
-              QStringLiteral("SELECT * FROM T ORDER BY 歌手名"));
-    // Out-of-range column: the first field.
-    EXPECT_EQ(ResortSource(QStringLiteral("SELECT * FROM T ORDER BY 曲名"), kCols, -7, true),
-              QStringLiteral("SELECT * FROM T  ORDER BY ID"));
-}
-
-TEST(HeaderSort, OrderByInsideACondition) {
+    const QString plain = u"SELECT * FROM T"_s;
     const QString search =
-        QStringLiteral("SELECT * FROM T WHERE 1=1 AND 曲名 LIKE '*x Order By y''s ORDER BY z*'");
-    EXPECT_EQ(ResortSource(search + QStringLiteral(" ORDER BY ID"), kCols, 2, false),
-              search + QStringLiteral("  ORDER BY 歌手名"));
-    EXPECT_EQ(ResortSource(search + QStringLiteral(" ORDER BY 歌手名 DESC "), kCols, 4, true),
-              search + QStringLiteral("  ORDER BY 歌い出し DESC "));
-    // Without an appended clause the condition is not mistaken for one.
-    EXPECT_EQ(ResortSource(search, kCols, 2, false), search + QStringLiteral(" ORDER BY 歌手名"));
+        u"SELECT * FROM T WHERE 1=1 AND 曲名 LIKE '*x Order By y''s ORDER BY z*'"_s;
+    const struct {
+        const QString& start;
+        const char16_t *oldEnd, *newEnd;
+        std::int32_t col;
+        bool desc;
+    } cases[] = {
+        // The kept text keeps the blank before the old clause.
+        {plain, u" ORDER BY ID", u"  ORDER BY 曲名 DESC ", 3, true},
+        {plain, u"  ORDER BY 曲名 DESC ", u"   ORDER BY 曲名", 3, false},
+        // No clause yet: appended whole; an out-of-range column: the first field.
+        {plain, u"", u" ORDER BY 歌手名", 2, false},
+        {plain, u" ORDER BY 曲名", u"  ORDER BY ID", -7, true},
+        // The words inside a condition are not mistaken for the clause.
+        {search, u" ORDER BY ID", u"  ORDER BY 歌手名", 2, false},
+        {search, u" ORDER BY 歌手名 DESC ", u"  ORDER BY 歌い出し DESC ", 4, true},
+        {search, u"", u" ORDER BY 歌手名", 2, false},
+    };
+    for (const auto& c : cases) {
+        const QString source = c.start + QString::fromUtf16(c.oldEnd);
+        EXPECT_EQ(ResortSource(source, kCols, c.col, c.desc),
+                  c.start + QString::fromUtf16(c.newEnd))
+            << source.toStdString();
+    }
 }
