@@ -6,18 +6,20 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 using namespace melodeck;
+using namespace Qt::Literals::StringLiterals;
 
 TEST(StoreOrder, BuildOrderBy) {
-    const QStringList names{QString(), QStringLiteral("曲番号"), QStringLiteral("歌手名"),
-                            QStringLiteral("曲名")};
-    EXPECT_EQ(BuildOrderBy(names, 1, false), QStringLiteral(" ORDER BY 曲番号"));
-    EXPECT_EQ(BuildOrderBy(names, 3, true), QStringLiteral(" ORDER BY 曲名 DESC "));
-    EXPECT_EQ(BuildOrderBy(names, 3, false), QStringLiteral(" ORDER BY 曲名"));
+    const QStringList names{QString(), u"曲番号"_s, u"歌手名"_s, u"曲名"_s};
+    EXPECT_EQ(BuildOrderBy(names, 1, false), u" ORDER BY 曲番号"_s);
+    EXPECT_EQ(BuildOrderBy(names, 3, true), u" ORDER BY 曲名 DESC "_s);
+    EXPECT_EQ(BuildOrderBy(names, 3, false), u" ORDER BY 曲名"_s);
     // Outside 1..3: column 1, ascending whatever was asked.
     for (std::int32_t col : {0, 4, -1, INT32_MIN, INT32_MAX}) {
-        EXPECT_EQ(BuildOrderBy(names, col, true), QStringLiteral(" ORDER BY 曲番号")) << col;
-        EXPECT_EQ(BuildOrderBy(names, col, false), QStringLiteral(" ORDER BY 曲番号")) << col;
+        EXPECT_EQ(BuildOrderBy(names, col, true), u" ORDER BY 曲番号"_s) << col;
+        EXPECT_EQ(BuildOrderBy(names, col, false), u" ORDER BY 曲番号"_s) << col;
     }
     // No column names at all.
     try {
@@ -29,78 +31,57 @@ TEST(StoreOrder, BuildOrderBy) {
 }
 
 TEST(StoreOrder, FindOrderClause) {
-    const QString plain = QStringLiteral("SELECT * FROM MeloDeck ORDER BY 曲番号");
-    EXPECT_EQ(FindOrderClause(plain), plain.indexOf(QStringLiteral(" ORDER BY ")));
-    EXPECT_EQ(FindOrderClause(QStringLiteral("SELECT * FROM MeloDeck")), -1);
-    EXPECT_EQ(FindOrderClause(QStringLiteral("SELECT * FROM T order by a")), 15);
+    const QString plain = u"SELECT * FROM MeloDeck ORDER BY 曲番号"_s;
+    EXPECT_EQ(FindOrderClause(plain), plain.indexOf(u" ORDER BY "_s));
+    EXPECT_EQ(FindOrderClause(u"SELECT * FROM MeloDeck"_s), -1);
+    EXPECT_EQ(FindOrderClause(u"SELECT * FROM T order by a"_s), 15);
 
     // Two blanks after a re-sort: the clause starts at the second.
-    const QString twice = QStringLiteral("SELECT * FROM T WHERE 1=1  ORDER BY a DESC ");
+    const QString twice = u"SELECT * FROM T WHERE 1=1  ORDER BY a DESC "_s;
     EXPECT_EQ(FindOrderClause(twice), 26);
 
     // The words inside a condition's literal do not count, with or without
     // a doubled quote before them.
-    const QString quoted = QStringLiteral(
-        "SELECT * FROM T WHERE 1=1 AND 曲名 LIKE '*x ORDER BY y*' ORDER BY 曲名 DESC ");
-    EXPECT_EQ(FindOrderClause(quoted), quoted.lastIndexOf(QStringLiteral(" ORDER BY ")));
-    EXPECT_EQ(
-        FindOrderClause(QStringLiteral("SELECT * FROM T WHERE 1=1 AND a LIKE '*x ORDER BY y*'")),
-        -1);
-    EXPECT_EQ(FindOrderClause(QStringLiteral(
-                  "SELECT * FROM T WHERE 1=1 AND a LIKE '*it'' ORDER BY z*' AND b IS NULL")),
+    const QString quoted =
+        u"SELECT * FROM T WHERE 1=1 AND 曲名 LIKE '*x ORDER BY y*' ORDER BY 曲名 DESC "_s;
+    EXPECT_EQ(FindOrderClause(quoted), quoted.lastIndexOf(u" ORDER BY "_s));
+    EXPECT_EQ(FindOrderClause(u"SELECT * FROM T WHERE 1=1 AND a LIKE '*x ORDER BY y*'"_s), -1);
+    EXPECT_EQ(FindOrderClause(
+                  u"SELECT * FROM T WHERE 1=1 AND a LIKE '*it'' ORDER BY z*' AND b IS NULL"_s),
               -1);
     const QString afterQuote =
-        QStringLiteral("SELECT * FROM T WHERE 1=1 AND a LIKE '*it'' order by ''z*' ORDER BY a");
+        u"SELECT * FROM T WHERE 1=1 AND a LIKE '*it'' order by ''z*' ORDER BY a"_s;
     EXPECT_EQ(FindOrderClause(afterQuote), afterQuote.size() - 11);
     // A literal that is just two quotes (an empty text) closes at once.
-    const QString empty = QStringLiteral("SELECT * FROM T WHERE a = '' ORDER BY a");
+    const QString empty = u"SELECT * FROM T WHERE a = '' ORDER BY a"_s;
     EXPECT_EQ(FindOrderClause(empty), empty.size() - 11);
 }
 
 TEST(StoreOrder, FieldTypeFromDeclaredType) {
-    struct Case {
-        const char* decl;
-        int code;
+    // Type code and the declared types that give it.
+    const std::pair<int, std::vector<const char*>> codes[] = {
+        {1, {"BIT", "YESNO"}},
+        {2, {"TINYINT"}},
+        {3, {"SMALLINT"}},
+        {4, {"INTEGER", "LONG", "integer", "MEDIUMINT"}},
+        {5, {"CURRENCY"}},
+        {6, {"REAL", "FLOAT4", "SINGLE"}},
+        {7, {"DOUBLE", "FLOAT", "DOUBLE PRECISION"}},
+        {8, {"DATETIME"}},
+        {9, {"BINARY(16)"}},
+        {10, {"TEXT", "TEXT(50)", "VARCHAR(100)", "", "NVARCHAR(20)", "CLOB"}},
+        {11, {"LONGBINARY", "BLOB"}},
+        {12, {"LONGTEXT"}},
+        {15, {"GUID"}},
+        {16, {"BIGINT"}},
+        {17, {"VARBINARY"}},
+        {18, {"CHAR(10)", "char (2)"}},
+        {19, {"NUMERIC", "MEMO", "WHATEVER"}},
+        {20, {"DECIMAL(10,2)"}},
+        {22, {"TIME"}},
+        {23, {"TIMESTAMP"}},
     };
-    const Case cases[] = {
-        {"BIT", 1},
-        {"YESNO", 1},
-        {"TINYINT", 2},
-        {"SMALLINT", 3},
-        {"INTEGER", 4},
-        {"LONG", 4},
-        {"integer", 4},
-        {"CURRENCY", 5},
-        {"REAL", 6},
-        {"FLOAT4", 6},
-        {"SINGLE", 6},
-        {"DOUBLE", 7},
-        {"FLOAT", 7},
-        {"DATETIME", 8},
-        {"BINARY(16)", 9},
-        {"TEXT", 10},
-        {"TEXT(50)", 10},
-        {"VARCHAR(100)", 10},
-        {"LONGBINARY", 11},
-        {"BLOB", 11},
-        {"LONGTEXT", 12},
-        {"GUID", 15},
-        {"BIGINT", 16},
-        {"VARBINARY", 17},
-        {"CHAR(10)", 18},
-        {"char (2)", 18},
-        {"NUMERIC", 19},
-        {"DECIMAL(10,2)", 20},
-        {"TIME", 22},
-        {"TIMESTAMP", 23},
-        {"", 10},
-        {"MEDIUMINT", 4},
-        {"NVARCHAR(20)", 10},
-        {"CLOB", 10},
-        {"DOUBLE PRECISION", 7},
-        {"MEMO", 19},
-        {"WHATEVER", 19},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(FieldTypeFromDecl(c.decl), c.code) << c.decl;
+    for (const auto& [code, decls] : codes)
+        for (const char* decl : decls)
+            EXPECT_EQ(FieldTypeFromDecl(decl), code) << decl;
 }
