@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 using namespace melodeck;
+using namespace Qt::Literals::StringLiterals;
 using songlist::ImportOutcome;
 using songlist::SongListImport;
 using test::QueryRows;
@@ -27,7 +28,7 @@ public:
     }
     void rowAdded() override {
         if (++rows == throwAtRow)
-            throw VbError(VbError::FileAccess, QStringLiteral("中断"));
+            throw VbError(VbError::FileAccess, u"中断"_s);
     }
     std::vector<std::int64_t> counts;
     bool backwards = false;
@@ -39,28 +40,27 @@ class ImportRun : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        dbPath = dir.filePath(QStringLiteral("MeloDeck.mdb"));
-        test::ExecSql(dbPath,
-                      QStringLiteral("CREATE TABLE MeloDeck %1;"
-                                     "INSERT INTO MeloDeck VALUES (1,'旧歌手','旧曲',NULL,NULL);"
-                                     "INSERT INTO MeloDeck VALUES (2,'旧2','旧曲2','x','○');")
-                          .arg(test::SongTableSchema()));
+        dbPath = dir.filePath(u"MeloDeck.mdb"_s);
+        test::ExecSql(dbPath, u"CREATE TABLE MeloDeck %1;"
+                              u"INSERT INTO MeloDeck VALUES (1,'旧歌手','旧曲',NULL,NULL);"
+                              u"INSERT INTO MeloDeck VALUES (2,'旧2','旧曲2','x','○');"_s.arg(
+                                  test::SongTableSchema()));
         before = songs();
     }
 
     QString list(const QByteArray& bytes) {
-        const QString p = dir.filePath(QStringLiteral("list%1.csv").arg(++files));
+        const QString p = dir.filePath(u"list%1.csv"_s.arg(++files));
         test::WriteBytes(p, bytes);
         return p;
     }
     std::vector<QStringList> songs() const {
-        return QueryRows(dbPath, QStringLiteral("SELECT * FROM MeloDeck ORDER BY rowid"));
+        return QueryRows(dbPath, u"SELECT * FROM MeloDeck ORDER BY rowid"_s);
     }
     ImportOutcome run(const QString& path, Recorder& sink, std::vector<QString>* log = nullptr) {
         Database db(dbPath);
         db.setStatementLog(log);
         SongListImport imp(path);
-        const ImportOutcome o = imp.run(db, QStringLiteral("MeloDeck"), flags, sink);
+        const ImportOutcome o = imp.run(db, u"MeloDeck"_s, flags, sink);
         EXPECT_FALSE(db.InTransaction());
         lastDone = imp.done();
         lastTotal = imp.total();
@@ -85,17 +85,16 @@ QStringList row(std::initializer_list<const char*> cells) {
 } // namespace
 
 TEST_F(ImportRun, DataLinesReplaceTheTable) {
-    const QByteArray bytes = Sjis(QStringLiteral("曲番,歌手名,曲名,歌い出し,ハモリ\r\n"
-                                                 "\r\n"
-                                                 "123,歌手A, 曲名B ,It's,\r\n"
-                                                 "0,ゼロ,skipped,,\r\n"
-                                                 "-5,負,\"q,uoted\",   ,○\r"
-                                                 "text first,x,y,z,w\n"
-                                                 "7,少ない\n"
-                                                 "8,a,b,c,d,extra,more\r\n"
-                                                 "  9 ,①髙～,ｱｲｳ,\u3000,''\r\n")) +
-                             "10,ab\x82,\xff\xfe,ok,\x85\x40\r\n" +
-                             Sjis(QStringLiteral("11,最後,行末なし"));
+    const QByteArray bytes = Sjis(u"曲番,歌手名,曲名,歌い出し,ハモリ\r\n"
+                                  u"\r\n"
+                                  u"123,歌手A, 曲名B ,It's,\r\n"
+                                  u"0,ゼロ,skipped,,\r\n"
+                                  u"-5,負,\"q,uoted\",   ,○\r"
+                                  u"text first,x,y,z,w\n"
+                                  u"7,少ない\n"
+                                  u"8,a,b,c,d,extra,more\r\n"
+                                  u"  9 ,①髙～,ｱｲｳ,\u3000,''\r\n"_s) +
+                             "10,ab\x82,\xff\xfe,ok,\x85\x40\r\n" + Sjis(u"11,最後,行末なし"_s);
     Recorder sink;
     std::vector<QString> log;
     EXPECT_EQ(run(list(bytes), sink, &log), ImportOutcome::Completed);
@@ -114,20 +113,19 @@ TEST_F(ImportRun, DataLinesReplaceTheTable) {
     for (size_t i = 0; i < expected.size(); ++i) {
         // Invalid bytes may give one replacement character per byte or per pair.
         if (i == 5) {
-            EXPECT_EQ(got[i].value(0), QStringLiteral("10"));
-            EXPECT_TRUE(got[i].value(1).startsWith(QStringLiteral("ab\uFFFD")));
-            EXPECT_TRUE(got[i].value(2).startsWith(QStringLiteral("\uFFFD")));
-            EXPECT_EQ(got[i].value(3), QStringLiteral("ok"));
-            EXPECT_TRUE(got[i].value(4).startsWith(QStringLiteral("\uFFFD")));
+            EXPECT_EQ(got[i].value(0), u"10"_s);
+            EXPECT_TRUE(got[i].value(1).startsWith(u"ab\uFFFD"_s));
+            EXPECT_TRUE(got[i].value(2).startsWith(u"\uFFFD"_s));
+            EXPECT_EQ(got[i].value(3), u"ok"_s);
+            EXPECT_TRUE(got[i].value(4).startsWith(u"\uFFFD"_s));
             continue;
         }
         EXPECT_EQ(got[i], expected[i]) << i;
     }
 
     ASSERT_GE(log.size(), 2u);
-    EXPECT_EQ(log[0], QStringLiteral("DELETE FROM MeloDeck"));
-    EXPECT_EQ(log[1],
-              QStringLiteral("INSERT INTO MeloDeck VALUES (123,'歌手A','曲名B','It''s',NULL)"));
+    EXPECT_EQ(log[0], u"DELETE FROM MeloDeck"_s);
+    EXPECT_EQ(log[1], u"INSERT INTO MeloDeck VALUES (123,'歌手A','曲名B','It''s',NULL)"_s);
     EXPECT_EQ(sink.rows, 7);
     EXPECT_FALSE(sink.backwards);
     EXPECT_EQ(sink.counts.size(), 11u); // every line, data or not
@@ -135,7 +133,7 @@ TEST_F(ImportRun, DataLinesReplaceTheTable) {
 }
 
 TEST_F(ImportRun, ByteCountEndsTwoAboveTheLengthWithoutLastLineEnd) {
-    const QByteArray bytes = Sjis(QStringLiteral("1,歌手,曲\r\nタイトル行\r\n2,b,c"));
+    const QByteArray bytes = Sjis(u"1,歌手,曲\r\nタイトル行\r\n2,b,c"_s);
     Recorder sink;
     EXPECT_EQ(run(list(bytes), sink), ImportOutcome::Completed);
     EXPECT_EQ(lastTotal, bytes.size());
@@ -154,17 +152,16 @@ TEST_F(ImportRun, ErrorPageLeavesTheTableAsItWas) {
     }
     // "404" without its space, or later in a line, is an ordinary line.
     Recorder sink;
-    EXPECT_EQ(run(list(Sjis(QStringLiteral("404,歌,曲\r\n5,404 ,x\r\n"))), sink),
-              ImportOutcome::Completed);
+    EXPECT_EQ(run(list(Sjis(u"404,歌,曲\r\n5,404 ,x\r\n"_s)), sink), ImportOutcome::Completed);
     EXPECT_EQ(songs(), (std::vector<QStringList>{row({"404", "歌", "曲", "<NULL>", "<NULL>"}),
                                                  row({"5", "404", "x", "<NULL>", "<NULL>"})}));
 }
 
 TEST_F(ImportRun, FailureHalfWayRollsBack) {
     // An engine error on the third data row.
-    test::ExecSql(dbPath, QStringLiteral("CREATE TRIGGER boom BEFORE INSERT ON MeloDeck "
-                                         "WHEN NEW.曲番 = 666 BEGIN "
-                                         "SELECT abs(-9223372036854775807 - 1); END;"));
+    test::ExecSql(dbPath, u"CREATE TRIGGER boom BEFORE INSERT ON MeloDeck "
+                          u"WHEN NEW.曲番 = 666 BEGIN "
+                          u"SELECT abs(-9223372036854775807 - 1); END;"_s);
     Recorder sink;
     try {
         run(list("1,a\r\n2,b\r\n666,c\r\n4,d\r\n"), sink);
@@ -201,24 +198,22 @@ TEST_F(ImportRun, ListsWithoutDataLinesChangeNothing) {
 }
 
 TEST_F(ImportRun, MissingOrUnusableFileNamesIt) {
-    const QString missing = dir.filePath(QStringLiteral("nothere.csv"));
+    const QString missing = dir.filePath(u"nothere.csv"_s);
     try {
         SongListImport imp(missing);
         FAIL();
     } catch (const VbError& e) {
         EXPECT_EQ(e.number(), VbError::FileNotFound);
-        EXPECT_EQ(e.description(), QStringLiteral("ファイル '%1' が見つかりません。").arg(missing));
+        EXPECT_EQ(e.description(), u"ファイル '%1' が見つかりません。"_s.arg(missing));
     }
-    try {
-        SongListImport imp(QString{});
-        FAIL();
-    } catch (const VbError& e) {
-        EXPECT_TRUE(e.description().contains(QStringLiteral("指定されていません")));
-    }
-    try {
-        SongListImport imp(dir.path());
-        FAIL();
-    } catch (const VbError& e) {
-        EXPECT_TRUE(e.description().contains(dir.path()));
+    // No name, or a folder: the description says which.
+    for (const auto& [file, named] :
+         {std::pair{QString(), u"指定されていません"_s}, std::pair{dir.path(), dir.path()}}) {
+        try {
+            SongListImport imp(file);
+            ADD_FAILURE() << file.toStdString();
+        } catch (const VbError& e) {
+            EXPECT_TRUE(e.description().contains(named)) << e.description().toStdString();
+        }
     }
 }

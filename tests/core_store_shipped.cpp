@@ -13,17 +13,16 @@
 #include <gtest/gtest.h>
 
 using namespace melodeck;
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
 bool generate(const QString& dir, int count, int seed) {
     QProcess p;
-    p.start(QStringLiteral("python3"),
-            {QStringLiteral(MELODECK_SOURCE_DIR "/scripts/gen_songlist.py"),
-             QStringLiteral("--count"), QString::number(count), QStringLiteral("--seed"),
-             QString::number(seed), QStringLiteral("--csv"),
-             QDir(dir).filePath(QStringLiteral("list.csv")), QStringLiteral("--db"),
-             QDir(dir).filePath(QStringLiteral("MeloDeck.mdb"))});
+    p.start(u"python3"_s,
+            {QStringLiteral(MELODECK_SOURCE_DIR "/scripts/gen_songlist.py"), u"--count"_s,
+             QString::number(count), u"--seed"_s, QString::number(seed), u"--csv"_s,
+             QDir(dir).filePath(u"list.csv"_s), u"--db"_s, QDir(dir).filePath(u"MeloDeck.mdb"_s)});
     if (!p.waitForFinished(60000) || p.exitCode() != 0) {
         ADD_FAILURE() << "generator failed: " << p.readAllStandardError().toStdString();
         return false;
@@ -41,7 +40,7 @@ QByteArray readAll(const QString& path) {
 TEST(StoreShipped, GeneratedListAndDatabaseAgree) {
     QTemporaryDir dir;
     ASSERT_TRUE(generate(dir.path(), 1000, 7));
-    const QByteArray csv = readAll(dir.filePath(QStringLiteral("list.csv")));
+    const QByteArray csv = readAll(dir.filePath(u"list.csv"_s));
     ASSERT_TRUE(csv.endsWith("\r\n"));
     const QList<QByteArray> lines = csv.chopped(1).split('\n');
     ASSERT_EQ(lines.size(), 1001); // titles + songs
@@ -55,14 +54,14 @@ TEST(StoreShipped, GeneratedListAndDatabaseAgree) {
         const QStringList f = line.split(QLatin1Char(','));
         ASSERT_EQ(f.size(), 8) << line.toStdString();
         if (i == 0) {
-            EXPECT_EQ(f[0], QStringLiteral("曲番号"));
+            EXPECT_EQ(f[0], u"曲番号"_s);
             continue;
         }
         EXPECT_GT(f[0].toLongLong(), 0) << line.toStdString();
         repeats += numbers.contains(f[0]);
         numbers.insert(f[0]);
         withQuote += line.contains(QLatin1Char('\''));
-        fullWidth += line.contains(QRegularExpression(QStringLiteral("[Ａ-Ｚａ-ｚ～]")));
+        fullWidth += line.contains(QRegularExpression(u"[Ａ-Ｚａ-ｚ～]"_s));
         noHarmony += f[4].isEmpty();
         EXPECT_EQ(cp932::encode(line), lines[i].chopped(1)) << "not plain code page 932";
     }
@@ -74,8 +73,8 @@ TEST(StoreShipped, GeneratedListAndDatabaseAgree) {
 
     // The same songs in the database, read through the data layer.
     DataControl dat;
-    dat.DatabaseName = dir.filePath(QStringLiteral("MeloDeck.mdb"));
-    dat.RecordSource = QStringLiteral("SELECT * FROM MeloDeck");
+    dat.DatabaseName = dir.filePath(u"MeloDeck.mdb"_s);
+    dat.RecordSource = u"SELECT * FROM MeloDeck"_s;
     dat.Refresh();
     const Recordset& rs = dat.Recordset();
     ASSERT_EQ(rs.RecordCount(), 1000);
@@ -86,7 +85,7 @@ TEST(StoreShipped, GeneratedListAndDatabaseAgree) {
     EXPECT_EQ(rs.CellText(1, 0), second[0]);
     EXPECT_EQ(rs.CellText(1, 2), second[2]);
     EXPECT_EQ(rs.IsNull(1, 4), second[4].isEmpty());
-    dat.RecordSource = QStringLiteral("SELECT * FROM PickupList");
+    dat.RecordSource = u"SELECT * FROM PickupList"_s;
     dat.Refresh();
     EXPECT_EQ(dat.Recordset().RecordCount(), 0);
     EXPECT_EQ(dat.Recordset().FieldCount(), 8);
@@ -94,5 +93,5 @@ TEST(StoreShipped, GeneratedListAndDatabaseAgree) {
     // Deterministic for a seed.
     QTemporaryDir again;
     ASSERT_TRUE(generate(again.path(), 1000, 7));
-    EXPECT_EQ(readAll(again.filePath(QStringLiteral("list.csv"))), csv);
+    EXPECT_EQ(readAll(again.filePath(u"list.csv"_s)), csv);
 }
