@@ -90,17 +90,40 @@ void Recordset::setFields(std::vector<QString> names, std::vector<int> types) {
     names_ = std::move(names);
     types_ = std::move(types);
     pool_.clear();
-    ends_.clear();
-    tags_.clear();
+    rowStarts_.clear();
+    rowStarts_.push_back(0);
+    cells_.clear();
+    longEnds_.clear();
     rows_ = 0;
 }
 
 void Recordset::appendCell(CellTag tag, std::string_view utf8) {
+    static_assert(TagBlob < (1u << kTagBits), "every tag fits the bits a cell word keeps for it");
+    if (rowStarts_.size() == 0)
+        rowStarts_.push_back(0);
     if (pool_.size() + utf8.size() > UINT32_MAX)
         throw VbError(VbError::Database, QStringLiteral("メモリが不足しています。"));
     pool_.append(utf8.data(), utf8.size());
-    ends_.push_back(std::uint32_t(pool_.size()));
-    tags_.push_back(tag);
+    const size_t end = pool_.size() - rowStarts_[rowStarts_.size() - 1];
+    if (end <= kMaxShortEnd) {
+        cells_.push_back(std::uint16_t(end << kTagBits | tag));
+    } else {
+        longEnds_.push_back({cells_.size(), std::uint32_t(pool_.size())});
+        cells_.push_back(std::uint16_t(kLongEnd << kTagBits | tag));
+    }
+}
+
+void Recordset::finishRow() {
+    if (rowStarts_.size() == 0)
+        rowStarts_.push_back(0);
+    rowStarts_.push_back(std::uint32_t(pool_.size()));
+    ++rows_;
+}
+
+size_t Recordset::longEnd(size_t k) const {
+    const auto it = std::lower_bound(longEnds_.begin(), longEnds_.end(), k,
+                                     [](const LongEnd& e, size_t cell) { return e.cell < cell; });
+    return it->end;
 }
 
 namespace {
@@ -195,8 +218,9 @@ template <class T> void Recordset::PodBuffer<T>::shrinkToFit() {
 
 void Recordset::shrinkToFit() {
     pool_.shrinkToFit();
-    ends_.shrinkToFit();
-    tags_.shrinkToFit();
+    rowStarts_.shrinkToFit();
+    cells_.shrinkToFit();
+    longEnds_.shrink_to_fit();
 }
 
 template <class T> void Recordset::PodBuffer<T>::grow(size_t need) {
@@ -205,12 +229,13 @@ template <class T> void Recordset::PodBuffer<T>::grow(size_t need) {
 
 template class Recordset::PodBuffer<char>;
 template class Recordset::PodBuffer<std::uint32_t>;
-template class Recordset::PodBuffer<std::uint8_t>;
+template class Recordset::PodBuffer<std::uint16_t>;
 
 std::string_view Recordset::CellBytes(std::int64_t r, int i) const {
-    const size_t k = size_t(r) * names_.size() + size_t(i);
-    const size_t begin = k == 0 ? 0 : ends_[k - 1];
-    return {pool_.data() + begin, ends_[k] - begin};
+    const size_t row = size_t(r);
+    const size_t k = row * names_.size() + size_t(i);
+    const size_t begin = i == 0 ? rowStarts_[row] : cellEnd(row, k - 1);
+    return {pool_.data() + begin, cellEnd(row, k) - begin};
 }
 
 QString Recordset::CellText(std::int64_t r, int i) const {
@@ -267,7 +292,8 @@ Value Recordset::FieldValue(std::int64_t r, int i) const {
 }
 
 size_t Recordset::memoryBytes() const {
-    return pool_.capacity() + ends_.capacity() * sizeof(std::uint32_t) + tags_.capacity() +
+    return pool_.capacity() + rowStarts_.capacity() * sizeof(std::uint32_t) +
+           cells_.capacity() * sizeof(std::uint16_t) + longEnds_.capacity() * sizeof(LongEnd) +
            names_.capacity() * sizeof(QString) + types_.capacity() * sizeof(int);
 }
 

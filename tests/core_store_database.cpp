@@ -375,3 +375,52 @@ TEST_F(StoreDb, SharedConnectionAndTransactions) {
     pickup.Refresh();
     EXPECT_EQ(pickup.Recordset().FieldCount(), 0);
 }
+
+TEST_F(StoreDb, CellsOfLongAndWideRows) {
+    // A cell is found by its end within the row while the row is short, and
+    // through a side table once the row passes 8 KiB; rows before, between
+    // and after long ones must read back unchanged.
+    constexpr int n = 120; // the last field is a number
+    QStringList decl;
+    for (int i = 0; i < n; ++i)
+        decl << QStringLiteral("c%1 %2").arg(i).arg(i + 1 < n ? u"TEXT" : u"INTEGER");
+    testdb::exec(path, QStringLiteral("CREATE TABLE W (%1)").arg(decl.join(u',')));
+
+    auto text = [](int r, int i, int len) { return QString(len, QChar(u'a' + (r * 7 + i) % 26)); };
+    std::vector<std::vector<QVariant>> rows(6, std::vector<QVariant>(size_t(n)));
+    for (int i = 0; i + 1 < n; ++i) {
+        rows[0][size_t(i)] = i == 3 ? QVariant() : QVariant(text(0, i, i % 5));
+        rows[1][size_t(i)] = text(1, i, 2);
+        rows[2][size_t(i)] = i % 7 == 0    ? QVariant()
+                             : i % 11 == 0 ? QVariant(QString())
+                             : i % 13 == 0 ? QVariant(QString(30, QChar(u'夢')))
+                                           : QVariant(text(2, i, 100));
+        rows[3][size_t(i)] = i == 6 ? QVariant() : QVariant(text(3, i, i == 5 ? 70000 : 3));
+        rows[4][size_t(i)] = text(4, i, 1);
+        rows[5][size_t(i)] = QStringLiteral("歌%1").arg(i);
+    }
+    // Row 1 ends its first cell on the last short end and its second one
+    // byte past it, then an empty text and a Null.
+    rows[1][0] = text(1, 0, 8190);
+    rows[1][1] = text(1, 1, 1);
+    rows[1][2] = QString();
+    rows[1][3] = QVariant();
+    for (size_t r = 0; r < rows.size(); ++r)
+        rows[r][size_t(n - 1)] = qint64(r) * 100000 - 5;
+    testdb::insertRows(path, QStringLiteral("W"), rows);
+
+    const auto rs = dat.Database().OpenRecordset(QStringLiteral("SELECT * FROM W"), 4);
+    ASSERT_EQ(rs->FieldCount(), n);
+    ASSERT_EQ(rs->RecordCount(), std::int64_t(rows.size()));
+    for (size_t r = 0; r < rows.size(); ++r) {
+        for (int i = 0; i < n; ++i) {
+            const QVariant& want = rows[r][size_t(i)];
+            EXPECT_EQ(rs->IsNull(std::int64_t(r), i), want.isNull()) << r << ' ' << i;
+            EXPECT_EQ(rs->CellText(std::int64_t(r), i), want.isNull() ? QString() : want.toString())
+                << r << ' ' << i;
+        }
+        EXPECT_EQ(rs->FieldValue(std::int64_t(r), n - 1).asInt64(), qint64(r) * 100000 - 5);
+    }
+    EXPECT_EQ(rs->FieldValue(1, 2).type(), VType::String); // empty text, not Null
+    EXPECT_TRUE(rs->FieldValue(1, 3).isNull());
+}
