@@ -62,25 +62,26 @@ TEST(SettingsPosition, WhenTheWindowMoves) {
     ASSERT_TRUE(moved);
     EXPECT_EQ(moved->first, 100);
     EXPECT_EQ(moved->second, 50);
-    // Single precision: a stored width that differs only beyond float's reach still matches.
-    EXPECT_TRUE(at("1920.00001", "1080", "100", "50"));
     EXPECT_TRUE(at(" 1920 ", "1080", "100.5", "50")); // 100.5 rounds to 100
     EXPECT_EQ(at("1920", "1080", "100.5", "50")->first, 100);
 
-    EXPECT_FALSE(at("1280", "1080", "100", "50")); // another screen: stays centred
-    EXPECT_FALSE(at("1920", "1024", "100", "50"));
-    EXPECT_FALSE(at("", "", "100", "50"));
-    EXPECT_FALSE(at("1920", "1080", "0", "50"));
-    EXPECT_FALSE(at("1920", "1080", "100", "0"));
-    EXPECT_FALSE(at("1920", "1080", "-5000", "50"));
-    EXPECT_TRUE(at("1920", "1080", "1119", "479"));
-    EXPECT_FALSE(at("1920", "1080", "1120", "50")); // would touch the right edge
-    EXPECT_FALSE(at("1920", "1080", "100", "480")); // would touch the bottom edge
-
-    // Absurd values never fail and never move the window off the screen.
-    EXPECT_FALSE(at("1920", "1080", "1e308", "50"));
-    EXPECT_FALSE(at("1920", "1080", "2147483648", "50"));
-    EXPECT_FALSE(at("1920", "1080", "50", "-1e308"));
-    EXPECT_FALSE(at("1e308", "1080", "100", "50"));
+    // The stored screen must be this one (in single precision: a width that
+    // differs only beyond float's reach still matches); otherwise the window
+    // stays centred.
+    const std::tuple<const char*, const char*, bool> screens[] = {
+        {"1920.00001", "1080", true}, {"1280", "1080", false},
+        {"1920", "1024", false},      {"", "", false},
+        {"1e308", "1080", false},
+    };
+    for (const auto& [w, h, restored] : screens)
+        EXPECT_EQ(at(w, h, "100", "50").has_value(), restored) << w << 'x' << h;
+    // Left and top must be above 0, the window must not touch the right or
+    // bottom edge, and absurd values never fail nor move it off the screen.
+    const std::tuple<const char*, const char*, bool> edges[] = {
+        {"0", "50", false},     {"100", "0", false},         {"-5000", "50", false},
+        {"1119", "479", true},  {"1120", "50", false},       {"100", "480", false},
+        {"1e308", "50", false}, {"2147483648", "50", false}, {"50", "-1e308", false}};
+    for (const auto& [l, t, restored] : edges)
+        EXPECT_EQ(at("1920", "1080", l, t).has_value(), restored) << l << ',' << t;
     EXPECT_FALSE(at("NaN", "NaN", "NaN", "NaN"));
 }
