@@ -1,7 +1,10 @@
 # make run   installs what is missing, builds, lays out the program folder, starts the window
 # make test  installs what is missing, builds, runs every test
+# make test-asan  the same under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan)
+# make fuzz  builds the fuzz targets with clang (build-fuzz), runs each FUZZ_SECONDS
 BUILD ?= build
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
 ifeq ($(CI),true)
 CMAKE_FLAGS += -DMELODECK_WERROR=ON
@@ -31,6 +34,12 @@ bench: build
 
 test-asan:
 	@$(MAKE) test BUILD=build-asan CMAKE_FLAGS="$(CMAKE_FLAGS) -DMELODECK_SANITIZE=ON"
+
+fuzz:
+	@scripts/install-deps.sh --fuzz
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMELODECK_FUZZ=ON >/dev/null
+	@cmake --build build-fuzz --target fuzzers -j $(JOBS)
+	@fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -8,6 +8,18 @@ set -euo pipefail
 pkgs=(cmake make g++ pkg-config qt6-base-dev libgl-dev libsqlite3-dev sqlite3 libgtest-dev
       fonts-noto-cjk fonts-ipafont-gothic python3 ${EXTRA_PKGS:-})
 
+# --fuzz: also the compiler and runtime of the fuzz targets (make fuzz);
+# libFuzzer comes with clang's runtime libraries.
+for arg in "$@"; do
+    case "$arg" in
+    --fuzz) pkgs+=(clang libclang-rt-14-dev) ;;
+    *)
+        echo "unknown option: $arg" >&2
+        exit 2
+        ;;
+    esac
+done
+
 missing=()
 for p in "${pkgs[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
