@@ -9,6 +9,8 @@
 
 #include <QFileInfo>
 
+#include <cmath>
+
 namespace melodeck::songlist {
 
 QString SqlLiteral(const Value& value) {
@@ -74,6 +76,15 @@ const QString& InsertBuilder::build(QStringView line) {
 }
 
 void InsertBuilder::appendText(QStringView field) {
+    // A NUL character is no text: the engine would end the statement there,
+    // leaving the literal open. It is left out before anything else.
+    if (field.contains(QChar(u'\0'))) {
+        scratch_.resize(0);
+        for (QChar c : field)
+            if (c != u'\0')
+                scratch_ += c;
+        field = scratch_;
+    }
     // Only half-width spaces are trimmed; an all-space field is NULL.
     qsizetype b = 0, e = field.size();
     while (b < e && field[b] == u' ')
@@ -107,7 +118,13 @@ void InsertBuilder::appendNumber(QStringView field) {
     }
     scratch_.resize(0);
     scratch_ += field;
-    stmt_ += NumberText(ModCommon::LeadingNumber(scratch_));
+    const double v = ModCommon::LeadingNumber(scratch_);
+    // A number beyond any double ("1e999") has no literal; like the number
+    // reader of old, it is an overflow, not a text the engine would take
+    // for a field name.
+    if (!std::isfinite(v))
+        throw VbError::overflow();
+    stmt_ += NumberText(v);
 }
 
 // ---- one import --------------------------------------------------------------

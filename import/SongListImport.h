@@ -41,8 +41,9 @@ public:
 
     // INSERT INTO table VALUES (v1,...,vn) for one data line: the line split
     // at every comma (no quoting), field i as a text literal when flag i is
-    // set and as its leading number otherwise; missing fields empty, extra
-    // fields ignored. The result lives until the next call.
+    // set (NUL characters left out) and as its leading number otherwise;
+    // missing fields empty, extra fields ignored. A number field beyond any
+    // double raises VbError::overflow. The result lives until the next call.
     const QString& build(QStringView line);
 
 private:
