@@ -156,6 +156,10 @@ namespace {
 // Prepares the one statement of sql. Anything but blanks, semicolons and
 // comments after it is refused rather than run or silently dropped.
 void prepareOne(sqlite3* db, const std::string& sql, Stmt& st, int& rc) {
+    // The engine reads a text only up to a NUL byte and would run what stands
+    // before it: "DELETE FROM t<NUL> WHERE k = 1" would empty the table.
+    if (sql.find('\0') != std::string::npos)
+        fail(QStringLiteral("SQL ステートメントに NUL 文字が含まれています。"));
     const char* tail = nullptr;
     rc = sqlite3_prepare_v2(db, sql.c_str(), int(sql.size()), &st.p, &tail);
     if (rc != SQLITE_OK)
