@@ -212,6 +212,17 @@ QString cutToBuffer(const QString& v) {
     return v.left(i);
 }
 
+// Gives the file's last line its line break before anything is written after
+// it. A stray odd byte at the end of a UTF-16 file is completed to a whole code
+// unit first; otherwise every later line would be read one byte out of step.
+void endLine(Line& line, Encoding enc) {
+    if (!line.eol.isEmpty())
+        return;
+    if (enc == Encoding::Utf16 && line.raw.size() % 2 != 0)
+        line.raw.append('\0');
+    line.eol = crlf(enc);
+}
+
 Line makeLine(const QString& text, Encoding enc) {
     Line line;
     line.raw = encodeText(text, enc);
@@ -242,7 +253,12 @@ QString GetString(const QString& section, const QString& key, const QString& def
     const auto line = findKey(p, *header, trimSpaces(key));
     if (!line)
         return cutToBuffer(def);
-    return cutToBuffer(unquote(p.lines[*line].value));
+    // The value arrives as a C string: a NUL byte in the file ends it, as
+    // it ends what WriteString writes.
+    QString value = unquote(p.lines[*line].value);
+    if (const qsizetype nul = value.indexOf(QChar(u'\0')); nul >= 0)
+        value.truncate(nul);
+    return cutToBuffer(value);
 }
 
 namespace {
@@ -292,14 +308,13 @@ bool WriteString(const QString& section, const QString& key, const QString& valu
             for (size_t i = *header + 1; i < end; ++i)
                 if (p.lines[i].kind == Kind::Key)
                     after = i;
-            if (p.lines[after].eol.isEmpty())
-                p.lines[after].eol = crlf(enc);
+            endLine(p.lines[after], enc);
             p.lines.insert(p.lines.begin() + std::ptrdiff_t(after + 1),
                            makeLine(keyName + keyLine, enc));
         }
     } else {
-        if (!p.lines.empty() && p.lines.back().eol.isEmpty())
-            p.lines.back().eol = crlf(enc);
+        if (!p.lines.empty())
+            endLine(p.lines.back(), enc);
         p.lines.push_back(makeLine(u'[' + sectionName + u']', enc));
         p.lines.push_back(makeLine(keyName + keyLine, enc));
     }
