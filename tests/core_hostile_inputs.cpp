@@ -1,0 +1,176 @@
+// Inputs the fuzz targets found faults with, kept as cases of the normal
+// suite, and the other hostile bytes the core reads: song-list lines holding
+// NUL bytes or numbers beyond any double, statements holding a NUL, and
+// settings files that are binary, huge, odd-sized or full of repeats.
+#include "common/Cp932.h"
+#include "common/ModCommon.h"
+#include "common/PrivateProfile.h"
+#include "common/VbError.h"
+#include "import/SongListImport.h"
+#include "store/Database.h"
+#include "support/hostile_support.h"
+#include "support/import_fixture.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace melodeck;
+using namespace Qt::Literals::StringLiterals;
+using test::QueryRows;
+
+namespace {
+
+// The description of the VbError that f raises, "" when it raises none.
+template <typename F> QString raised(F f) {
+    try {
+        f();
+    } catch (const VbError& e) {
+        return e.description();
+    }
+    return {};
+}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+class NullSink : public songlist::ImportSink {
+public:
+    void progress(std::int64_t) override {}
+    void rowAdded() override {}
+};
+
+const QString kNulStatement = u"SQL ステートメントに NUL 文字が含まれています。"_s;
+
+} // namespace
+
+TEST(HostileLines, NulBytesAndHugeNumbers) {
+    QTemporaryDir dir;
+    const QString db = dir.filePath(u"MeloDeck.mdb"_s);
+    test::ExecSql(db, u"CREATE TABLE MeloDeck (k INTEGER, a TEXT, b TEXT, n INTEGER);"
+                      u"INSERT INTO MeloDeck VALUES (1,'old',NULL,0);"_s);
+    const auto before = QueryRows(db, u"SELECT * FROM MeloDeck"_s);
+
+    // The first input the line fuzzer stopped at: NUL bytes inside text
+    // fields ended the statement early, leaving its literal open.
+    const QByteArray line("9,\x81\x00\xff,\x82 \x00tail", 13);
+    songlist::InsertBuilder builder(u"MeloDeck"_s, {false, true, true, false});
+    const QString sql = builder.build(cp932::decode(line));
+    EXPECT_EQ(sql, u"INSERT INTO MeloDeck VALUES (9,'\uFFFD\uFFFD','\uFFFD tail',0)"_s);
+    const test::StatementShape shape = test::ShapeOf(db, sql);
+    EXPECT_TRUE(shape.ok) << shape.error.toStdString();
+    // Spaces that only NUL bytes kept inside are outer spaces; NUL alone is nothing.
+    EXPECT_EQ(builder.build(u"2,\0 a \0,\0\0"_s), u"INSERT INTO MeloDeck VALUES (2,'a',NULL,0)"_s);
+
+    // A number field beyond any double has no literal: an overflow, not the
+    // word "Infinity" that the engine would take for a field name.
+    for (const QString& l : {u"5,a,b,-1e999"_s, u"1e400,a"_s, u"7,a,b,&H"_s + QString(300, u'F')})
+        EXPECT_EQ(raised([&] { builder.build(l); }), VbError::overflow().description())
+            << l.left(20).toStdString();
+
+    // Over a real table: NUL bytes left out; a line with such a number stops
+    // the import with the table as it was.
+    const auto import = [&](const QByteArray& bytes) {
+        const QString path = dir.filePath(u"list.csv"_s);
+        test::WriteBytes(path, bytes);
+        Database d(db);
+        songlist::SongListImport list(path);
+        NullSink sink;
+        list.run(d, u"MeloDeck"_s, {false, true, true, false}, sink);
+    };
+    EXPECT_EQ(raised([&] { import(QByteArray("3,\0x\0,y\r\n4,z,w,1e999\r\n", 22)); }),
+              VbError::overflow().description());
+    EXPECT_EQ(QueryRows(db, u"SELECT * FROM MeloDeck"_s), before);
+    EXPECT_EQ(raised([&] { import(QByteArray("3,\0x\0,y\r\n\0\0\0\r\n", 14)); }), QString());
+    EXPECT_EQ(QueryRows(db, u"SELECT * FROM MeloDeck"_s),
+              (std::vector<QStringList>{{u"3"_s, u"x"_s, u"y"_s, u"0"_s}}));
+}
+
+TEST(HostileStatements, NulNeverEndsAStatementEarly) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"t.mdb"_s);
+    test::ExecSql(path,
+                  u"CREATE TABLE t (k INTEGER, s TEXT); INSERT INTO t VALUES (1,'a'),(2,'b');"_s);
+    Database db(path);
+    // The engine would run only what stands before the NUL: the whole table
+    // would go instead of one row.
+    EXPECT_EQ(raised([&] { db.Execute(u"DELETE FROM t\0 WHERE k = 1"_s); }), kNulStatement);
+    EXPECT_EQ(raised([&] { db.Execute(u"INSERT INTO t VALUES (3,'x\0y')"_s); }), kNulStatement);
+    EXPECT_EQ(raised([&] { db.OpenRecordset(u"SELECT * FROM t WHERE s LIKE '*\0*'"_s); }),
+              kNulStatement);
+    EXPECT_EQ(QueryRows(path, u"SELECT * FROM t"_s),
+              (std::vector<QStringList>{{u"1"_s, u"a"_s}, {u"2"_s, u"b"_s}}));
+}
+
+TEST(HostileSettingsFile, Utf16FileWithAStrayLastByte) {
+    // The settings fuzzer's find: a UTF-16 file whose last line ends in half
+    // a character. A line written after it was read one byte out of step.
+    QTemporaryDir dir;
+    const QString ini = dir.filePath(u"Melodeck.ini"_s);
+    const QString text = u"[a]\r\nk=v"_s;
+    const QByteArray original =
+        QByteArray("\xFF\xFE", 2) +
+        QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2) + 'A';
+    test::WriteBytes(ini, original);
+    ASSERT_TRUE(profile::WriteString(u"s"_s, u"key"_s, u"val"_s, ini));
+    EXPECT_EQ(profile::GetString(u"s"_s, u"key"_s, {}, ini), u"val"_s);
+    EXPECT_EQ(profile::GetString(u"a"_s, u"k"_s, {}, ini), u"vA"_s); // the stray byte, completed
+    EXPECT_TRUE(readAll(ini).startsWith(original));
+
+    // The same with a key added after the odd last line of its own section.
+    test::WriteBytes(ini, original);
+    ASSERT_TRUE(profile::WriteString(u"a"_s, u"j"_s, u"w"_s, ini));
+    EXPECT_EQ(profile::GetString(u"a"_s, u"j"_s, {}, ini), u"w"_s);
+    EXPECT_EQ(profile::GetString(u"a"_s, u"k"_s, {}, ini), u"vA"_s);
+}
+
+TEST(HostileSettingsFile, NulBinaryHugeAndRepeated) {
+    QTemporaryDir dir;
+    const QString ini = dir.filePath(u"Melodeck.ini"_s);
+
+    // A NUL byte ends a value, as it ends the C string the value arrives in:
+    // a table name never carries one into a statement.
+    test::WriteBytes(ini, QByteArray("[MDB]\r\nPickupTableName=PickupList\0 WHERE 0=1\r\n", 46));
+    EXPECT_EQ(profile::GetString(u"MDB"_s, u"PickupTableName"_s, {}, ini), u"PickupList"_s);
+
+    // Binary: reads give at most 254 bytes and never a NUL; a write keeps
+    // every byte and adds its section at the end.
+    QByteArray binary(256 * 1024, '\0');
+    QRandomGenerator random(932);
+    for (char& b : binary)
+        b = char(random.bounded(256));
+    test::WriteBytes(ini, binary);
+    for (const QString& key : {u"Width"_s, u"NumColumns"_s, u""_s}) {
+        const QString v = profile::GetString(u"Position"_s, key, {}, ini);
+        EXPECT_LE(cp932::byteLength(v), 254);
+        EXPECT_FALSE(v.contains(QChar(u'\0')));
+    }
+    ASSERT_TRUE(profile::WriteString(u"Hostile"_s, u"k"_s, u"v"_s, ini));
+    const QByteArray afterBinary = readAll(ini);
+    EXPECT_TRUE(afterBinary.startsWith(binary));
+    EXPECT_TRUE(afterBinary.endsWith("\r\n[Hostile]\r\nk=v\r\n"));
+    EXPECT_EQ(profile::GetString(u"Hostile"_s, u"k"_s, {}, ini), u"v"_s);
+
+    // 10 MB: a value of that length reads as its first 254 bytes; another
+    // key written beside it leaves it whole.
+    const QByteArray huge = "[CSV]\r\nPath=" + QByteArray(10 * 1024 * 1024, 'x') + "\r\n";
+    test::WriteBytes(ini, huge);
+    EXPECT_EQ(profile::GetString(u"CSV"_s, u"Path"_s, {}, ini), QString(254, u'x'));
+    ASSERT_TRUE(profile::WriteString(u"CSV"_s, u"Other"_s, u"1"_s, ini));
+    EXPECT_EQ(readAll(ini), huge + "Other=1\r\n");
+
+    // Repeated sections and keys: the first of each is read and replaced;
+    // a new key joins the first section; the repeats stay as they were.
+    test::WriteBytes(ini, "[ListGrid]\r\nOrderCol=3\r\nOrderCol=4\r\n[listgrid]\r\nOrderCol=5\r\n"
+                          "OrderDesc=1\r\n");
+    EXPECT_EQ(profile::GetString(u"ListGrid"_s, u"OrderCol"_s, {}, ini), u"3"_s);
+    EXPECT_EQ(profile::GetString(u"ListGrid"_s, u"OrderDesc"_s, {}, ini), QString());
+    ASSERT_TRUE(profile::WriteString(u"ListGrid"_s, u"OrderCol"_s, u"7"_s, ini));
+    ASSERT_TRUE(profile::WriteString(u"ListGrid"_s, u"OrderDesc"_s, u"0"_s, ini));
+    EXPECT_EQ(readAll(ini),
+              "[ListGrid]\r\nOrderCol=7\r\nOrderCol=4\r\nOrderDesc=0\r\n[listgrid]\r\n"
+              "OrderCol=5\r\nOrderDesc=1\r\n");
+}

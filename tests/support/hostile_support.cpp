@@ -1,0 +1,226 @@
+#include "hostile_support.h"
+
+#include "store/JetLike.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+
+namespace melodeck::test {
+
+// ---- statements --------------------------------------------------------------------
+
+StatementShape ShapeOf(const QString& dbPath, const QString& sql) {
+    StatementShape shape;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(dbPath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) !=
+        SQLITE_OK) {
+        ADD_FAILURE() << "cannot open " << dbPath.toStdString();
+        sqlite3_close(db);
+        return shape;
+    }
+    jetlike::registerLike(db);
+    const QByteArray text = "EXPLAIN " + sql.toUtf8();
+    sqlite3_stmt* st = nullptr;
+    const char* tail = nullptr;
+    // The text's own length: a NUL inside must not end it unnoticed.
+    const int rc = sqlite3_prepare_v2(db, text.constData(), int(text.size()), &st, &tail);
+    if (rc != SQLITE_OK || !st) {
+        shape.error = QString::fromUtf8(sqlite3_errmsg(db));
+    } else if (tail != text.constData() + text.size()) {
+        shape.error = QStringLiteral("text after the statement: ") + QString::fromUtf8(tail);
+    } else {
+        shape.ok = true;
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            // addr, opcode, p1, p2, p3, p4, p5, comment
+            const QString opcode =
+                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+            QString p4 =
+                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 5)));
+            if (opcode == u"String8" || opcode == u"String")
+                p4 = QStringLiteral("<text>");
+            if (opcode.startsWith(u"Function") && p4.startsWith(u"like("))
+                ++shape.likeCalls;
+            shape.program << QStringLiteral("%1 %2 %3 %4 %5 %6")
+                                 .arg(opcode)
+                                 .arg(sqlite3_column_int(st, 2))
+                                 .arg(sqlite3_column_int(st, 3))
+                                 .arg(sqlite3_column_int(st, 4))
+                                 .arg(p4)
+                                 .arg(sqlite3_column_int(st, 6));
+        }
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return shape;
+}
+
+// ---- files ----------------------------------------------------------------------------
+
+QByteArray Digest(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return "<missing>";
+    QCryptographicHash h(QCryptographicHash::Sha256);
+    h.addData(&f);
+    return h.result().toHex();
+}
+
+std::map<QString, QByteArray> Snapshot(const QString& folder) {
+    std::map<QString, QByteArray> files;
+    const QDir root(folder);
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files[root.relativeFilePath(path)] = Digest(path);
+    }
+    return files;
+}
+
+// ---- memory ---------------------------------------------------------------------------
+
+namespace {
+
+long statusKb(const char* field) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const size_t n = std::strlen(field);
+    while (std::getline(in, line))
+        if (line.compare(0, n, field) == 0)
+            return std::stol(line.substr(n + 1));
+    return -1;
+}
+
+} // namespace
+
+void ResetPeakMemory() {
+    // "5" resets the peak resident size of this process (Linux).
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+long PeakMemoryKb() {
+    return statusKb("VmHWM:");
+}
+
+long CurrentMemoryKb() {
+    return statusKb("VmRSS:");
+}
+
+// ---- server ---------------------------------------------------------------------------
+
+bool ThreadServer::Connection::stopping() const {
+    return server_.stop_;
+}
+
+bool ThreadServer::Connection::send(std::string_view bytes) {
+    while (!bytes.empty()) {
+        if (stopping())
+            return false;
+        pollfd p{fd_, POLLOUT, 0};
+        if (::poll(&p, 1, 50) <= 0)
+            continue; // not writable yet: look at the stop flag again
+        const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        bytes.remove_prefix(size_t(n));
+    }
+    return true;
+}
+
+void ThreadServer::Connection::stall(int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!stopping() && std::chrono::steady_clock::now() < end) {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, 50) > 0) {
+            char buf[512];
+            if (::recv(fd_, buf, sizeof buf, 0) <= 0)
+                return; // the client has gone
+        }
+    }
+}
+
+ThreadServer::ThreadServer(Handler handler) : handler_(std::move(handler)) {
+    listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = 0;
+    socklen_t len = sizeof addr;
+    if (listen_ < 0 || ::bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listen_, 8) != 0 ||
+        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+        ADD_FAILURE() << "cannot listen on the loopback interface";
+        return;
+    }
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this] { run(); });
+}
+
+ThreadServer::~ThreadServer() {
+    stop_ = true;
+    if (thread_.joinable())
+        thread_.join();
+    if (listen_ >= 0)
+        ::close(listen_);
+}
+
+QString ThreadServer::url(const std::string& path) const {
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(QString::fromStdString(path));
+}
+
+std::string ThreadServer::Head(const std::string& status, long long length,
+                               const std::string& extra) {
+    std::string h = "HTTP/1.1 " + status + "\r\n";
+    if (length >= 0)
+        h += "Content-Length: " + std::to_string(length) + "\r\n";
+    h += "Content-Type: text/csv\r\nConnection: close\r\n" + extra + "\r\n";
+    return h;
+}
+
+void ThreadServer::run() {
+    while (!stop_) {
+        pollfd p{listen_, POLLIN, 0};
+        if (::poll(&p, 1, 50) <= 0)
+            continue;
+        const int fd = ::accept(listen_, nullptr, nullptr);
+        if (fd < 0)
+            continue;
+        // The request head, up to its blank line.
+        std::string head;
+        char buf[1024];
+        while (!stop_ && head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
+            pollfd q{fd, POLLIN, 0};
+            if (::poll(&q, 1, 50) <= 0)
+                continue;
+            const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            if (n <= 0)
+                break;
+            head.append(buf, size_t(n));
+        }
+        if (head.find("\r\n\r\n") != std::string::npos) {
+            ++requests_;
+            const size_t sp1 = head.find(' ');
+            const size_t sp2 = head.find(' ', sp1 + 1);
+            Connection c(fd, *this);
+            handler_(c, head.substr(sp1 + 1, sp2 - sp1 - 1));
+        }
+        ::shutdown(fd, SHUT_RDWR);
+        ::close(fd);
+    }
+}
+
+} // namespace melodeck::test
