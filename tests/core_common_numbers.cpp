@@ -130,8 +130,7 @@ TEST(Rounding, HalvesGoToTheEvenNeighbour) {
         {2.5, 2},       {3.5, 4},
         {-2.5, -2},     {-3.5, -4},
         {2.4999999, 2}, {2.5000001, 3},
-        {-2.6, -3},     {4503599627370497.0, 4503599627370497.0},
-    };
+        {-2.6, -3},     {4503599627370497.0, 4503599627370497.0}};
     for (const auto& [in, want] : halfEven)
         EXPECT_EQ(RoundHalfEven(in), want) << in;
     EXPECT_FALSE(std::signbit(RoundHalfEven(-0.5)));
@@ -180,8 +179,7 @@ TEST(ValueHelpers, NullToZeroAndNullToStr) {
         {Value::single(0.1f), 0.1}, // read from its text form "0.1"
         {Value::currency(12.5), 12.5},
         {Value::boolean(true), 0}, // its text form "True" reads as 0
-        {Value::dbl(std::nan("")), 0},
-    };
+        {Value::dbl(std::nan("")), 0}};
     for (size_t i = 0; i < std::size(zero); ++i)
         EXPECT_EQ(NullToZero(zero[i].first), zero[i].second) << "row " << i;
 
@@ -195,8 +193,7 @@ TEST(ValueHelpers, NullToZeroAndNullToStr) {
         {Value::string(u" a b "_s), u"a b"_s},
         // Only half-width spaces are trimmed; tabs and ideographic spaces stay.
         {Value::string(u"\u3000x\u3000 "_s), u"\u3000x\u3000"_s},
-        {Value::string(u"\tx "_s), u"\tx"_s},
-    };
+        {Value::string(u"\tx "_s), u"\tx"_s}};
     for (size_t i = 0; i < std::size(str); ++i)
         EXPECT_EQ(NullToStr(str[i].first), str[i].second) << "row " << i;
 }
@@ -289,8 +286,7 @@ TEST(NumberText, PlainDecimalWithoutExponentForOrdinaryValues) {
         {Value::currency(12.5), u"12.5"_s},
         {Value::boolean(true), u"True"_s},
         {Value::null(), u""_s},
-        {Value::bigint(9007199254740993LL), u"9007199254740993"_s},
-    };
+        {Value::bigint(9007199254740993LL), u"9007199254740993"_s}};
     for (const auto& [v, want] : values)
         EXPECT_EQ(v.toText(), want) << want.toStdString();
 }

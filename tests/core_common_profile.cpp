@@ -108,8 +108,7 @@ TEST_F(Profile, ReadingFollowsTheWindowsRules) {
         {"[s]\r\nk=" + QByteArray(300, 'x') + "\r\n", {{"s", "k", QString(254, u'x')}}},
         {"[s]\r\nk=" + QByteArray(253, 'x') + "\x8A\xBF\r\n", {{"s", "k", QString(253, u'x')}}},
         {"[s]\r\nk=" + QByteArray(252, 'x') + "\x8A\xBF\r\n",
-         {{"s", "k", QString(252, u'x') + u"漢"_s}}},
-    };
+         {{"s", "k", QString(252, u'x') + u"漢"_s}}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(shown(c.file));
         put(c.file);
@@ -183,8 +182,7 @@ TEST_F(Profile, WritingChangesOnlyWhatItMust) {
         {"[\x83\x5D]\r\n\x83\x41=1\r\n",
          {{"ゾ", "ヂ", "歌〜😀"}},
          "[\x83\x5D]\r\n\x83\x41=1\r\n\x83\x61=\x89\xCC\x81\x60?\r\n",
-         {{"ゾ", "ヂ", "歌～?"}}},
-    };
+         {{"ゾ", "ヂ", "歌～?"}}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(shown(c.before.isNull() ? "<no file>" : c.before));
         if (c.before.isNull())

@@ -181,8 +181,7 @@ TEST_F(JetLikeSql, OperandsEscapeAndErrors) {
         {"SELECT 曲番号 FROM MeloDeck WHERE 曲番号 LIKE '*20*'", "1201"},
         // A doubled quote in the literal is one quote in the pattern.
         {"SELECT COUNT(*) FROM MeloDeck WHERE 曲名 LIKE '*it''s*'", "1"},
-        {"SELECT COUNT(*) FROM MeloDeck WHERE 曲名 LIKE '*[*]*'", "1"},
-    };
+        {"SELECT COUNT(*) FROM MeloDeck WHERE 曲名 LIKE '*[*]*'", "1"}};
     for (const auto& [sql, want] : cases)
         EXPECT_EQ(scalar(QString::fromUtf8(sql)), QString::fromUtf8(want)) << sql;
 

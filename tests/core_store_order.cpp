@@ -79,8 +79,7 @@ TEST(StoreOrder, FieldTypeFromDeclaredType) {
         {19, {"NUMERIC", "MEMO", "WHATEVER"}},
         {20, {"DECIMAL(10,2)"}},
         {22, {"TIME"}},
-        {23, {"TIMESTAMP"}},
-    };
+        {23, {"TIMESTAMP"}}};
     for (const auto& [code, decls] : codes)
         for (const char* decl : decls)
             EXPECT_EQ(FieldTypeFromDecl(decl), code) << decl;
