@@ -178,6 +178,24 @@ ImportOutcome SongListImport::run(Database& db, const QString& table,
                     rollbackQuietly(db);
                 return ImportOutcome::ErrorPage;
             }
+            // Files that are no code page 932 text list are refused before
+            // they can replace the songs with garbage: a UTF-8 file (known by
+            // its byte-order mark) would lose its first line and come out
+            // garbled, and no text list holds a NUL byte (a program or an
+            // archive chosen by mistake does).
+            if (lines_ == 1 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+                throw VbError(VbError::FileAccess,
+                              QStringLiteral("ファイル '%1' は UTF-8 で書かれています。Shift-JIS "
+                                             "のリストを指定してください。")
+                                  .arg(path_));
+            }
+            if (bytes.find('\0') != std::string_view::npos) {
+                throw VbError(VbError::FileAccess,
+                              QStringLiteral("ファイル '%1' の %2 行目に NUL 文字があります。"
+                                             "テキストのリストではありません。")
+                                  .arg(path_)
+                                  .arg(lines_));
+            }
             // The bytes as read: ByteLen of the decoded line for any valid
             // code page 932 text, without encoding it again.
             done_ += std::int64_t(bytes.size()) + 2;

@@ -86,7 +86,8 @@ public:
     // and every insert run in one transaction that is committed only when the
     // whole file has been read; on a "404 " line or any error it is rolled
     // back, so the table is never left half replaced. Errors are raised
-    // (after the rollback) as VbError.
+    // (after the rollback) as VbError; a file that starts with a UTF-8
+    // byte-order mark or holds a NUL byte is refused as no text list.
     ImportOutcome run(Database& db, const QString& table, const std::vector<bool>& textFlags,
                       ImportSink& sink);
 
