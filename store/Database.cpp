@@ -111,11 +111,18 @@ Database::Database(const QString& path) : path_(path) {
         fail(QStringLiteral("ファイル '%1' はデータベースではありません。").arg(path));
 
     const QByteArray name = path.toUtf8();
+    // A file that nobody may write (read-only as its owner set it) is opened
+    // for reading only, so that it stays as it is also for a user whom the
+    // system would let write it anyway; a change then fails with the engine's
+    // read-only error instead of going through.
+    const bool readOnly = !(fi.permissions() & (QFileDevice::WriteOwner | QFileDevice::WriteGroup |
+                                                QFileDevice::WriteOther));
     // Never SQLITE_OPEN_CREATE: a missing file is an error, not a new
     // database. One connection serves one thread (the window's), so it
     // needs no mutex of its own around every column read.
-    const int rc = sqlite3_open_v2(name.constData(), &db_,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    const int rc = sqlite3_open_v2(
+        name.constData(), &db_,
+        (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         const QString d = describe(path_, rc, db_ ? sqlite3_errmsg(db_) : nullptr);
         sqlite3_close_v2(db_);
