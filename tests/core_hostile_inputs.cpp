@@ -71,20 +71,25 @@ TEST(HostileLines, NulBytesAndHugeNumbers) {
         EXPECT_EQ(raised([&] { builder.build(l); }), VbError::overflow().description())
             << l.left(20).toStdString();
 
-    // Over a real table: NUL bytes left out; a line with such a number stops
-    // the import with the table as it was.
+    // Over a real table: a line with such a number stops the import, and a
+    // NUL byte anywhere marks a file that is no text list; the table stays.
+    const QString path = dir.filePath(u"list.csv"_s);
     const auto import = [&](const QByteArray& bytes) {
-        const QString path = dir.filePath(u"list.csv"_s);
         test::WriteBytes(path, bytes);
         Database d(db);
         songlist::SongListImport list(path);
         NullSink sink;
         list.run(d, u"MeloDeck"_s, {false, true, true, false}, sink);
     };
-    EXPECT_EQ(raised([&] { import(QByteArray("3,\0x\0,y\r\n4,z,w,1e999\r\n", 22)); }),
+    EXPECT_EQ(raised([&] { import("3,x,y\r\n4,z,w,1e999\r\n"); }),
               VbError::overflow().description());
     EXPECT_EQ(QueryRows(db, u"SELECT * FROM MeloDeck"_s), before);
-    EXPECT_EQ(raised([&] { import(QByteArray("3,\0x\0,y\r\n\0\0\0\r\n", 14)); }), QString());
+    EXPECT_EQ(
+        raised([&] { import(QByteArray("3,x,y\r\n\0\0\0\r\n", 12)); }),
+        u"ファイル '%1' の 2 行目に NUL 文字があります。テキストのリストではありません。"_s.arg(
+            path));
+    EXPECT_EQ(QueryRows(db, u"SELECT * FROM MeloDeck"_s), before);
+    EXPECT_EQ(raised([&] { import("3,x,y\r\n"); }), QString());
     EXPECT_EQ(QueryRows(db, u"SELECT * FROM MeloDeck"_s),
               (std::vector<QStringList>{{u"3"_s, u"x"_s, u"y"_s, u"0"_s}}));
 }

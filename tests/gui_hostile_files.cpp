@@ -1,0 +1,446 @@
+// Broken files on the real window: song lists that are binary, hold a 10 MB
+// line, NUL bytes, unreadable code page 932 or UTF-8; settings files that are
+// binary, cut off, 10 MB long, repeated or full of absurd numbers; database
+// files that are no database, cut off, read-only, locked or short of tables
+// and fields. Each gives a clear warning (or the start-up failure), never a
+// crash, and no file changes that nobody asked to change.
+#include "support/hostile_support.h"
+#include "support/import_fixture.h"
+#include "support/store_TestDb.h"
+#include "support/window_fixture.h"
+
+#include "common/Cp932.h"
+#include "common/VbError.h"
+#include "store/gui/FlexGrid.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+using namespace melodeck;
+using namespace Qt::Literals::StringLiterals;
+using test::ImportFixture;
+using test::Sjis;
+using test::Snapshot;
+using test::WindowFixture;
+
+namespace {
+
+const QString kStartFailure = u"バグったかな・・・"_s;
+
+QByteArray randomBytes(qsizetype n, quint32 seed) {
+    QByteArray b(n, '\0');
+    QRandomGenerator random(seed);
+    for (char& c : b)
+        c = char(random.bounded(256));
+    return b;
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The files of a folder that differ between two snapshots.
+QStringList changed(const std::map<QString, QByteArray>& before,
+                    const std::map<QString, QByteArray>& after) {
+    QStringList out;
+    for (const auto& [name, digest] : after)
+        if (auto it = before.find(name); it == before.end() || it->second != digest)
+            out << name;
+    for (const auto& [name, digest] : before)
+        if (!after.count(name))
+            out << name + u" (gone)"_s;
+    return out;
+}
+
+bool anyWindowVisible() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible())
+            return true;
+    return false;
+}
+
+} // namespace
+
+// ---- song lists ---------------------------------------------------------------------
+
+TEST(HostileSongList, BrokenListsWarnOrImportWhatTheRulesSay) {
+    ImportFixture f;
+    f.createDatabase({u"1,'旧歌手','旧曲',NULL,NULL"_s});
+    frmMeloDeck* w = f.start();
+    ASSERT_TRUE(w);
+    const auto oldSongs = f.songs();
+    const QString list = f.path(u"list.csv"_s);
+
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+        QString warning; // "" for none
+    };
+    const QByteArray header = Sjis(u"曲番,歌手名,曲名,歌い出し,ハモリ\r\n"_s);
+    QByteArray nul = header + Sjis(u"101,歌手,曲,歌い出し,\r\n"_s);
+    nul += QByteArray("102,a\0b,c,d,\r\n", 14);
+    const Case refused[] = {
+        // Random bytes: some "lines" begin with digits, but a NUL gives the
+        // file away long before the end.
+        {"binary", randomBytes(256 * 1024, 1), u"テキストのリストではありません。"_s},
+        {"NUL bytes", nul, u"の 3 行目に NUL 文字があります。"_s},
+        {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + (u"101,歌手,曲,歌い出し,\r\n"_s).toUtf8(),
+         u"UTF-8 で書かれています"_s},
+    };
+    for (const Case& c : refused) {
+        SCOPED_TRACE(c.what);
+        test::WriteBytes(list, c.bytes);
+        f.warnings.clear();
+        const auto before = Snapshot(f.folder());
+        f.import(list);
+        ASSERT_EQ(f.warnings.size(), 1);
+        EXPECT_TRUE(f.warnings[0].contains(c.warning)) << f.warnings[0].toStdString();
+        EXPECT_TRUE(f.warnings[0].contains(list)) << f.warnings[0].toStdString();
+        EXPECT_EQ(f.songs(), oldSongs);
+        EXPECT_EQ(changed(before, Snapshot(f.folder())), QStringList());
+        EXPECT_TRUE(f.controlsEnabled());
+    }
+
+    // Bytes that are no code page 932 character: each becomes U+FFFD (a lead
+    // byte without its trail loses only itself); the rest of the line stays.
+    test::WriteBytes(list, header + "201,\x81 abc,\xFF\xA0x,\x82,\x85\x40\r\n");
+    f.warnings.clear();
+    auto before = Snapshot(f.folder());
+    f.import(list);
+    EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(u'|').toStdString();
+    ASSERT_EQ(f.songs().size(), 1u);
+    const QStringList row = f.songs()[0];
+    EXPECT_EQ(row[0], u"201"_s);
+    EXPECT_EQ(row[1], u"\uFFFD abc"_s);
+    EXPECT_TRUE(row[2].endsWith(u'x')) << row[2].toStdString();
+    EXPECT_EQ(row[3], u"\uFFFD"_s);
+    EXPECT_EQ(row[4], cp932::decode(std::string_view("\x85\x40")));
+    EXPECT_EQ(changed(before, Snapshot(f.folder())), QStringList{u"MeloDeck.mdb"_s});
+
+    // A 10 MB line among ordinary ones: imported whole, shown without a hang.
+    const QByteArray longTitle(10 * 1024 * 1024, 'L');
+    test::WriteBytes(list, header + "301,a," + longTitle + ",b,\r\n302,c,d,e,\r\n");
+    before = Snapshot(f.folder());
+    QElapsedTimer t;
+    t.start();
+    f.import(list);
+    const qint64 ms = t.elapsed();
+    EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(u'|').toStdString();
+    const auto rows = f.songs();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0][2].size(), longTitle.size());
+    EXPECT_EQ(rows[1], (QStringList{u"302"_s, u"c"_s, u"d"_s, u"e"_s, u"<NULL>"_s}));
+    EXPECT_EQ(w->flgList->Rows(), 3);
+    EXPECT_EQ(w->flgList->TextMatrix(1, 3).size(), longTitle.size());
+    EXPECT_TRUE(test::showAndWait(w));
+    w->flgList->repaint();
+    EXPECT_LT(ms, 60000);
+    EXPECT_EQ(changed(before, Snapshot(f.folder())), QStringList{u"MeloDeck.mdb"_s});
+    std::printf("10 MB line: imported and shown in %lld ms\n", static_cast<long long>(ms));
+}
+
+// ---- settings files -------------------------------------------------------------------
+
+namespace {
+
+class HostileSettings : public ::testing::Test {
+protected:
+    void SetUp() override { f.createDatabase(5); }
+    QString ini() const { return QDir(f.folder()).filePath(u"Melodeck.ini"_s); }
+    frmMeloDeck* startWith(const QByteArray& bytes) {
+        test::WriteBytes(ini(), bytes);
+        f.warnings.clear();
+        return f.start();
+    }
+    WindowFixture f;
+};
+
+} // namespace
+
+TEST_F(HostileSettings, BinaryFileStartsWithDefaultsAndKeepsItsBytes) {
+    const QByteArray binary = randomBytes(64 * 1024, 2);
+    frmMeloDeck* w = startWith(binary);
+    ASSERT_TRUE(w) << f.warnings.join(u'|').toStdString();
+    EXPECT_TRUE(f.warnings.isEmpty());
+    EXPECT_EQ(w->flgList->Rows(), 6);
+    EXPECT_EQ(w->datList.RecordSource, u"SELECT * FROM MeloDeck ORDER BY 曲番号"_s);
+    // Leaving without the exit button changes no file.
+    const auto before = Snapshot(f.folder());
+    w->close();
+    EXPECT_EQ(changed(before, Snapshot(f.folder())), QStringList());
+    f.stop();
+
+    // The exit button writes its keys after the file's own bytes.
+    w = f.start();
+    ASSERT_TRUE(w);
+    w->cmd終了->click();
+    const QByteArray after = fileBytes(ini());
+    EXPECT_TRUE(after.startsWith(binary));
+    EXPECT_TRUE(after.contains("\r\n[ListGrid]\r\nNumColumns=9\r\n"));
+    EXPECT_EQ(changed(before, Snapshot(f.folder())), QStringList{u"Melodeck.ini"_s});
+    f.stop();
+    EXPECT_TRUE(f.start());
+}
+
+TEST_F(HostileSettings, CutOffFilesGiveWhatIsThere) {
+    const QByteArray full = Sjis(u"[ListGrid]\r\nNumColumns=9\r\nWidht2=1500\r\nOrderCol=3\r\n"
+                                 u"[PickupCond]\r\nCond1=1,サザン\r\n"_s);
+    // Cut inside the last character: its lead byte reads as U+FFFD.
+    frmMeloDeck* w = startWith(full.left(full.size() - 3));
+    ASSERT_TRUE(w) << f.warnings.join(u'|').toStdString();
+    EXPECT_EQ(w->txt歌手名->text(), u"サザ\uFFFD"_s);
+    EXPECT_EQ(frmMeloDeck::chkValue(w->chk歌手名に), 1);
+    EXPECT_EQ(w->flgList->ColWidth(1), 1500);
+    EXPECT_EQ(w->lListOrderCol, 3);
+    f.stop();
+
+    // Cut after the count's equals sign: no count, default widths; nothing
+    // after the cut is read.
+    const qsizetype at = full.indexOf("NumColumns=") + 11;
+    w = startWith(full.left(at));
+    ASSERT_TRUE(w) << f.warnings.join(u'|').toStdString();
+    EXPECT_EQ(w->flgList->ColWidth(1), FlexGrid::DefaultColWidth);
+    EXPECT_EQ(w->lListOrderCol, 0);
+    EXPECT_TRUE(w->txt歌手名->text().isEmpty());
+    EXPECT_EQ(fileBytes(ini()), full.left(at));
+}
+
+TEST_F(HostileSettings, TenMegabyteFile) {
+    // Ten megabytes of comment lines in front of the keys the window reads.
+    QByteArray big;
+    const QByteArray comment = "; " + QByteArray(60, 'c') + "\r\n";
+    while (big.size() < 10 * 1024 * 1024)
+        big += comment;
+    big +=
+        Sjis(u"[ListGrid]\r\nNumColumns=9\r\nWidht2=1500\r\n[PickupCond]\r\nCond1=1,歌手1\r\n"_s);
+    QElapsedTimer t;
+    t.start();
+    frmMeloDeck* w = startWith(big);
+    const qint64 startMs = t.elapsed();
+    ASSERT_TRUE(w) << f.warnings.join(u'|').toStdString();
+    EXPECT_EQ(w->txt歌手名->text(), u"歌手1"_s);
+    EXPECT_EQ(w->flgList->ColWidth(1), 1500);
+    t.restart();
+    w->cmd終了->click();
+    const qint64 exitMs = t.elapsed();
+    const QByteArray after = fileBytes(ini());
+    EXPECT_TRUE(after.startsWith(big.left(big.indexOf("[ListGrid]"))));
+    EXPECT_TRUE(after.contains(Sjis(u"[PickupCond]\r\nCond1=1,歌手1\r\n"_s)));
+    std::printf("10 MB settings file: start %lld ms, exit %lld ms\n",
+                static_cast<long long>(startMs), static_cast<long long>(exitMs));
+}
+
+TEST_F(HostileSettings, RepeatedSectionsAndKeysUseTheFirst) {
+    const QByteArray repeated =
+        Sjis(u"[ListGrid]\r\nNumColumns=9\r\nOrderCol=3\r\nOrderCol=2\r\n"
+             u"[PickupCond]\r\nCond1=1,歌手1\r\n[listgrid]\r\nOrderCol=4\r\n"
+             u"OrderDesc=1\r\n[PickupCond]\r\nCond1=1,歌手2\r\n"_s);
+    frmMeloDeck* w = startWith(repeated);
+    ASSERT_TRUE(w);
+    EXPECT_EQ(w->lListOrderCol, 3);
+    EXPECT_FALSE(w->bListOrderDesc); // only in the repeated section
+    EXPECT_EQ(w->txt歌手名->text(), u"歌手1"_s);
+    EXPECT_EQ(w->datList.RecordSource, u"SELECT * FROM MeloDeck ORDER BY 曲名"_s);
+    w->cmd終了->click();
+    // The first of each is written; the repeats are left as they were.
+    const QByteArray after = fileBytes(ini());
+    const QByteArray repeats = Sjis(u"[listgrid]\r\nOrderCol=4\r\nOrderDesc=1\r\n[PickupCond]\r\n"
+                                    u"Cond1=1,歌手2\r\n"_s);
+    EXPECT_TRUE(after.contains(repeats));
+    EXPECT_TRUE(after.startsWith("[ListGrid]\r\nNumColumns=9\r\nOrderCol=3\r\nOrderCol=2\r\n"));
+    EXPECT_EQ(after.count("OrderDesc=0\r\n"), 2); // list and pickup grids, first sections
+}
+
+TEST_F(HostileSettings, AbsurdNumbers) {
+    // Where a number is required, a value beyond 32 bits or no number at all
+    // stops the start; the files stay as they were.
+    const struct {
+        const char* value;
+        QString description;
+    } failing[] = {{"1e308", VbError::overflow().description()},
+                   {"NaN", VbError::typeMismatch().description()},
+                   {"&HFFFFFFFFF", VbError::overflow().description()}};
+    for (const auto& c : failing) {
+        SCOPED_TRACE(c.value);
+        test::WriteBytes(ini(), QByteArray("[ListGrid]\r\nNumColumns=") + c.value + "\r\n");
+        const auto before = Snapshot(f.folder());
+        f.warnings.clear();
+        EXPECT_EQ(f.start(), nullptr);
+        EXPECT_EQ(f.warnings, QStringList{kStartFailure + c.description});
+        EXPECT_FALSE(anyWindowVisible());
+        EXPECT_EQ(changed(before, Snapshot(f.folder())), QStringList());
+    }
+
+    // Elsewhere -0 is 0 and &HFFFFFFFF is -1, each read the way its key says.
+    frmMeloDeck* w = startWith("[Position]\r\nWidth=1280\r\nHeight=1024\r\nLeft=&HFFFFFFFF\r\n"
+                               "Top=-0\r\n[ListGrid]\r\nNumColumns=&HFFFFFFFF\r\nWidht2=-0\r\n"
+                               "Selected=-0\r\nOrderCol=&HFFFFFFFF\r\nOrderDesc=&HFFFFFFFF\r\n"
+                               "[PickupGrid]\r\nOrderCol=-0\r\nOrderDesc=-0\r\n[PickupCond]\r\n"
+                               "Cond1=-0,a\r\nCond2=&HFFFFFFFF,b\r\nHamori=&HFFFFFFFF\r\n");
+    ASSERT_TRUE(w) << f.warnings.join(u'|').toStdString();
+    EXPECT_TRUE(f.warnings.isEmpty());
+    EXPECT_FALSE(w->bSelected);
+    EXPECT_EQ(w->lListOrderCol, -1);
+    EXPECT_TRUE(w->bListOrderDesc);
+    // Column -1 stands for the first field, ascending.
+    EXPECT_EQ(w->datList.RecordSource, u"SELECT * FROM MeloDeck ORDER BY 曲番号"_s);
+    EXPECT_EQ(w->lPickupOrderCol, 0);
+    EXPECT_EQ(w->flgList->ColWidth(1), FlexGrid::DefaultColWidth);
+    EXPECT_EQ(frmMeloDeck::chkValue(w->chk歌手名に), 0);
+    EXPECT_EQ(frmMeloDeck::chkValue(w->chk曲名に), 1);
+    EXPECT_TRUE(w->optハモリ[2]->isChecked());
+    // Saved back as the window holds them.
+    w->cmd終了->click();
+    const QByteArray after = fileBytes(ini());
+    EXPECT_TRUE(after.contains("OrderCol=-1\r\nOrderDesc=1\r\n")) << after.toStdString();
+    EXPECT_TRUE(after.contains("Cond1=0,a\r\nCond2=1,b\r\n"));
+}
+
+// ---- database files ---------------------------------------------------------------------
+
+TEST(HostileDatabase, UnusableFilesStopTheStartAndStayAsTheyWere) {
+    struct Case {
+        const char* what;
+        std::function<void(WindowFixture&, const QString& db)> prepare;
+        QString description; // a part of it
+    };
+    const auto cut = [](const QString& db, double share) {
+        QFile file(db);
+        ASSERT_TRUE(file.resize(qint64(file.size() * share)));
+    };
+    const std::vector<Case> cases = {
+        {"not a database",
+         [](WindowFixture&, const QString& db) {
+             test::WriteBytes(db,
+                              QByteArray("\0\1\0\0Standard Jet DB\0", 20) + randomBytes(4096, 3));
+         },
+         u"はデータベースではありません。"_s},
+        {"empty", [](WindowFixture&, const QString& db) { test::WriteBytes(db, {}); },
+         u"はデータベースではありません。"_s},
+        {"cut inside its header", [&](WindowFixture&, const QString& db) { cut(db, 0.001); },
+         u"はデータベースではありません。"_s},
+        {"cut in half", [&](WindowFixture& f, const QString&) { cut(f.createDatabase(3000), 0.5); },
+         u"が壊れています。"_s},
+        {"no pickup table",
+         [](WindowFixture&, const QString& db) { testdb::exec(db, u"DROP TABLE PickupList"_s); },
+         u"テーブル 'PickupList' が見つかりません。"_s},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WindowFixture f;
+        const QString db = f.createDatabase(50);
+        c.prepare(f, db);
+        const auto before = Snapshot(f.folder());
+        EXPECT_EQ(f.start(), nullptr);
+        ASSERT_EQ(f.warnings.size(), 1);
+        EXPECT_TRUE(f.warnings[0].startsWith(kStartFailure)) << f.warnings[0].toStdString();
+        EXPECT_TRUE(f.warnings[0].contains(c.description)) << f.warnings[0].toStdString();
+        EXPECT_FALSE(anyWindowVisible());
+        EXPECT_EQ(changed(before, Snapshot(f.folder())), QStringList());
+    }
+}
+
+TEST(HostileDatabase, ReadOnlyFileIsShownButNeverWritten) {
+    ImportFixture f;
+    f.createDatabase({u"1,'歌手','曲',NULL,NULL"_s, u"2,'歌手2','曲2',NULL,'○'"_s});
+    const QString db = f.databasePath();
+    ASSERT_TRUE(QFile::setPermissions(db, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    frmMeloDeck* w = f.start();
+    ASSERT_TRUE(w) << f.warnings.join(u'|').toStdString();
+    EXPECT_EQ(w->flgList->Rows(), 3);
+    const auto before = Snapshot(f.folder());
+
+    const QString list = f.path(u"list.csv"_s);
+    test::WriteBytes(list, "9,x,y,z,\r\n");
+    const auto listed = Snapshot(f.folder());
+    f.import(list);
+    w->flgList->simulateDblClick(1, 2);
+    w->cmdピックアップ全解除->click();
+    ASSERT_EQ(f.warnings.size(), 3) << f.warnings.join(u'|').toStdString();
+    for (const QString& warning : f.warnings)
+        EXPECT_TRUE(warning.contains(u"読み取り専用"_s)) << warning.toStdString();
+    EXPECT_EQ(f.songs().size(), 2u);
+    EXPECT_EQ(w->flgPickup->Rows(), 1);
+    EXPECT_EQ(changed(listed, Snapshot(f.folder())), QStringList());
+
+    // Leaving writes the settings file, and only that.
+    w->cmd終了->click();
+    EXPECT_EQ(changed(listed, Snapshot(f.folder())), QStringList{u"Melodeck.ini"_s});
+    EXPECT_EQ(before.at(u"MeloDeck.mdb"_s), test::Digest(db));
+    QFile::setPermissions(db, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+TEST(HostileDatabase, WriteLockHeldByAnotherProgram) {
+    ImportFixture f;
+    f.createDatabase({u"1,'歌手','曲',NULL,NULL"_s, u"2,'歌手2','曲2',NULL,'○'"_s});
+    const auto oldSongs = f.songs();
+    // Another program in the middle of a write: it holds the write lock
+    // from before the start to after the attempts below.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(f.databasePath().toUtf8().constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; DELETE FROM MeloDeck WHERE 曲番 = 1", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    frmMeloDeck* w = f.start(); // reading is not held up
+    ASSERT_TRUE(w) << f.warnings.join(u'|').toStdString();
+    EXPECT_EQ(w->flgList->Rows(), 3);
+
+    const QString list = f.path(u"list.csv"_s);
+    test::WriteBytes(list, "9,x,y,z,\r\n");
+    const auto before = Snapshot(f.folder());
+    QElapsedTimer t;
+    t.start();
+    f.import(list);
+    w->flgList->simulateDblClick(1, 2);
+    EXPECT_LT(t.elapsed(), 20000); // the lock is waited for a while, not for ever
+    ASSERT_EQ(f.warnings.size(), 2) << f.warnings.join(u'|').toStdString();
+    for (const QString& warning : f.warnings)
+        EXPECT_TRUE(warning.contains(u"他のプログラムが使用中です"_s)) << warning.toStdString();
+    EXPECT_TRUE(f.controlsEnabled());
+    EXPECT_EQ(changed(before, Snapshot(f.folder())), QStringList());
+
+    // Once the other program gives up its change, both go through.
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_EQ(f.songs(), oldSongs);
+    w->flgList->simulateDblClick(1, 2);
+    EXPECT_EQ(w->flgPickup->Rows(), 2);
+    f.import(list);
+    EXPECT_EQ(f.warnings.size(), 2);
+    EXPECT_EQ(f.songs(), (std::vector<QStringList>{{u"9"_s, u"x"_s, u"y"_s, u"z"_s, u"<NULL>"_s}}));
+}
+
+TEST(HostileDatabase, SongTableOfThreeFields) {
+    ImportFixture f;
+    f.createDatabase({u"1,'歌手','曲'"_s}, u"(番号 INTEGER, 歌手 TEXT(50), 曲 TEXT(50))"_s);
+    frmMeloDeck* w = f.start();
+    ASSERT_TRUE(w) << f.warnings.join(u'|').toStdString();
+    ASSERT_EQ(w->sColName.size(), 4);
+
+    // A list of five fields fills the three there are.
+    const QString list = f.path(u"list.csv"_s);
+    test::WriteBytes(list, Sjis(u"7,歌手七,曲七,歌い出し,○\r\n8,歌手八\r\n"_s));
+    f.import(list);
+    EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(u'|').toStdString();
+    EXPECT_EQ(f.songs(), (std::vector<QStringList>{{u"7"_s, u"歌手七"_s, u"曲七"_s},
+                                                   {u"8"_s, u"歌手八"_s, u"<NULL>"_s}}));
+    // Picking up, sorting and a search on the fields there are all work.
+    w->flgList->simulateDblClick(2, 1);
+    EXPECT_EQ(w->flgPickup->Rows(), 2);
+    EXPECT_EQ(w->flgPickup->TextMatrix(1, 1), u"8"_s);
+    test::clickCell(w->flgList, 0, 2);
+    EXPECT_EQ(w->flgList->TextMatrix(1, 2), u"歌手七"_s);
+    frmMeloDeck::setChkValue(w->chk歌手名に, 1);
+    w->txt歌手名->setText(u"八"_s);
+    frmMeloDeck::setChkValue(w->chk歌い出しに, 0);
+    w->optハモリ[2]->setChecked(true);
+    w->cmd抽出->click();
+    EXPECT_EQ(w->flgList->Rows(), 2);
+    EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(u'|').toStdString();
+}
