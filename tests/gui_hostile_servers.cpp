@@ -1,0 +1,216 @@
+// Broken servers behind a URL source, all on the loopback interface and
+// bounded in time: refused connections, answers that stall or stop half-way,
+// a 100 MB list, endless redirects and chunked answers. A failure warns with
+// its description and leaves both the song table and the temporary file as
+// they were; the temporary file only ever holds one whole download.
+#include "support/hostile_support.h"
+#include "support/import_fixture.h"
+
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QFile>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+using namespace melodeck;
+using namespace Qt::Literals::StringLiterals;
+using test::ImportFixture;
+using test::Sjis;
+using test::Snapshot;
+using test::ThreadServer;
+
+namespace {
+
+// A list of about 100 MB: a title line, 1600 blocks of 64 filler lines that
+// are no data lines, and three songs at the end. Sent block by block, so the
+// server never holds more than one block.
+struct HugeList {
+    static constexpr int kBlocks = 1600;
+    std::string head, block, tail;
+    HugeList() {
+        head = Sjis(u"曲番,歌手名,曲名,歌い出し,ハモリ\r\n"_s).toStdString();
+        std::string line = "# " + std::string(1020, 'f') + "\r\n";
+        for (int i = 0; i < 64; ++i)
+            block += line;
+        tail = Sjis(u"501,歌手A,曲A,歌い出しA,\r\n502,歌手B,曲B,歌い出しB,○\r\n503,C,D,E,\r\n"_s)
+                   .toStdString();
+    }
+    long long size() const {
+        return (long long)head.size() + (long long)block.size() * kBlocks + (long long)tail.size();
+    }
+    QByteArray digest() const {
+        QCryptographicHash h(QCryptographicHash::Sha256);
+        h.addData(QByteArrayView(head.data(), qsizetype(head.size())));
+        for (int i = 0; i < kBlocks; ++i)
+            h.addData(QByteArrayView(block.data(), qsizetype(block.size())));
+        h.addData(QByteArrayView(tail.data(), qsizetype(tail.size())));
+        return h.result().toHex();
+    }
+    // Sends the list; after `stallAfter` blocks (when >= 0) goes silent, or
+    // with `cutAfter` closes the connection there.
+    void send(ThreadServer::Connection& c, int stallAfter = -1, int cutAfter = -1) const {
+        if (!c.send(ThreadServer::Head("200 OK", size())) || !c.send(head))
+            return;
+        for (int i = 0; i < kBlocks; ++i) {
+            if (i == stallAfter) {
+                c.stall(60000);
+                return;
+            }
+            if (i == cutAfter || !c.send(block))
+                return;
+        }
+        c.send(tail);
+    }
+};
+
+std::string chunked(const std::string& body, size_t step) {
+    std::string out;
+    char size[32];
+    for (size_t at = 0; at < body.size(); at += step) {
+        const size_t n = std::min(step, body.size() - at);
+        std::snprintf(size, sizeof size, "%zx;note=x\r\n", n); // with a chunk extension
+        out += size + body.substr(at, n) + "\r\n";
+    }
+    return out;
+}
+
+// The files of a folder that differ between two snapshots.
+QStringList changed(const std::map<QString, QByteArray>& before,
+                    const std::map<QString, QByteArray>& after) {
+    QStringList out;
+    for (const auto& [name, digest] : after)
+        if (auto it = before.find(name); it == before.end() || it->second != digest)
+            out << name;
+    for (const auto& [name, digest] : before)
+        if (!after.count(name))
+            out << name + u" (gone)"_s;
+    return out;
+}
+
+class HostileServers : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* v : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"})
+            qunsetenv(v);
+        f.createDatabase({u"1,'旧歌手','旧曲',NULL,NULL"_s});
+        w = f.start();
+        ASSERT_TRUE(w);
+        w->downloadTimeoutMs = 1500;
+        small = Sjis(u"曲番,歌手名\r\n601,小さい,リスト,,\r\n"_s).toStdString();
+        smallChunked = chunked(small, 7) + "0\r\n\r\n";
+    }
+
+    // The server's answers, by path.
+    void answer(ThreadServer::Connection& c, const std::string& path) {
+        if (path == "/huge") {
+            huge.send(c);
+        } else if (path == "/huge-stalls") {
+            huge.send(c, 16);
+        } else if (path == "/huge-cut") {
+            huge.send(c, -1, 16);
+        } else if (path == "/small") {
+            c.send(ThreadServer::Head("200 OK", (long long)small.size()) + small);
+        } else if (path == "/chunked") {
+            c.send(ThreadServer::Head("200 OK", -1, "Transfer-Encoding: chunked\r\n") +
+                   smallChunked);
+        } else if (path == "/chunked-cut") {
+            // The last chunk never comes.
+            c.send(ThreadServer::Head("200 OK", -1, "Transfer-Encoding: chunked\r\n") +
+                   smallChunked.substr(0, smallChunked.size() / 2));
+        } else if (path == "/loop") {
+            c.send(ThreadServer::Head("302 Found", 0, "Location: /loop\r\n"));
+        } else if (path == "/ping") {
+            c.send(ThreadServer::Head("301 Moved Permanently", 0, "Location: /pong\r\n"));
+        } else if (path == "/pong") {
+            c.send(ThreadServer::Head("307 Temporary Redirect", 0, "Location: /ping\r\n"));
+        } else {
+            c.send(ThreadServer::Head("404 Not Found", 15) + "404 Not Found\r\n");
+        }
+    }
+
+    // Imports url; expects one warning holding `description` and no file
+    // or song changed.
+    void expectFailure(const QString& url, const QString& description) {
+        SCOPED_TRACE(url.toStdString());
+        const auto files = Snapshot(f.folder());
+        const auto songs = f.songs();
+        f.warnings.clear();
+        f.import(url);
+        ASSERT_EQ(f.warnings.size(), 1) << f.warnings.join(u'|').toStdString();
+        EXPECT_TRUE(f.warnings[0].contains(description)) << f.warnings[0].toStdString();
+        EXPECT_EQ(changed(files, Snapshot(f.folder())), QStringList());
+        EXPECT_EQ(f.songs(), songs);
+        EXPECT_TRUE(f.controlsEnabled());
+    }
+
+    ImportFixture f;
+    frmMeloDeck* w = nullptr;
+    HugeList huge;
+    std::string small, smallChunked;
+    ThreadServer server{
+        [this](ThreadServer::Connection& c, const std::string& path) { answer(c, path); }};
+};
+
+} // namespace
+
+TEST_F(HostileServers, HugeListIsStreamedToDiskAndImported) {
+    test::ResetPeakMemory();
+    const long baseline = test::CurrentMemoryKb();
+    QElapsedTimer t;
+    t.start();
+    f.import(server.url("/huge"));
+    const qint64 ms = t.elapsed();
+    const long grownKb = test::PeakMemoryKb() - baseline;
+    EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(u'|').toStdString();
+    EXPECT_EQ(QFile(f.downloadPath()).size(), huge.size());
+    EXPECT_EQ(test::Digest(f.downloadPath()), huge.digest());
+    EXPECT_EQ(f.songs(), (std::vector<QStringList>{
+                             {u"501"_s, u"歌手A"_s, u"曲A"_s, u"歌い出しA"_s, u"<NULL>"_s},
+                             {u"502"_s, u"歌手B"_s, u"曲B"_s, u"歌い出しB"_s, u"○"_s},
+                             {u"503"_s, u"C"_s, u"D"_s, u"E"_s, u"<NULL>"_s}}));
+    EXPECT_EQ(w->flgList->Rows(), 4);
+    // Neither the download nor the import holds the list in memory.
+    if (!test::kAddressSanitizer) {
+        EXPECT_LT(grownKb, 64 * 1024) << "peak memory grew by " << grownKb << " kB";
+    }
+    std::printf("100 MB list: downloaded and imported in %lld ms, peak memory +%ld kB\n",
+                static_cast<long long>(ms), grownKb);
+
+    // Failures afterwards keep that download whole: no mix with a second one.
+    const QByteArray kept = huge.digest();
+    expectFailure(server.url("/huge-cut"), u"受信の途中で接続を切りました"_s);
+    EXPECT_EQ(test::Digest(f.downloadPath()), kept);
+    expectFailure(server.url("/huge-stalls"), u"秒以内に応答がありませんでした"_s);
+    EXPECT_EQ(test::Digest(f.downloadPath()), kept);
+
+    // A short list replaces it entirely.
+    f.import(server.url("/small"));
+    EXPECT_EQ(QFile(f.downloadPath()).size(), qint64(small.size()));
+    EXPECT_EQ(f.songs().size(), 1u);
+}
+
+TEST_F(HostileServers, EachFailureSaysWhatWentWrong) {
+    unsigned short closedPort;
+    {
+        test::LoopbackServer gone;
+        closedPort = gone.port();
+    }
+    expectFailure(u"http://127.0.0.1:%1/list.csv"_s.arg(closedPort),
+                  u"ホスト '127.0.0.1' に接続できません（接続を拒否されました）。"_s);
+    expectFailure(server.url("/loop"), u"転送先の指定（リダイレクト）が 10 回を超えました。"_s);
+    expectFailure(server.url("/ping"), u"転送先の指定（リダイレクト）が 10 回を超えました。"_s);
+    expectFailure(server.url("/chunked-cut"), u"受信の途中で接続を切りました"_s);
+    EXPECT_EQ(QFile(f.downloadPath()).exists(), false);
+    EXPECT_GE(server.requests(), 20);
+}
+
+TEST_F(HostileServers, ChunkedAnswerIsJoined) {
+    f.import(server.url("/chunked"));
+    EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(u'|').toStdString();
+    QFile file(f.downloadPath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().toStdString(), small);
+    EXPECT_EQ(f.songs(), (std::vector<QStringList>{
+                             {u"601"_s, u"小さい"_s, u"リスト"_s, u"<NULL>"_s, u"<NULL>"_s}}));
+}
