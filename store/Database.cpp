@@ -160,13 +160,44 @@ void Database::raise(int rc) const {
 
 namespace {
 
-// Prepares the one statement of sql. Anything but blanks, semicolons and
-// comments after it is refused rather than run or silently dropped.
+// Whether sql holds a comment ("--" or "/*") outside its quoted literals and
+// names, read the way the engine's tokenizer reads quotes. Jet SQL has no
+// comments and the program writes none; a table or field name holding one
+// ("PickupList --" in an edited settings file) would silently cut off the
+// rest of a statement, turning "DELETE FROM t -- WHERE k = 1" into a delete
+// of every row.
+bool hasComment(const std::string& sql) {
+    const size_t n = sql.size();
+    for (size_t i = 0; i < n; ++i) {
+        const char c = sql[i];
+        if (c == '\'' || c == '"' || c == '`' || c == '[') {
+            const char close = c == '[' ? ']' : c;
+            for (++i; i < n; ++i) {
+                if (sql[i] != close)
+                    continue;
+                if (close != ']' && i + 1 < n && sql[i + 1] == close) {
+                    ++i; // a doubled quote stands for one
+                    continue;
+                }
+                break;
+            }
+            continue;
+        }
+        if (i + 1 < n && ((c == '-' && sql[i + 1] == '-') || (c == '/' && sql[i + 1] == '*')))
+            return true;
+    }
+    return false;
+}
+
+// Prepares the one statement of sql. Anything but blanks and semicolons
+// after it is refused rather than run or silently dropped.
 void prepareOne(sqlite3* db, const std::string& sql, Stmt& st, int& rc) {
     // The engine reads a text only up to a NUL byte and would run what stands
     // before it: "DELETE FROM t<NUL> WHERE k = 1" would empty the table.
     if (sql.find('\0') != std::string::npos)
         fail(QStringLiteral("SQL ステートメントに NUL 文字が含まれています。"));
+    if (hasComment(sql))
+        fail(QStringLiteral("SQL ステートメントにコメント（-- または /*）は使用できません。"));
     const char* tail = nullptr;
     rc = sqlite3_prepare_v2(db, sql.c_str(), int(sql.size()), &st.p, &tail);
     if (rc != SQLITE_OK)

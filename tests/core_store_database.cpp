@@ -268,7 +268,12 @@ TEST_F(StoreDb, ErrorsCarryDescriptions) {
                        {QString(), {}},
                        {u"DELETE FROM MeloDeck; DELETE FROM PickupList"_s, {}}});
     EXPECT_EQ(testdb::scalar(path, u"SELECT COUNT(*) FROM MeloDeck"_s), u"4"_s);
-    db.Execute(u"DELETE FROM PickupList ; -- done"_s);
+    // No comment anywhere: a name holding one would cut the statement short.
+    EXPECT_EQ(errorOf([&] { db.Execute(u"DELETE FROM PickupList ; -- done"_s); }),
+              u"SQL ステートメントにコメント（-- または /*）は使用できません。"_s);
+    EXPECT_EQ(errorOf([&] { db.Execute(u"DELETE FROM PickupList /* WHERE 曲番号 = 1 */"_s); }),
+              u"SQL ステートメントにコメント（-- または /*）は使用できません。"_s);
+    db.Execute(u"DELETE FROM PickupList WHERE 曲名 LIKE '*--*' OR 曲名 = '/*' ;"_s);
 
     // A file locked by another program gives an error, not a hang.
     sqlite3* other = nullptr;

@@ -346,6 +346,34 @@ TEST(HostileDatabase, UnusableFilesStopTheStartAndStayAsTheyWere) {
     }
 }
 
+TEST(HostileDatabase, NamesHoldingACommentStopTheStart) {
+    // Names are put into statements bare. One holding a comment would cut off
+    // the rest of a statement ("DELETE FROM PickupList -- WHERE ..." would
+    // empty the pickup list), so the data layer refuses such statements.
+    const QString refused = u"SQL ステートメントにコメント（-- または /*）は使用できません。"_s;
+    const std::vector<std::pair<const char*, std::function<void(WindowFixture&)>>> cases = {
+        {"table name in the settings",
+         [](WindowFixture& f) {
+             f.createDatabase(3);
+             f.ini(u"MDB"_s, u"PickupTableName"_s, u"PickupList --"_s);
+         }},
+        {"field name in the database",
+         [](WindowFixture& f) {
+             testdb::exec(f.createDatabase(3),
+                          u"ALTER TABLE MeloDeck RENAME COLUMN 曲番号 TO \"曲番号 /* x\""_s);
+         }},
+    };
+    for (const auto& [what, prepare] : cases) {
+        SCOPED_TRACE(what);
+        WindowFixture f;
+        prepare(f);
+        const auto before = Snapshot(f.folder());
+        EXPECT_EQ(f.start(), nullptr);
+        EXPECT_EQ(f.warnings, QStringList{kStartFailure + refused});
+        EXPECT_EQ(changed(before, Snapshot(f.folder())), QStringList());
+    }
+}
+
 TEST(HostileDatabase, ReadOnlyFileIsShownButNeverWritten) {
     ImportFixture f;
     f.createDatabase({u"1,'歌手','曲',NULL,NULL"_s, u"2,'歌手2','曲2',NULL,'○'"_s});
