@@ -17,8 +17,18 @@ bool ListLineReader::fill() {
         end_ -= pos_;
         pos_ = 0;
     }
-    if (end_ == buf_.size())
-        buf_.resize(buf_.size() * 2); // one line longer than the buffer
+    if (end_ == buf_.size()) {
+        // One line longer than the buffer. A file without line ends (a
+        // device, a large binary) would otherwise be held in memory whole.
+        if (buf_.size() >= kMaxLineBytes) {
+            throw VbError(VbError::FileAccess,
+                          QStringLiteral("ファイル '%1' に %2 バイトを超える行があります。"
+                                         "テキストのリストではありません。")
+                              .arg(name_.isEmpty() ? dev_.objectName() : name_)
+                              .arg(kMaxLineBytes));
+        }
+        buf_.resize(buf_.size() * 2);
+    }
     const qint64 got = dev_.read(buf_.data() + end_, qint64(buf_.size() - end_));
     if (got < 0) {
         throw VbError(VbError::FileAccess,

@@ -16,9 +16,11 @@ public:
     explicit ListLineReader(QIODevice& device, qsizetype chunkSize = 64 * 1024);
 
     // The next line, valid until the next call. False once the data is used up
-    // (a last line without a line end is still delivered). A read failure
-    // raises VbError (FileAccess) naming `name`.
+    // (a last line without a line end is still delivered). A read failure or
+    // a line of kMaxLineBytes or more raises VbError (FileAccess) naming `name`.
     bool next(std::string_view& line);
+
+    static constexpr size_t kMaxLineBytes = 16 * 1024 * 1024;
 
     // Name used in error descriptions.
     void setName(const QString& name) { name_ = name; }

@@ -89,6 +89,12 @@ TEST(HostileLines, NulBytesAndHugeNumbers) {
         u"ファイル '%1' の 2 行目に NUL 文字があります。テキストのリストではありません。"_s.arg(
             path));
     EXPECT_EQ(QueryRows(db, u"SELECT * FROM MeloDeck"_s), before);
+    // A line without end beyond 16 MB: no text list either.
+    EXPECT_EQ(
+        raised([&] { import("3,x,y\r\n4," + QByteArray(17 << 20, 'x')); }),
+        u"ファイル '%1' に 16777216 バイトを超える行があります。テキストのリストではありません。"_s
+            .arg(path));
+    EXPECT_EQ(QueryRows(db, u"SELECT * FROM MeloDeck"_s), before);
     EXPECT_EQ(raised([&] { import("3,x,y\r\n"); }), QString());
     EXPECT_EQ(QueryRows(db, u"SELECT * FROM MeloDeck"_s),
               (std::vector<QStringList>{{u"3"_s, u"x"_s, u"y"_s, u"0"_s}}));

@@ -107,6 +107,15 @@ TEST(HostileSongList, BrokenListsWarnOrImportWhatTheRulesSay) {
         EXPECT_TRUE(f.controlsEnabled());
     }
 
+    // A source that never ends a line (a device of endless zero bytes) is
+    // given up after 16 MB instead of being held in memory for ever.
+    f.warnings.clear();
+    f.import(u"/dev/zero"_s);
+    ASSERT_EQ(f.warnings.size(), 1);
+    EXPECT_TRUE(f.warnings[0].contains(u"バイトを超える行があります"_s))
+        << f.warnings[0].toStdString();
+    EXPECT_EQ(f.songs(), oldSongs);
+
     // Bytes that are no code page 932 character: each becomes U+FFFD (a lead
     // byte without its trail loses only itself); the rest of the line stays.
     test::WriteBytes(list, header + "201,\x81 abc,\xFF\xA0x,\x82,\x85\x40\r\n");
