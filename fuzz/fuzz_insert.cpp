@@ -148,9 +148,8 @@ bool expectedCell(const QString& field, bool text, const Cell& got) {
         return double(got.i) == v;
     // The engine's reading of a decimal literal is not always correctly
     // rounded: one unit in the last place either way is its, not ours.
-    return got.type == SQLITE_FLOAT &&
-           (got.d == v || got.d == std::nextafter(v, HUGE_VAL) ||
-            got.d == std::nextafter(v, -HUGE_VAL));
+    return got.type == SQLITE_FLOAT && (got.d == v || got.d == std::nextafter(v, HUGE_VAL) ||
+                                        got.d == std::nextafter(v, -HUGE_VAL));
 }
 
 } // namespace
