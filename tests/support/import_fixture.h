@@ -13,8 +13,8 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <map>
-#include <ostream>
 #include <memory>
+#include <ostream>
 #include <vector>
 
 class QTcpSocket;
