@@ -1,15 +1,12 @@
 #include "import_fixture.h"
 
-#include "app/gui/ModMeloDeck.h"
 #include "common/Cp932.h"
-#include "common/ModCommon.h"
+#include "store_TestDb.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QTcpSocket>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 namespace melodeck::test {
 
@@ -29,41 +26,11 @@ QString SongTableSchema() {
 }
 
 void ExecSql(const QString& dbPath, const QString& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(dbPath.toUtf8().constData(), &db), SQLITE_OK);
-    char* err = nullptr;
-    const int rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &err);
-    EXPECT_EQ(rc, SQLITE_OK) << (err ? err : "") << " in " << sql.toStdString();
-    sqlite3_free(err);
-    sqlite3_close(db);
+    testdb::exec(dbPath, sql, true);
 }
 
 std::vector<QStringList> QueryRows(const QString& dbPath, const QString& query) {
-    std::vector<QStringList> rows;
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(dbPath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) !=
-        SQLITE_OK) {
-        ADD_FAILURE() << "cannot open " << dbPath.toStdString();
-        sqlite3_close(db);
-        return rows;
-    }
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, query.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK) {
-        ADD_FAILURE() << sqlite3_errmsg(db);
-    } else {
-        while (sqlite3_step(st) == SQLITE_ROW) {
-            QStringList row;
-            for (int i = 0; i < sqlite3_column_count(st); ++i)
-                row << (sqlite3_column_type(st, i) == SQLITE_NULL
-                            ? QStringLiteral("<NULL>")
-                            : QString::fromUtf8(
-                                  reinterpret_cast<const char*>(sqlite3_column_text(st, i))));
-            rows.push_back(row);
-        }
-    }
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return rows;
+    return testdb::rows(dbPath, query);
 }
 
 // ---- loopback server ------------------------------------------------------------
@@ -119,8 +86,6 @@ void LoopbackServer::answer(QTcpSocket* socket, const QByteArray& head) {
 // ---- the window on a program folder ------------------------------------------------
 
 ImportFixture::ImportFixture() {
-    EXPECT_TRUE(dir_.isValid());
-    saved_ = seams();
     seams().warning = [this](const QString&, const QString& text) {
         warnings << text.trimmed();
         if (onWarning)
@@ -138,16 +103,10 @@ ImportFixture::ImportFixture() {
             onPump();
         QCoreApplication::processEvents();
     };
-    ModCommon::SetProgramLocation(dir_.path(), QStringLiteral("MeloDeck"));
 }
 
 ImportFixture::~ImportFixture() {
-    window_.reset();
-    seams() = saved_;
-}
-
-QString ImportFixture::path(const QString& name) const {
-    return QDir(dir_.path()).filePath(name);
+    stop();
 }
 
 void ImportFixture::createDatabase(const QStringList& songRows, const QString& schema) {
@@ -156,11 +115,6 @@ void ImportFixture::createDatabase(const QStringList& songRows, const QString& s
     for (const QString& r : songRows)
         sql += QStringLiteral("INSERT INTO MeloDeck VALUES (%1);").arg(r);
     ExecSql(databasePath(), sql);
-}
-
-frmMeloDeck* ImportFixture::start() {
-    window_ = ModMeloDeck::Main();
-    return window_.get();
 }
 
 std::vector<QStringList> ImportFixture::songs() const {

@@ -3,26 +3,17 @@
 // temporary program folder, a loopback HTTP server, and the main window
 // started on that folder with its seams answered by recorders.
 
-#include "app/gui/frmMeloDeck.h"
-#include "common/Seams.h"
+#include "program_fixture.h"
 
 #include <QByteArray>
 #include <QHostAddress>
 #include <QStringList>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <functional>
 #include <map>
-#include <memory>
-#include <ostream>
 #include <vector>
 
 class QTcpSocket;
-
-// Readable QString values in test failure messages.
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace melodeck::test {
 
@@ -70,7 +61,7 @@ private:
 };
 
 // A program folder holding MeloDeck.mdb, and the window started on it.
-class ImportFixture {
+class ImportFixture : public ProgramFixture {
 public:
     ImportFixture();
     ~ImportFixture();
@@ -78,12 +69,6 @@ public:
     // Creates the database: a song table of `schema` filled by `songRows`
     // (statements' VALUES lists) and a pickup table of the same shape.
     void createDatabase(const QStringList& songRows, const QString& schema = SongTableSchema());
-    frmMeloDeck* start();
-    frmMeloDeck* w() const { return window_.get(); }
-
-    QString folder() const { return dir_.path(); }
-    QString path(const QString& name) const;
-    QString databasePath() const { return path(QStringLiteral("MeloDeck.mdb")); }
     QString downloadPath() const { return path(QStringLiteral("MeloDeck.$$$")); }
 
     std::vector<QStringList> songs() const;
@@ -102,11 +87,6 @@ public:
     std::vector<OpenFileRequest> openRequests;
     // When set, called from the warning seam (the window is still locked then).
     std::function<void(const QString&)> onWarning;
-
-private:
-    QTemporaryDir dir_;
-    Seams saved_;
-    std::unique_ptr<frmMeloDeck> window_;
 };
 
 } // namespace melodeck::test

@@ -28,13 +28,6 @@ QString createSearchSongs(const QString& folder) {
     return path;
 }
 
-QStringList gridColumn(const FlexGrid* grid, int col) {
-    QStringList out;
-    for (int r = 1; r < grid->Rows(); ++r)
-        out << grid->TextMatrix(r, col);
-    return out;
-}
-
 QString shownNumbers(const FlexGrid* grid) {
     return gridColumn(grid, 1).join(QLatin1Char(','));
 }

@@ -52,8 +52,8 @@ QString createSongDb(const QString& folder, const QString& fileName) {
     return path;
 }
 
-void exec(const QString& dbPath, const QString& sql) {
-    Connection c(dbPath);
+void exec(const QString& dbPath, const QString& sql, bool create) {
+    Connection c(dbPath, create);
     char* err = nullptr;
     const int rc = sqlite3_exec(c.db, sql.toUtf8().constData(), nullptr, nullptr, &err);
     EXPECT_EQ(rc, SQLITE_OK) << (err ? err : "") << " in " << sql.toStdString();

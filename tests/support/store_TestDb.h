@@ -38,8 +38,8 @@ void insertRows(const QString& dbPath, const QString& table,
                 const std::vector<std::vector<QVariant>>& rows);
 
 // Runs statements (several allowed); fails the test with the engine's
-// message when one is refused.
-void exec(const QString& dbPath, const QString& sql);
+// message when one is refused. With create, a missing file is made first.
+void exec(const QString& dbPath, const QString& sql, bool create = false);
 
 // The first column of the first row as text ("" when there is no row,
 // "<NULL>" for Null).

@@ -15,8 +15,6 @@
 namespace melodeck::test {
 
 WindowFixture::WindowFixture() {
-    EXPECT_TRUE(dir_.isValid());
-    saved_ = seams();
     seams().warning = [this](const QString&, const QString& text) {
         warnings << ModCommon::TrimNull(text);
     };
@@ -24,13 +22,11 @@ WindowFixture::WindowFixture() {
     seams().setClipboardText = [](const QString&) { return true; };
     seams().screenSize = [this] { return screen; };
     seams().processEvents = [] { QCoreApplication::processEvents(); };
-    ModCommon::SetProgramLocation(dir_.path(), QStringLiteral("MeloDeck"));
     ModMeloDeck::InstallFonts();
 }
 
 WindowFixture::~WindowFixture() {
     stop();
-    seams() = saved_;
 }
 
 QString WindowFixture::createDatabase(int songs, const QString& folder, const QString& fileName) {
@@ -47,15 +43,6 @@ QString WindowFixture::createDatabase(int songs, const QString& folder, const QS
 
 void WindowFixture::ini(const QString& section, const QString& key, const QString& value) {
     ModCommon::WriteIni(section, key, value);
-}
-
-frmMeloDeck* WindowFixture::start() {
-    window_ = ModMeloDeck::Main();
-    return window_.get();
-}
-
-void WindowFixture::stop() {
-    window_.reset();
 }
 
 bool waitFor(const std::function<bool()>& pred, int ms) {

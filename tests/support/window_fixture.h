@@ -3,24 +3,20 @@
 // shipped schema, a settings file written by the test, and the main window
 // started on them with the seams answered by the test.
 
-#include "app/gui/frmMeloDeck.h"
-#include "common/Seams.h"
+#include "program_fixture.h"
 
 #include <QEvent>
 #include <QSize>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <functional>
-#include <memory>
 
 namespace melodeck::test {
 
-class WindowFixture {
+class WindowFixture : public ProgramFixture {
 public:
     WindowFixture();
     ~WindowFixture();
 
-    QString folder() const { return dir_.path(); }
     // folder/fileName from data/schema.sql with `songs` songs whose numbers
     // run downwards (100, 99, ...), so the order clause shows in the grid.
     // An empty folder means the program folder. Returns the path.
@@ -29,17 +25,8 @@ public:
     // One key of the settings file in the program folder.
     void ini(const QString& section, const QString& key, const QString& value);
 
-    frmMeloDeck* start(); // nullptr after a start-up failure
-    void stop();
-    frmMeloDeck* w() const { return window_.get(); }
-
     QStringList warnings; // as shown, trailing padding removed
     QSize screen{1280, 1024};
-
-private:
-    QTemporaryDir dir_;
-    Seams saved_;
-    std::unique_ptr<frmMeloDeck> window_;
 };
 
 // Runs the event loop until pred holds or ms have passed; pred's last value.

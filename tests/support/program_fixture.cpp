@@ -1,0 +1,50 @@
+#include "program_fixture.h"
+
+#include "app/gui/ModMeloDeck.h"
+#include "common/ModCommon.h"
+#include "store/gui/FlexGrid.h"
+
+#include <QDir>
+#include <gtest/gtest.h>
+
+namespace melodeck::test {
+
+ProgramFixture::ProgramFixture() {
+    EXPECT_TRUE(dir_.isValid());
+    saved_ = seams();
+    ModCommon::SetProgramLocation(dir_.path(), QStringLiteral("MeloDeck"));
+}
+
+ProgramFixture::~ProgramFixture() {
+    stop();
+    seams() = saved_;
+}
+
+QString ProgramFixture::path(const QString& name) const {
+    return QDir(dir_.path()).filePath(name);
+}
+
+frmMeloDeck* ProgramFixture::start() {
+    window_ = ModMeloDeck::Main();
+    return window_.get();
+}
+
+void ProgramFixture::stop() {
+    window_.reset();
+}
+
+QStringList gridColumn(const FlexGrid* grid, int col) {
+    QStringList texts;
+    for (int r = 1; r < grid->Rows(); ++r)
+        texts << grid->TextMatrix(r, col);
+    return texts;
+}
+
+int gridRow(const FlexGrid* grid, int col, const QString& text) {
+    for (int r = 1; r < grid->Rows(); ++r)
+        if (grid->TextMatrix(r, col) == text)
+            return r;
+    return -1;
+}
+
+} // namespace melodeck::test

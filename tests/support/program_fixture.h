@@ -1,0 +1,55 @@
+#pragma once
+// The common ground of the window fixtures: a program folder in a temporary
+// directory, the seams saved on construction and put back on destruction,
+// and the main window started through ModMeloDeck::Main on that folder.
+// Each fixture answers the seams its own way.
+
+#include "app/gui/frmMeloDeck.h"
+#include "common/Seams.h"
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+#include <ostream>
+
+// Readable QString values in test failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace melodeck::test {
+
+class ProgramFixture {
+public:
+    ProgramFixture(const ProgramFixture&) = delete;
+    ProgramFixture& operator=(const ProgramFixture&) = delete;
+
+    QString folder() const { return dir_.path(); }
+    // name inside the program folder.
+    QString path(const QString& name) const;
+    QString databasePath() const { return path(QStringLiteral("MeloDeck.mdb")); }
+
+    frmMeloDeck* start(); // nullptr after a start-up failure
+    void stop();
+    frmMeloDeck* w() const { return window_.get(); }
+
+protected:
+    ProgramFixture();
+    // A derived fixture calls stop() in its own destructor: the window may
+    // still call the seams, which reach the derived fixture's members.
+    ~ProgramFixture();
+
+    QTemporaryDir dir_;
+    std::unique_ptr<frmMeloDeck> window_;
+
+private:
+    Seams saved_;
+};
+
+// The texts of column col in the data rows of a grid (rows 1 to Rows - 1).
+QStringList gridColumn(const FlexGrid* grid, int col);
+// The first data row of grid whose column col shows text; -1 when none.
+int gridRow(const FlexGrid* grid, int col, const QString& text);
+
+} // namespace melodeck::test
