@@ -1,11 +1,18 @@
 #include "BenchSupport.h"
 
+#include "app/gui/ModMeloDeck.h"
+#include "common/Seams.h"
+
 #include <QDir>
+#include <QEvent>
+#include <QProcess>
+#include <QRegularExpression>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -101,6 +108,50 @@ void row(const QString& what, const Measure& m, const QString& unit, const QStri
         return;
     }
     row(what, QString::number(m.count) + QLatin1Char(' ') + unit, m.ms, m.peakMb, aim);
+}
+
+Measure shell(const QString& db, const QString& query, bool isCount) {
+    Measure m = repeated(3, [&](double& ms) -> long long {
+        QProcess p;
+        p.start(QStringLiteral("sqlite3"),
+                {QStringLiteral("-cmd"), QStringLiteral(".timer on"), db});
+        p.write((query + QStringLiteral(";\n")).toUtf8());
+        p.closeWriteChannel();
+        if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit ||
+            p.exitCode() != 0)
+            throw std::runtime_error(
+                "sqlite3: " + p.readAllStandardError().trimmed().toStdString() +
+                p.errorString().toStdString());
+        const QStringList lines = QString::fromUtf8(p.readAllStandardOutput())
+                                      .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        static const QRegularExpression timer(QStringLiteral("^Run Time: real ([0-9.]+)"));
+        long long rows = 0;
+        for (const QString& l : lines) {
+            const auto t = timer.match(l);
+            if (t.hasMatch())
+                ms = t.captured(1).toDouble() * 1000.0;
+            else if (isCount)
+                rows = l.toLongLong();
+            else
+                ++rows;
+        }
+        return rows;
+    });
+    m.peakMb = -1; // the shell's, not ours
+    return m;
+}
+
+bool PaintSeen::eventFilter(QObject*, QEvent* ev) {
+    if (ev->type() == QEvent::Paint)
+        seen = true;
+    return false;
+}
+
+void answerWindowSeams(QString& warning) {
+    using namespace melodeck;
+    seams().warning = [&warning](const QString&, const QString& text) { warning = text.trimmed(); };
+    seams().screenSize = [] { return QSize(1920, 1080); };
+    ModMeloDeck::InstallFonts();
 }
 
 QString dataFolder(int argc, char** argv) {

@@ -5,8 +5,11 @@
 // songs as a code page 932 list), and prints rows of one table:
 //   | what | result | time ms | peak MB | aim |
 
+#include <QObject>
 #include <QString>
 #include <functional>
+
+class QEvent;
 
 namespace bench {
 
@@ -30,6 +33,23 @@ double nowMs();
 // Prints one table row; peakMb < 0 leaves the cell empty.
 void row(const QString& what, const QString& result, double ms, double peakMb, const QString& aim);
 void row(const QString& what, const Measure& m, const QString& unit, const QString& aim);
+
+// The sqlite3 shell on the database file db running query: its own timer
+// (query time only) and the number of output lines, or with isCount the
+// number it prints. Repeated three times, each from a child so that the
+// shell's output never swells this process; peakMb is left empty.
+Measure shell(const QString& db, const QString& query, bool isCount = false);
+
+// Notes a paint of the widget it watches.
+class PaintSeen : public QObject {
+public:
+    bool seen = false;
+    bool eventFilter(QObject*, QEvent* ev) override;
+};
+
+// Answers the window's warnings into warning (trimmed) and gives it a
+// 1920x1080 screen and the program's fonts.
+void answerWindowSeams(QString& warning);
 
 // The data folder given on the command line (exits with a usage line when absent).
 QString dataFolder(int argc, char** argv);

@@ -9,12 +9,9 @@
 
 #include "app/gui/ModMeloDeck.h"
 #include "common/ModCommon.h"
-#include "common/Seams.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <stdexcept>
 
@@ -24,18 +21,7 @@ namespace {
 
 QString db;
 
-// Notes a paint of the widget it watches.
-class PaintSeen : public QObject {
-public:
-    bool seen = false;
-    bool eventFilter(QObject*, QEvent* ev) override {
-        if (ev->type() == QEvent::Paint)
-            seen = true;
-        return false;
-    }
-};
-
-void waitForPaint(PaintSeen& p, double t0) {
+void waitForPaint(bench::PaintSeen& p, double t0) {
     while (!p.seen) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         if (bench::nowMs() - t0 > 120000)
@@ -58,20 +44,18 @@ long long timeInWindow(double& ms, const std::function<void(frmMeloDeck*)>& prep
     ModCommon::SetProgramLocation(dir.path(), QStringLiteral("MeloDeck"));
     ModCommon::WriteIni(QStringLiteral("MDB"), QStringLiteral("Path"), db);
     QString warning;
-    seams().warning = [&](const QString&, const QString& text) { warning = text.trimmed(); };
-    seams().screenSize = [] { return QSize(1920, 1080); };
-    ModMeloDeck::InstallFonts();
+    bench::answerWindowSeams(warning);
 
     auto w = ModMeloDeck::Main();
     if (!w)
         throw std::runtime_error(warning.toStdString());
-    PaintSeen first;
+    bench::PaintSeen first;
     w->flgList->viewport()->installEventFilter(&first);
     waitForPaint(first, bench::nowMs());
     prepare(w.get());
     QCoreApplication::processEvents();
 
-    PaintSeen after;
+    bench::PaintSeen after;
     w->flgList->viewport()->installEventFilter(&after);
     const double t0 = bench::nowMs();
     action(w.get());
@@ -93,36 +77,6 @@ void titleCondition(frmMeloDeck* w, const QString& text) {
 // The header of column col as the user clicks it.
 void clickHeader(frmMeloDeck* w, int col) {
     w->flgList->simulateClick(0, col);
-}
-
-// The sqlite3 shell on the same file: its own timer (the query and writing
-// its output) and the number of output lines.
-bench::Measure shell(const QString& query) {
-    bench::Measure m = bench::repeated(3, [&](double& ms) -> long long {
-        QProcess p;
-        p.start(QStringLiteral("sqlite3"),
-                {QStringLiteral("-cmd"), QStringLiteral(".timer on"), db});
-        p.write((query + QStringLiteral(";\n")).toUtf8());
-        p.closeWriteChannel();
-        if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit ||
-            p.exitCode() != 0)
-            throw std::runtime_error(
-                "sqlite3: " + p.readAllStandardError().trimmed().toStdString() +
-                p.errorString().toStdString());
-        static const QRegularExpression timer(QStringLiteral("^Run Time: real ([0-9.]+)"));
-        long long rows = 0;
-        for (const QString& l : QString::fromUtf8(p.readAllStandardOutput())
-                                    .split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-            const auto t = timer.match(l);
-            if (t.hasMatch())
-                ms = t.captured(1).toDouble() * 1000.0;
-            else
-                ++rows;
-        }
-        return rows;
-    });
-    m.peakMb = -1; // the shell's, not ours
-    return m;
 }
 
 bool ratioRow(const QString& what, const bench::Measure& ours, const bench::Measure& base) {
@@ -150,9 +104,10 @@ int main(int argc, char** argv) {
         });
         bench::row(QStringLiteral("cmd抽出 曲名に「%1」→ 一覧の再描画").arg(text), found,
                    QStringLiteral("rows"), QStringLiteral("≤ シェル, ") + memoryAim);
-        const auto base = shell(QStringLiteral("SELECT * FROM MeloDeck WHERE 1=1 AND 曲名 LIKE "
-                                               "'%%1%' ORDER BY 曲番号")
-                                    .arg(text));
+        const auto base =
+            bench::shell(db, QStringLiteral("SELECT * FROM MeloDeck WHERE 1=1 AND 曲名 LIKE "
+                                            "'%%1%' ORDER BY 曲番号")
+                                 .arg(text));
         // The shell's LIKE does not fold width or kana, so it may find fewer rows.
         bench::row(QStringLiteral("sqlite3 シェル 曲名 LIKE '%%1%' (出力込み)").arg(text), base,
                    QStringLiteral("rows"), QStringLiteral("基準"));
@@ -168,7 +123,8 @@ int main(int argc, char** argv) {
     });
     bench::row(QStringLiteral("見出しクリック 曲名 昇順 → 再描画 (全曲)"), ascending,
                QStringLiteral("rows"), QStringLiteral("≤ シェル, ") + memoryAim);
-    const auto shellAscending = shell(QStringLiteral("SELECT * FROM MeloDeck ORDER BY 曲名"));
+    const auto shellAscending =
+        bench::shell(db, QStringLiteral("SELECT * FROM MeloDeck ORDER BY 曲名"));
     bench::row(QStringLiteral("sqlite3 シェル ORDER BY 曲名 (出力込み)"), shellAscending,
                QStringLiteral("rows"), QStringLiteral("基準"));
     ok = ratioRow(QStringLiteral("昇順ソート / シェル"), ascending, shellAscending) && ok;
@@ -181,7 +137,7 @@ int main(int argc, char** argv) {
     bench::row(QStringLiteral("見出しクリック 曲名 降順 → 再描画 (全曲)"), descending,
                QStringLiteral("rows"), QStringLiteral("≤ シェル, ") + memoryAim);
     const auto shellDescending =
-        shell(QStringLiteral("SELECT * FROM MeloDeck ORDER BY 曲名 DESC "));
+        bench::shell(db, QStringLiteral("SELECT * FROM MeloDeck ORDER BY 曲名 DESC "));
     bench::row(QStringLiteral("sqlite3 シェル ORDER BY 曲名 DESC (出力込み)"), shellDescending,
                QStringLiteral("rows"), QStringLiteral("基準"));
     ok = ratioRow(QStringLiteral("降順ソート / シェル"), descending, shellDescending) && ok;

@@ -7,7 +7,6 @@
 
 #include "app/gui/ModMeloDeck.h"
 #include "common/ModCommon.h"
-#include "common/Seams.h"
 
 #include <QApplication>
 #include <QDir>
@@ -20,17 +19,6 @@ using namespace melodeck;
 namespace {
 
 QString sourceDb;
-
-// Notes the first paint of a widget.
-class PaintSeen : public QObject {
-public:
-    bool seen = false;
-    bool eventFilter(QObject*, QEvent* ev) override {
-        if (ev->type() == QEvent::Paint)
-            seen = true;
-        return false;
-    }
-};
 
 long long startOnce(double& ms, bool storedSearch) {
     static int argc = 1;
@@ -52,11 +40,9 @@ long long startOnce(double& ms, bool storedSearch) {
                             QStringLiteral("2"));
     }
     QString warning;
-    seams().warning = [&](const QString&, const QString& text) { warning = text.trimmed(); };
-    seams().screenSize = [] { return QSize(1920, 1080); };
-    ModMeloDeck::InstallFonts();
+    bench::answerWindowSeams(warning);
 
-    PaintSeen list, pickup;
+    bench::PaintSeen list, pickup;
     const double t0 = bench::nowMs();
     auto w = ModMeloDeck::Main();
     if (!w)

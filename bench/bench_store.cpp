@@ -7,8 +7,6 @@
 #include "store/DataControl.h"
 
 #include <QDir>
-#include <QProcess>
-#include <QRegularExpression>
 
 using namespace melodeck;
 
@@ -24,40 +22,6 @@ QString search(const QString& text, const QString& star) {
 }
 QString count(const QString& text, const QString& star) {
     return QStringLiteral("SELECT COUNT(*) FROM MeloDeck WHERE 曲名 LIKE '%1%2%1'").arg(star, text);
-}
-
-// The sqlite3 shell on the same file: its own timer (query time only, like
-// the data layer's figure) and the number of output lines or the count. Run
-// from a child so that the shell's output never swells this process.
-bench::Measure shell(const QString& query, bool isCount) {
-    bench::Measure m = bench::repeated(3, [&](double& ms) -> long long {
-        QProcess p;
-        p.start(QStringLiteral("sqlite3"),
-                {QStringLiteral("-cmd"), QStringLiteral(".timer on"), db});
-        p.write((query + QStringLiteral(";\n")).toUtf8());
-        p.closeWriteChannel();
-        if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit ||
-            p.exitCode() != 0)
-            throw std::runtime_error(
-                "sqlite3: " + p.readAllStandardError().trimmed().toStdString() +
-                p.errorString().toStdString());
-        const QStringList lines = QString::fromUtf8(p.readAllStandardOutput())
-                                      .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        static const QRegularExpression timer(QStringLiteral("^Run Time: real ([0-9.]+)"));
-        long long rows = 0;
-        for (const QString& l : lines) {
-            const auto t = timer.match(l);
-            if (t.hasMatch())
-                ms = t.captured(1).toDouble() * 1000.0;
-            else if (isCount)
-                rows = l.toLongLong();
-            else
-                ++rows;
-        }
-        return rows;
-    });
-    m.peakMb = -1; // the shell's, not ours
-    return m;
 }
 
 } // namespace
@@ -108,7 +72,7 @@ int main(int argc, char** argv) {
     bench::row(QStringLiteral("Refresh 全曲 ORDER BY 歌手名 DESC (索引なしの並べ替え)"), sorted,
                QStringLiteral("rows"), QStringLiteral("参考"));
 
-    const auto shellAll = shell(kAll, false);
+    const auto shellAll = bench::shell(db, kAll, false);
     bench::row(QStringLiteral("sqlite3 シェル 全曲 ORDER BY 曲番号 (出力込み)"), shellAll,
                QStringLiteral("rows"), QStringLiteral("参考"));
 
@@ -127,8 +91,8 @@ int main(int argc, char** argv) {
         bench::row(QStringLiteral("Refresh 曲名 LIKE '*%1*'").arg(text), found,
                    QStringLiteral("rows"), QStringLiteral("≤ シェル"));
         bench::row(QStringLiteral("sqlite3 シェル 曲名 LIKE '%%1%' (出力込み)").arg(text),
-                   shell(search(text, QStringLiteral("%")), false), QStringLiteral("rows"),
-                   QStringLiteral("参考"));
+                   bench::shell(db, search(text, QStringLiteral("%")), false),
+                   QStringLiteral("rows"), QStringLiteral("参考"));
 
         const QString c = count(text, QStringLiteral("*"));
         const auto counted = bench::repeated(3, [&](double& ms) {
@@ -143,7 +107,7 @@ int main(int argc, char** argv) {
         bench::row(QStringLiteral("COUNT(*) 曲名 LIKE '*%1*' (照合のみ)").arg(text), counted,
                    QStringLiteral("件"), QStringLiteral("≤ シェル"));
         bench::row(QStringLiteral("sqlite3 シェル COUNT(*) 曲名 LIKE '%%1%'").arg(text),
-                   shell(count(text, QStringLiteral("%")), true), QStringLiteral("件"),
+                   bench::shell(db, count(text, QStringLiteral("%")), true), QStringLiteral("件"),
                    QStringLiteral("参考"));
     }
     return 0;
