@@ -1,10 +1,14 @@
 #include "BenchSupport.h"
 
 #include "app/gui/ModMeloDeck.h"
+#include "common/ModCommon.h"
 #include "common/Seams.h"
+
+#include <QApplication>
 
 #include <QDir>
 #include <QEvent>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <algorithm>
@@ -145,6 +149,23 @@ bool PaintSeen::eventFilter(QObject*, QEvent* ev) {
     if (ev->type() == QEvent::Paint)
         seen = true;
     return false;
+}
+
+std::unique_ptr<QApplication> offscreenApp(const char* name) {
+    // QApplication keeps argc and argv for its lifetime.
+    static int argc = 1;
+    static char program[64];
+    static char* argv[] = {program, nullptr};
+    std::snprintf(program, sizeof program, "%s", name);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    return std::make_unique<QApplication>(argc, argv);
+}
+
+void useProgramFolder(const QString& folder, const QString& copyDb) {
+    if (!copyDb.isEmpty() &&
+        !QFile::copy(copyDb, QDir(folder).filePath(QStringLiteral("MeloDeck.mdb"))))
+        throw std::runtime_error("cannot copy the database");
+    melodeck::ModCommon::SetProgramLocation(folder, QStringLiteral("MeloDeck"));
 }
 
 void answerWindowSeams(QString& warning) {

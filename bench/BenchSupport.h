@@ -8,7 +8,9 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
 
+class QApplication;
 class QEvent;
 
 namespace bench {
@@ -46,6 +48,13 @@ public:
     bool seen = false;
     bool eventFilter(QObject*, QEvent* ev) override;
 };
+
+// An application on the offscreen platform, named name, for one measured run.
+std::unique_ptr<QApplication> offscreenApp(const char* name);
+
+// Makes folder the program folder; with copyDb, a copy of that database
+// becomes its MeloDeck.mdb (throws when it cannot be copied).
+void useProgramFolder(const QString& folder, const QString& copyDb = {});
 
 // Answers the window's warnings into warning (trimmed) and gives it a
 // 1920x1080 screen and the program's fonts.

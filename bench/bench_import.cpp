@@ -12,7 +12,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <arpa/inet.h>
 #include <csignal>
@@ -102,16 +101,9 @@ struct ListServer {
 // One click of the import button on a fresh copy of the full database
 // (or, with source empty, one click of the show-all button alone).
 long long clickThroughWindow(const QString& source, double& ms) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    int argc = 1;
-    char name[] = "bench_import";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    const auto app = bench::offscreenApp("bench_import");
     QTemporaryDir dir;
-    if (!QFile::copy(QDir(dataDir).filePath(QStringLiteral("songs.mdb")),
-                     dir.filePath(QStringLiteral("MeloDeck.mdb"))))
-        throw std::runtime_error("cannot copy the database");
-    ModCommon::SetProgramLocation(dir.path(), QStringLiteral("MeloDeck"));
+    bench::useProgramFolder(dir.path(), QDir(dataDir).filePath(QStringLiteral("songs.mdb")));
     QString warning;
     seams().warning = [&](const QString&, const QString& text) { warning = text.trimmed(); };
     seams().processEvents = [] { QCoreApplication::processEvents(); };

@@ -34,14 +34,9 @@ void waitForPaint(bench::PaintSeen& p, double t0) {
 // action from its start until the list has repainted.
 long long timeInWindow(double& ms, const std::function<void(frmMeloDeck*)>& prepare,
                        const std::function<void(frmMeloDeck*)>& action) {
-    static int argc = 1;
-    static char name[] = "bench_search";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-
+    const auto app = bench::offscreenApp("bench_search");
     QTemporaryDir dir;
-    ModCommon::SetProgramLocation(dir.path(), QStringLiteral("MeloDeck"));
+    bench::useProgramFolder(dir.path());
     ModCommon::WriteIni(QStringLiteral("MDB"), QStringLiteral("Path"), db);
     QString warning;
     bench::answerWindowSeams(warning);

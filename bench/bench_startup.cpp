@@ -10,7 +10,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <cstdio>
 
@@ -21,16 +20,9 @@ namespace {
 QString sourceDb;
 
 long long startOnce(double& ms, bool storedSearch) {
-    static int argc = 1;
-    static char name[] = "bench_startup";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-
+    const auto app = bench::offscreenApp("bench_startup");
     QTemporaryDir dir;
-    if (!QFile::copy(sourceDb, QDir(dir.path()).filePath(QStringLiteral("MeloDeck.mdb"))))
-        throw std::runtime_error("cannot copy the database");
-    ModCommon::SetProgramLocation(dir.path(), QStringLiteral("MeloDeck"));
+    bench::useProgramFolder(dir.path(), sourceDb);
     if (storedSearch) {
         ModCommon::WriteIni(QStringLiteral("ListGrid"), QStringLiteral("Selected"),
                             QStringLiteral("1"));
