@@ -8,6 +8,7 @@
 #include "common/VbError.h"
 #include "import/SongListImport.h"
 #include "store/Database.h"
+#include "support/common_files.h"
 #include "support/hostile_support.h"
 #include "support/import_fixture.h"
 
@@ -30,11 +31,6 @@ template <typename F> QString raised(F f) {
         return e.description();
     }
     return {};
-}
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 class NullSink : public songlist::ImportSink {
@@ -129,7 +125,7 @@ TEST(HostileSettingsFile, Utf16FileWithAStrayLastByte) {
     ASSERT_TRUE(profile::WriteString(u"s"_s, u"key"_s, u"val"_s, ini));
     EXPECT_EQ(profile::GetString(u"s"_s, u"key"_s, {}, ini), u"val"_s);
     EXPECT_EQ(profile::GetString(u"a"_s, u"k"_s, {}, ini), u"vA"_s); // the stray byte, completed
-    EXPECT_TRUE(readAll(ini).startsWith(original));
+    EXPECT_TRUE(test::ReadBytes(ini).startsWith(original));
 
     // The same with a key added after the odd last line of its own section.
     test::WriteBytes(ini, original);
@@ -160,7 +156,7 @@ TEST(HostileSettingsFile, NulBinaryHugeAndRepeated) {
         EXPECT_FALSE(v.contains(QChar(u'\0')));
     }
     ASSERT_TRUE(profile::WriteString(u"Hostile"_s, u"k"_s, u"v"_s, ini));
-    const QByteArray afterBinary = readAll(ini);
+    const QByteArray afterBinary = test::ReadBytes(ini);
     EXPECT_TRUE(afterBinary.startsWith(binary));
     EXPECT_TRUE(afterBinary.endsWith("\r\n[Hostile]\r\nk=v\r\n"));
     EXPECT_EQ(profile::GetString(u"Hostile"_s, u"k"_s, {}, ini), u"v"_s);
@@ -171,7 +167,7 @@ TEST(HostileSettingsFile, NulBinaryHugeAndRepeated) {
     test::WriteBytes(ini, huge);
     EXPECT_EQ(profile::GetString(u"CSV"_s, u"Path"_s, {}, ini), QString(254, u'x'));
     ASSERT_TRUE(profile::WriteString(u"CSV"_s, u"Other"_s, u"1"_s, ini));
-    EXPECT_EQ(readAll(ini), huge + "Other=1\r\n");
+    EXPECT_EQ(test::ReadBytes(ini), huge + "Other=1\r\n");
 
     // Repeated sections and keys: the first of each is read and replaced;
     // a new key joins the first section; the repeats stay as they were.
@@ -181,7 +177,7 @@ TEST(HostileSettingsFile, NulBinaryHugeAndRepeated) {
     EXPECT_EQ(profile::GetString(u"ListGrid"_s, u"OrderDesc"_s, {}, ini), QString());
     ASSERT_TRUE(profile::WriteString(u"ListGrid"_s, u"OrderCol"_s, u"7"_s, ini));
     ASSERT_TRUE(profile::WriteString(u"ListGrid"_s, u"OrderDesc"_s, u"0"_s, ini));
-    EXPECT_EQ(readAll(ini),
+    EXPECT_EQ(test::ReadBytes(ini),
               "[ListGrid]\r\nOrderCol=7\r\nOrderCol=4\r\nOrderDesc=0\r\n[listgrid]\r\n"
               "OrderCol=5\r\nOrderDesc=1\r\n");
 }

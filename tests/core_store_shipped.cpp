@@ -4,6 +4,8 @@
 #include "common/Cp932.h"
 #include "store/DataControl.h"
 
+#include "support/common_files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -30,17 +32,12 @@ bool generate(const QString& dir, int count, int seed) {
     return true;
 }
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 TEST(StoreShipped, GeneratedListAndDatabaseAgree) {
     QTemporaryDir dir;
     ASSERT_TRUE(generate(dir.path(), 1000, 7));
-    const QByteArray csv = readAll(dir.filePath(u"list.csv"_s));
+    const QByteArray csv = test::ReadBytes(dir.filePath(u"list.csv"_s));
     ASSERT_TRUE(csv.endsWith("\r\n"));
     const QList<QByteArray> lines = csv.chopped(1).split('\n');
     ASSERT_EQ(lines.size(), 1001); // titles + songs
@@ -93,5 +90,5 @@ TEST(StoreShipped, GeneratedListAndDatabaseAgree) {
     // Deterministic for a seed.
     QTemporaryDir again;
     ASSERT_TRUE(generate(again.path(), 1000, 7));
-    EXPECT_EQ(readAll(again.filePath(u"list.csv"_s)), csv);
+    EXPECT_EQ(test::ReadBytes(again.filePath(u"list.csv"_s)), csv);
 }

@@ -4,6 +4,7 @@
 // files that are no database, cut off, read-only, locked or short of tables
 // and fields. Each gives a clear warning (or the start-up failure), never a
 // crash, and no file changes that nobody asked to change.
+#include "support/common_files.h"
 #include "support/hostile_support.h"
 #include "support/import_fixture.h"
 #include "support/store_TestDb.h"
@@ -38,24 +39,6 @@ QByteArray randomBytes(qsizetype n, quint32 seed) {
     for (char& c : b)
         c = char(random.bounded(256));
     return b;
-}
-
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// The files of a folder that differ between two snapshots.
-QStringList changed(const std::map<QString, QByteArray>& before,
-                    const std::map<QString, QByteArray>& after) {
-    QStringList out;
-    for (const auto& [name, digest] : after)
-        if (auto it = before.find(name); it == before.end() || it->second != digest)
-            out << name;
-    for (const auto& [name, digest] : before)
-        if (!after.count(name))
-            out << name + u" (gone)"_s;
-    return out;
 }
 
 bool anyWindowVisible() {
@@ -103,7 +86,7 @@ TEST(HostileSongList, BrokenListsWarnOrImportWhatTheRulesSay) {
         EXPECT_TRUE(f.warnings[0].contains(c.warning)) << f.warnings[0].toStdString();
         EXPECT_TRUE(f.warnings[0].contains(list)) << f.warnings[0].toStdString();
         EXPECT_EQ(f.songs(), oldSongs);
-        EXPECT_EQ(changed(before, Snapshot(f.folder())), QStringList());
+        EXPECT_EQ(test::ChangedFiles(before, Snapshot(f.folder())), QStringList());
         EXPECT_TRUE(f.controlsEnabled());
     }
 
@@ -130,7 +113,7 @@ TEST(HostileSongList, BrokenListsWarnOrImportWhatTheRulesSay) {
     EXPECT_TRUE(row[2].endsWith(u'x')) << row[2].toStdString();
     EXPECT_EQ(row[3], u"\uFFFD"_s);
     EXPECT_EQ(row[4], cp932::decode(std::string_view("\x85\x40")));
-    EXPECT_EQ(changed(before, Snapshot(f.folder())), QStringList{u"MeloDeck.mdb"_s});
+    EXPECT_EQ(test::ChangedFiles(before, Snapshot(f.folder())), QStringList{u"MeloDeck.mdb"_s});
 
     // A 10 MB line among ordinary ones: imported whole, shown without a hang.
     const QByteArray longTitle(10 * 1024 * 1024, 'L');
@@ -150,7 +133,7 @@ TEST(HostileSongList, BrokenListsWarnOrImportWhatTheRulesSay) {
     EXPECT_TRUE(test::showAndWait(w));
     w->flgList->repaint();
     EXPECT_LT(ms, 60000);
-    EXPECT_EQ(changed(before, Snapshot(f.folder())), QStringList{u"MeloDeck.mdb"_s});
+    EXPECT_EQ(test::ChangedFiles(before, Snapshot(f.folder())), QStringList{u"MeloDeck.mdb"_s});
     std::printf("10 MB line: imported and shown in %lld ms\n", static_cast<long long>(ms));
 }
 
@@ -182,17 +165,17 @@ TEST_F(HostileSettings, BinaryFileStartsWithDefaultsAndKeepsItsBytes) {
     // Leaving without the exit button changes no file.
     const auto before = Snapshot(f.folder());
     w->close();
-    EXPECT_EQ(changed(before, Snapshot(f.folder())), QStringList());
+    EXPECT_EQ(test::ChangedFiles(before, Snapshot(f.folder())), QStringList());
     f.stop();
 
     // The exit button writes its keys after the file's own bytes.
     w = f.start();
     ASSERT_TRUE(w);
     w->cmd終了->click();
-    const QByteArray after = fileBytes(ini());
+    const QByteArray after = test::ReadBytes(ini());
     EXPECT_TRUE(after.startsWith(binary));
     EXPECT_TRUE(after.contains("\r\n[ListGrid]\r\nNumColumns=9\r\n"));
-    EXPECT_EQ(changed(before, Snapshot(f.folder())), QStringList{u"Melodeck.ini"_s});
+    EXPECT_EQ(test::ChangedFiles(before, Snapshot(f.folder())), QStringList{u"Melodeck.ini"_s});
     f.stop();
     EXPECT_TRUE(f.start());
 }
@@ -217,7 +200,7 @@ TEST_F(HostileSettings, CutOffFilesGiveWhatIsThere) {
     EXPECT_EQ(w->flgList->ColWidth(1), FlexGrid::DefaultColWidth);
     EXPECT_EQ(w->lListOrderCol, 0);
     EXPECT_TRUE(w->txt歌手名->text().isEmpty());
-    EXPECT_EQ(fileBytes(ini()), full.left(at));
+    EXPECT_EQ(test::ReadBytes(ini()), full.left(at));
 }
 
 TEST_F(HostileSettings, TenMegabyteFile) {
@@ -238,7 +221,7 @@ TEST_F(HostileSettings, TenMegabyteFile) {
     t.restart();
     w->cmd終了->click();
     const qint64 exitMs = t.elapsed();
-    const QByteArray after = fileBytes(ini());
+    const QByteArray after = test::ReadBytes(ini());
     EXPECT_TRUE(after.startsWith(big.left(big.indexOf("[ListGrid]"))));
     EXPECT_TRUE(after.contains(Sjis(u"[PickupCond]\r\nCond1=1,歌手1\r\n"_s)));
     std::printf("10 MB settings file: start %lld ms, exit %lld ms\n",
@@ -258,7 +241,7 @@ TEST_F(HostileSettings, RepeatedSectionsAndKeysUseTheFirst) {
     EXPECT_EQ(w->datList.RecordSource, u"SELECT * FROM MeloDeck ORDER BY 曲名"_s);
     w->cmd終了->click();
     // The first of each is written; the repeats are left as they were.
-    const QByteArray after = fileBytes(ini());
+    const QByteArray after = test::ReadBytes(ini());
     const QByteArray repeats = Sjis(u"[listgrid]\r\nOrderCol=4\r\nOrderDesc=1\r\n[PickupCond]\r\n"
                                     u"Cond1=1,歌手2\r\n"_s);
     EXPECT_TRUE(after.contains(repeats));
@@ -283,7 +266,7 @@ TEST_F(HostileSettings, AbsurdNumbers) {
         EXPECT_EQ(f.start(), nullptr);
         EXPECT_EQ(f.warnings, QStringList{kStartFailure + c.description});
         EXPECT_FALSE(anyWindowVisible());
-        EXPECT_EQ(changed(before, Snapshot(f.folder())), QStringList());
+        EXPECT_EQ(test::ChangedFiles(before, Snapshot(f.folder())), QStringList());
     }
 
     // Elsewhere -0 is 0 and &HFFFFFFFF is -1, each read the way its key says.
@@ -306,7 +289,7 @@ TEST_F(HostileSettings, AbsurdNumbers) {
     EXPECT_TRUE(w->optハモリ[2]->isChecked());
     // Saved back as the window holds them.
     w->cmd終了->click();
-    const QByteArray after = fileBytes(ini());
+    const QByteArray after = test::ReadBytes(ini());
     EXPECT_TRUE(after.contains("OrderCol=-1\r\nOrderDesc=1\r\n")) << after.toStdString();
     EXPECT_TRUE(after.contains("Cond1=0,a\r\nCond2=1,b\r\n"));
 }
@@ -351,7 +334,7 @@ TEST(HostileDatabase, UnusableFilesStopTheStartAndStayAsTheyWere) {
         EXPECT_TRUE(f.warnings[0].startsWith(kStartFailure)) << f.warnings[0].toStdString();
         EXPECT_TRUE(f.warnings[0].contains(c.description)) << f.warnings[0].toStdString();
         EXPECT_FALSE(anyWindowVisible());
-        EXPECT_EQ(changed(before, Snapshot(f.folder())), QStringList());
+        EXPECT_EQ(test::ChangedFiles(before, Snapshot(f.folder())), QStringList());
     }
 }
 
@@ -379,7 +362,7 @@ TEST(HostileDatabase, NamesHoldingACommentStopTheStart) {
         const auto before = Snapshot(f.folder());
         EXPECT_EQ(f.start(), nullptr);
         EXPECT_EQ(f.warnings, QStringList{kStartFailure + refused});
-        EXPECT_EQ(changed(before, Snapshot(f.folder())), QStringList());
+        EXPECT_EQ(test::ChangedFiles(before, Snapshot(f.folder())), QStringList());
     }
 }
 
@@ -404,11 +387,11 @@ TEST(HostileDatabase, ReadOnlyFileIsShownButNeverWritten) {
         EXPECT_TRUE(warning.contains(u"読み取り専用"_s)) << warning.toStdString();
     EXPECT_EQ(f.songs().size(), 2u);
     EXPECT_EQ(w->flgPickup->Rows(), 1);
-    EXPECT_EQ(changed(listed, Snapshot(f.folder())), QStringList());
+    EXPECT_EQ(test::ChangedFiles(listed, Snapshot(f.folder())), QStringList());
 
     // Leaving writes the settings file, and only that.
     w->cmd終了->click();
-    EXPECT_EQ(changed(listed, Snapshot(f.folder())), QStringList{u"Melodeck.ini"_s});
+    EXPECT_EQ(test::ChangedFiles(listed, Snapshot(f.folder())), QStringList{u"Melodeck.ini"_s});
     EXPECT_EQ(before.at(u"MeloDeck.mdb"_s), test::Digest(db));
     QFile::setPermissions(db, QFile::ReadOwner | QFile::WriteOwner);
 }
@@ -440,7 +423,7 @@ TEST(HostileDatabase, WriteLockHeldByAnotherProgram) {
     for (const QString& warning : f.warnings)
         EXPECT_TRUE(warning.contains(u"他のプログラムが使用中です"_s)) << warning.toStdString();
     EXPECT_TRUE(f.controlsEnabled());
-    EXPECT_EQ(changed(before, Snapshot(f.folder())), QStringList());
+    EXPECT_EQ(test::ChangedFiles(before, Snapshot(f.folder())), QStringList());
 
     // Once the other program gives up its change, both go through.
     sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);

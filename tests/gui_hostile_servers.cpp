@@ -75,19 +75,6 @@ std::string chunked(const std::string& body, size_t step) {
     return out;
 }
 
-// The files of a folder that differ between two snapshots.
-QStringList changed(const std::map<QString, QByteArray>& before,
-                    const std::map<QString, QByteArray>& after) {
-    QStringList out;
-    for (const auto& [name, digest] : after)
-        if (auto it = before.find(name); it == before.end() || it->second != digest)
-            out << name;
-    for (const auto& [name, digest] : before)
-        if (!after.count(name))
-            out << name + u" (gone)"_s;
-    return out;
-}
-
 class HostileServers : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -139,7 +126,7 @@ protected:
         f.import(url);
         ASSERT_EQ(f.warnings.size(), 1) << f.warnings.join(u'|').toStdString();
         EXPECT_TRUE(f.warnings[0].contains(description)) << f.warnings[0].toStdString();
-        EXPECT_EQ(changed(files, Snapshot(f.folder())), QStringList());
+        EXPECT_EQ(test::ChangedFiles(files, Snapshot(f.folder())), QStringList());
         EXPECT_EQ(f.songs(), songs);
         EXPECT_TRUE(f.controlsEnabled());
     }

@@ -1,6 +1,7 @@
 // The settings file of the real window: what the exit button writes, what
 // the next start makes of it, the window position rules, and edited files
 // holding values out of any range.
+#include "support/common_files.h"
 #include "support/search_songs.h"
 #include "support/store_TestDb.h"
 #include "support/window_fixture.h"
@@ -17,17 +18,6 @@ using melodeck::test::shownNumbers;
 using melodeck::test::WindowFixture;
 
 namespace {
-
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 class SettingsWindow : public ::testing::Test {
 protected:
@@ -93,7 +83,7 @@ TEST_F(SettingsWindow, FileWrittenFromNothing) {
                 "[PickupCond]\r\nCond1=1,\x83\x54\x83\x55\x83\x93,a\r\nCond2=0,x \r\nCond3=0,\r\n"
                 "Hamori=1\r\n"
                 "[CSV]\r\nPath=http://songs.example/data/200412.csv\r\n";
-    EXPECT_EQ(fileBytes(iniPath()).toStdString(), expected.toStdString());
+    EXPECT_EQ(test::ReadBytes(iniPath()).toStdString(), expected.toStdString());
 }
 
 TEST_F(SettingsWindow, SaveRestartAndCompare) {
@@ -205,7 +195,7 @@ TEST_F(SettingsWindow, PositionRules) {
     w->move(-7, 20);
     w->cmd終了->click();
     f.stop();
-    EXPECT_TRUE(fileBytes(iniPath()).contains("Left=-7\r\nTop=20\r\n"));
+    EXPECT_TRUE(test::ReadBytes(iniPath()).contains("Left=-7\r\nTop=20\r\n"));
     w = start();
     ASSERT_TRUE(w);
     EXPECT_EQ(w->pos(), centred());
@@ -246,12 +236,12 @@ TEST_F(SettingsWindow, EditedFileKeepsItsOtherLines) {
     const QByteArray before = "; hand-written\r\n[MDB]\r\nPath=MeloDeck.mdb\r\n"
                               "[ListGrid]\r\nNumColumns=12\r\nWidht12=777\r\nOrderCol=99999\r\n"
                               "[PickupCond]\r\nCond1=1,old\r\n";
-    writeBytes(iniPath(), before);
+    test::WriteBytes(iniPath(), before);
     frmMeloDeck* w = start();
     ASSERT_TRUE(w);
     EXPECT_EQ(w->datList.RecordSource, QStringLiteral("SELECT * FROM MeloDeck ORDER BY 曲番号"));
     w->cmd終了->click();
-    const QByteArray after = fileBytes(iniPath());
+    const QByteArray after = test::ReadBytes(iniPath());
     EXPECT_TRUE(after.startsWith("; hand-written\r\n[MDB]\r\nPath=MeloDeck.mdb\r\n[ListGrid]\r\n"
                                  "NumColumns=9\r\nWidht12=777\r\nOrderCol=99999\r\n"))
         << after.toStdString();
@@ -267,7 +257,7 @@ TEST_F(SettingsWindow, AbsurdValuesLeaveAUsableWindow) {
                               "OrderDesc=-1\r\n[PickupGrid]\r\nOrderCol=-2147483649\r\n"
                               "OrderDesc=1e308\r\n[PickupCond]\r\nCond1=1e308,[\r\n"
                               "Cond2=NaN,b\r\nHamori=1e308\r\n";
-    writeBytes(iniPath(), absurd);
+    test::WriteBytes(iniPath(), absurd);
     frmMeloDeck* w = start();
     ASSERT_TRUE(w);
     // The stored search has an unclosed "[": a warning, and the whole list.
@@ -293,6 +283,6 @@ TEST_F(SettingsWindow, AbsurdValuesLeaveAUsableWindow) {
     EXPECT_EQ(test::gridColumn(w->flgPickup, 1).first(), QStringLiteral("1"));
     w->cmd終了->click();
     EXPECT_TRUE(w->ended());
-    EXPECT_TRUE(fileBytes(iniPath()).contains("NumColumns=9\r\n"));
+    EXPECT_TRUE(test::ReadBytes(iniPath()).contains("NumColumns=9\r\n"));
     EXPECT_EQ(f.warnings.size(), 1);
 }

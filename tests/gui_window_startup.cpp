@@ -1,5 +1,6 @@
 // Start-up of the real window on a real database and settings file, the
 // failures that stop it, and the two ways of ending the program.
+#include "support/common_files.h"
 #include "support/store_TestDb.h"
 #include "support/window_fixture.h"
 
@@ -26,18 +27,6 @@ bool anyWindowVisible() {
         if (w->isVisible())
             return true;
     return false;
-}
-
-QStringList column(const FlexGrid* g, int col) {
-    QStringList out;
-    for (int r = 1; r < g->Rows(); ++r)
-        out << g->TextMatrix(r, col);
-    return out;
-}
-
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace
@@ -71,8 +60,9 @@ TEST(WindowStartup, FirstStartOpensTheDatabaseBesideTheProgram) {
     // Both grids filled; the songs went in with falling numbers.
     EXPECT_EQ(w->flgList->Rows(), 5);
     EXPECT_EQ(w->flgList->Cols(), 9);
-    EXPECT_EQ(column(w->flgList, 1), (QStringList{QStringLiteral("97"), QStringLiteral("98"),
-                                                  QStringLiteral("99"), QStringLiteral("100")}));
+    EXPECT_EQ(test::gridColumn(w->flgList, 1),
+              (QStringList{QStringLiteral("97"), QStringLiteral("98"), QStringLiteral("99"),
+                           QStringLiteral("100")}));
     EXPECT_EQ(w->flgPickup->Rows(), 1); // header only
     EXPECT_EQ(w->flgPickup->Cols(), 9);
     // No stored widths: the defaults.
@@ -118,7 +108,7 @@ TEST(WindowStartup, SettingsChooseTablesSortOrdersAndWidths) {
     EXPECT_EQ(w->datList.RecordSource, QStringLiteral("SELECT * FROM Songs ORDER BY 曲名 DESC "));
     EXPECT_EQ(w->datPickup.RecordSource, QStringLiteral("SELECT * FROM Picked ORDER BY 曲番号"));
     EXPECT_EQ(w->lPickupOrderCol, 0);
-    EXPECT_EQ(column(w->flgList, 3),
+    EXPECT_EQ(test::gridColumn(w->flgList, 3),
               (QStringList{QStringLiteral("曲2"), QStringLiteral("曲1"), QStringLiteral("曲0")}));
 
     // Widht1 = 0 keeps column 0; Widht4 lies beyond NumColumns and is not read.
@@ -181,7 +171,7 @@ TEST(WindowStartup, ActiveSearchIsRunAgain) {
     EXPECT_TRUE(w->bSelected);
     EXPECT_TRUE(w->datList.RecordSource.startsWith(QStringLiteral("SELECT * FROM MeloDeck WHERE")))
         << w->datList.RecordSource.toStdString();
-    EXPECT_EQ(column(w->flgList, 3), QStringList{QStringLiteral("曲3")});
+    EXPECT_EQ(test::gridColumn(w->flgList, 3), QStringList{QStringLiteral("曲3")});
 }
 
 TEST(WindowStartup, FailuresWarnAndShowNoWindow) {
@@ -253,12 +243,12 @@ TEST(WindowExit, ExitButtonSavesAndEnds_CloseEndsWithoutSaving) {
 
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
-    const QByteArray before = fileBytes(iniPath);
+    const QByteArray before = test::ReadBytes(iniPath);
     w->txt歌手名->setText(QStringLiteral("閉じる"));
     w->close(); // as the window system closes it
     EXPECT_TRUE(w->ended());
     EXPECT_FALSE(w->isVisible());
-    EXPECT_EQ(fileBytes(iniPath), before);
+    EXPECT_EQ(test::ReadBytes(iniPath), before);
     f.stop();
 
     w = f.start();
@@ -267,7 +257,7 @@ TEST(WindowExit, ExitButtonSavesAndEnds_CloseEndsWithoutSaving) {
     w->cmd終了->click();
     EXPECT_TRUE(w->ended());
     EXPECT_FALSE(w->isVisible());
-    EXPECT_NE(fileBytes(iniPath), before);
+    EXPECT_NE(test::ReadBytes(iniPath), before);
     EXPECT_EQ(MousePointer::get(), MousePointer::Default);
     // Nothing runs any more once ended.
     const QString source = w->datList.RecordSource;

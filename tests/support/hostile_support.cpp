@@ -91,6 +91,18 @@ std::map<QString, QByteArray> Snapshot(const QString& folder) {
     return files;
 }
 
+QStringList ChangedFiles(const std::map<QString, QByteArray>& before,
+                         const std::map<QString, QByteArray>& after) {
+    QStringList out;
+    for (const auto& [name, digest] : after)
+        if (auto it = before.find(name); it == before.end() || it->second != digest)
+            out << name;
+    for (const auto& [name, digest] : before)
+        if (!after.count(name))
+            out << name + QStringLiteral(" (gone)");
+    return out;
+}
+
 // ---- memory ---------------------------------------------------------------------------
 
 namespace {

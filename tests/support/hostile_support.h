@@ -28,6 +28,10 @@ StatementShape ShapeOf(const QString& dbPath, const QString& sql);
 
 // Every file below a folder with a digest of its bytes, by relative path.
 std::map<QString, QByteArray> Snapshot(const QString& folder);
+// The files that differ between two snapshots, then those gone (marked
+// " (gone)").
+QStringList ChangedFiles(const std::map<QString, QByteArray>& before,
+                         const std::map<QString, QByteArray>& after);
 // The digest of one file ("<missing>" when there is none).
 QByteArray Digest(const QString& path);
 

@@ -14,12 +14,6 @@ QByteArray Sjis(const QString& text) {
     return cp932::encode(text);
 }
 
-void WriteBytes(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
-
 QString SongTableSchema() {
     return QStringLiteral(
         "(曲番 INTEGER, 歌手名 TEXT(100), 曲名 TEXT(100), 歌い出し TEXT(100), ハモリ TEXT(10))");

@@ -3,6 +3,7 @@
 // temporary program folder, a loopback HTTP server, and the main window
 // started on that folder with its seams answered by recorders.
 
+#include "common_files.h"
 #include "program_fixture.h"
 
 #include <QByteArray>
@@ -19,8 +20,6 @@ namespace melodeck::test {
 
 // Text as code page 932 bytes.
 QByteArray Sjis(const QString& text);
-// Writes bytes to a file, replacing it.
-void WriteBytes(const QString& path, const QByteArray& bytes);
 
 // The five-field song table of the examples: key INTEGER, then four TEXT
 // fields (singer, title, lyric start, harmony).
