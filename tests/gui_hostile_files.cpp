@@ -41,13 +41,6 @@ QByteArray randomBytes(qsizetype n, quint32 seed) {
     return b;
 }
 
-bool anyWindowVisible() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible())
-            return true;
-    return false;
-}
-
 } // namespace
 
 // ---- song lists ---------------------------------------------------------------------
@@ -265,7 +258,7 @@ TEST_F(HostileSettings, AbsurdNumbers) {
         f.warnings.clear();
         EXPECT_EQ(f.start(), nullptr);
         EXPECT_EQ(f.warnings, QStringList{kStartFailure + c.description});
-        EXPECT_FALSE(anyWindowVisible());
+        EXPECT_FALSE(test::anyWindowVisible());
         EXPECT_EQ(test::ChangedFiles(before, Snapshot(f.folder())), QStringList());
     }
 
@@ -333,7 +326,7 @@ TEST(HostileDatabase, UnusableFilesStopTheStartAndStayAsTheyWere) {
         ASSERT_EQ(f.warnings.size(), 1);
         EXPECT_TRUE(f.warnings[0].startsWith(kStartFailure)) << f.warnings[0].toStdString();
         EXPECT_TRUE(f.warnings[0].contains(c.description)) << f.warnings[0].toStdString();
-        EXPECT_FALSE(anyWindowVisible());
+        EXPECT_FALSE(test::anyWindowVisible());
         EXPECT_EQ(test::ChangedFiles(before, Snapshot(f.folder())), QStringList());
     }
 }

@@ -22,13 +22,6 @@ namespace {
 
 const QString kPrefix = QStringLiteral("バグったかな・・・");
 
-bool anyWindowVisible() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible())
-            return true;
-    return false;
-}
-
 } // namespace
 
 TEST(WindowStartup, FirstStartOpensTheDatabaseBesideTheProgram) {
@@ -206,7 +199,7 @@ TEST(WindowStartup, FailuresWarnAndShowNoWindow) {
         WindowFixture f;
         c.prepare(f);
         EXPECT_EQ(f.start(), nullptr);
-        EXPECT_FALSE(anyWindowVisible());
+        EXPECT_FALSE(test::anyWindowVisible());
         ASSERT_EQ(f.warnings.size(), 1);
         const QString text = f.warnings[0];
         EXPECT_TRUE(text.startsWith(kPrefix)) << text.toStdString();

@@ -89,8 +89,6 @@ ImportFixture::ImportFixture() {
         openRequests.push_back(r);
         return nextChosenFile;
     };
-    seams().popupMenu = [](QMenu*, QPoint) {};
-    seams().setClipboardText = [](const QString&) { return true; };
     seams().processEvents = [this] {
         ++pumps;
         if (onPump)

@@ -4,6 +4,7 @@
 #include "common/ModCommon.h"
 #include "store/gui/FlexGrid.h"
 
+#include <QApplication>
 #include <QDir>
 #include <gtest/gtest.h>
 
@@ -12,6 +13,8 @@ namespace melodeck::test {
 ProgramFixture::ProgramFixture() {
     EXPECT_TRUE(dir_.isValid());
     saved_ = seams();
+    seams().popupMenu = [](QMenu*, QPoint) {};
+    seams().setClipboardText = [](const QString&) { return true; };
     ModCommon::SetProgramLocation(dir_.path(), QStringLiteral("MeloDeck"));
 }
 
@@ -31,6 +34,13 @@ frmMeloDeck* ProgramFixture::start() {
 
 void ProgramFixture::stop() {
     window_.reset();
+}
+
+bool anyWindowVisible() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible())
+            return true;
+    return false;
 }
 
 QStringList gridColumn(const FlexGrid* grid, int col) {

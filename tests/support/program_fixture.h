@@ -2,7 +2,8 @@
 // The common ground of the window fixtures: a program folder in a temporary
 // directory, the seams saved on construction and put back on destruction,
 // and the main window started through ModMeloDeck::Main on that folder.
-// Each fixture answers the seams its own way.
+// Pop-up menus are not shown and clipboard texts are accepted unless a
+// fixture answers those seams its own way.
 
 #include "app/gui/frmMeloDeck.h"
 #include "common/Seams.h"
@@ -46,6 +47,9 @@ protected:
 private:
     Seams saved_;
 };
+
+// True when any top-level widget is shown.
+bool anyWindowVisible();
 
 // The texts of column col in the data rows of a grid (rows 1 to Rows - 1).
 QStringList gridColumn(const FlexGrid* grid, int col);

@@ -18,8 +18,6 @@ WindowFixture::WindowFixture() {
     seams().warning = [this](const QString&, const QString& text) {
         warnings << ModCommon::TrimNull(text);
     };
-    seams().popupMenu = [](QMenu*, QPoint) {};
-    seams().setClipboardText = [](const QString&) { return true; };
     seams().screenSize = [this] { return screen; };
     seams().processEvents = [] { QCoreApplication::processEvents(); };
     ModMeloDeck::InstallFonts();
