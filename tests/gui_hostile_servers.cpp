@@ -78,8 +78,7 @@ std::string chunked(const std::string& body, size_t step) {
 class HostileServers : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* v : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"})
-            qunsetenv(v);
+        test::ClearProxyEnvironment();
         f.createDatabase({u"1,'旧歌手','旧曲',NULL,NULL"_s});
         w = f.start();
         ASSERT_TRUE(w);

@@ -34,9 +34,7 @@ LoopbackServer::Reply reply(const QByteArray& status, const QByteArray& body) {
 class Download : public ::testing::Test {
 protected:
     void SetUp() override {
-        // Loopback only: no proxy from the environment may step in.
-        for (const char* v : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"})
-            qunsetenv(v);
+        test::ClearProxyEnvironment();
         f.createDatabase(kOldSongs);
         w = f.start();
         ASSERT_TRUE(w);

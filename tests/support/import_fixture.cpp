@@ -29,6 +29,11 @@ std::vector<QStringList> QueryRows(const QString& dbPath, const QString& query) 
 
 // ---- loopback server ------------------------------------------------------------
 
+void ClearProxyEnvironment() {
+    for (const char* v : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"})
+        qunsetenv(v);
+}
+
 LoopbackServer::LoopbackServer() {
     EXPECT_TRUE(server_.listen(QHostAddress::LocalHost, 0));
     QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {

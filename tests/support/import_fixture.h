@@ -30,6 +30,10 @@ void ExecSql(const QString& dbPath, const QString& sql);
 // Rows of a query as texts, "<NULL>" for Null.
 std::vector<QStringList> QueryRows(const QString& dbPath, const QString& query);
 
+// Removes the proxy settings of the environment, so that downloads from a
+// loopback server go there directly.
+void ClearProxyEnvironment();
+
 // An HTTP server on 127.0.0.1 that runs on the test's own event loop and
 // answers each path with a canned reply.
 class LoopbackServer {
