@@ -1,10 +1,10 @@
 #include "common/PrivateProfile.h"
 
 #include "common/Cp932.h"
+#include "common/SafeFile.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <optional>
 #include <vector>
@@ -321,15 +321,7 @@ bool WriteString(const QString& section, const QString& key, const QString& valu
 
     // Written beside the target and renamed over it, so a crash or a full
     // disk never leaves a half-written settings file.
-    QSaveFile out(filePath);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray data = serialize(p);
-    if (out.write(data) != data.size()) {
-        out.cancelWriting();
-        return false;
-    }
-    return out.commit();
+    return files::ReplaceFile(filePath, serialize(p));
 }
 
 } // namespace melodeck::profile

@@ -3,6 +3,7 @@
 
 #include "common/ModCommon.h"
 #include "common/PrivateProfile.h"
+#include "support/hostile_support.h"
 
 #include <QDir>
 #include <QFile>
@@ -238,6 +239,38 @@ TEST_F(Profile, AFailedWriteChangesNothing) {
     EXPECT_TRUE(QFileInfo(folder).isDir());
     // No temporary file is left behind by any of these.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+TEST_F(Profile, AFullDiskChangesNothing) {
+    // Small files fit any write buffer, so the failure shows only when the
+    // bytes reach the disk; large ones fail part-way through.
+    const QByteArray small = "[Position]\r\nLeft=100\r\n[CSV]\r\nPath=a.csv\r\n";
+    QByteArray large = "[List]\r\n";
+    for (int i = 0; i < 4000; ++i)
+        large += "ColWidth" + QByteArray::number(i) + "=1500\r\n";
+    for (const QByteArray& old : {small, large}) {
+        const long long size = old.size();
+        for (const long long limit : {0LL, 1LL, size / 2, size, size + 3}) {
+            put(old);
+            {
+                test::FileSizeLimit disk(limit);
+                EXPECT_FALSE(write(u"CSV"_s, u"Path"_s, u"a much longer path.csv"_s));
+                EXPECT_FALSE(write(u"New"_s, u"Key"_s, u"1"_s));
+            }
+            EXPECT_EQ(contents(), old) << "old " << size << " bytes, limit " << limit;
+            EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1)
+                << "a temporary file was left";
+        }
+    }
+    // A file that does not exist yet is not created half-written.
+    QFile::remove(path);
+    {
+        test::FileSizeLimit disk(4);
+        EXPECT_FALSE(write(u"CSV"_s, u"Path"_s, u"x.csv"_s));
+    }
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_TRUE(write(u"CSV"_s, u"Path"_s, u"x.csv"_s));
+    EXPECT_EQ(contents(), QByteArray("[CSV]\r\nPath=x.csv\r\n"));
 }
 
 TEST_F(Profile, ReadIniAndWriteIniUseTheProgramFolder) {

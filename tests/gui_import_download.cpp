@@ -1,6 +1,7 @@
 // The import of a URL source: the download into the program folder through a
 // loopback server, error pages, redirects, and every kind of failed transfer
 // leaving both the temporary file and the song table as they were.
+#include "support/hostile_support.h"
 #include "support/import_fixture.h"
 
 #include "common/clsMousePointer.h"
@@ -147,6 +148,24 @@ TEST_F(Download, FailedTransfersKeepTheFileAndTheTable) {
         EXPECT_EQ(MousePointer::get(), MousePointer::Default);
     }
     EXPECT_EQ(f.warnings[0], QStringLiteral("URL 'http://' が正しくありません。"));
+
+    // A disk that fills up before the last bytes of a longer list are written.
+    QByteArray longer = longList;
+    for (int i = 0; i < 200; ++i)
+        longer += Sjis(QStringLiteral("%1,歌手,曲\r\n").arg(300 + i));
+    server.route("/longer.csv", reply("200 OK", longer));
+    f.warnings.clear();
+    {
+        test::FileSizeLimit disk(longer.size() - 3);
+        f.import(server.url("/longer.csv"));
+    }
+    ASSERT_EQ(f.warnings.size(), 1);
+    EXPECT_TRUE(f.warnings[0].contains(f.downloadPath())) << f.warnings[0].toStdString();
+    EXPECT_EQ(fileBytes(f.downloadPath()), longList);
+    EXPECT_EQ(f.songs(), before);
+    EXPECT_TRUE(f.controlsEnabled());
+    EXPECT_EQ(QDir(f.folder()).entryList({QStringLiteral("*.tmp")}, QDir::Files | QDir::Hidden),
+              QStringList());
 
     // A server that never answers: the time-out ends the wait.
     w->downloadTimeoutMs = 800;

@@ -2,6 +2,7 @@
 // the next start makes of it, the window position rules, and edited files
 // holding values out of any range.
 #include "support/common_files.h"
+#include "support/hostile_support.h"
 #include "support/search_songs.h"
 #include "support/store_TestDb.h"
 #include "support/window_fixture.h"
@@ -248,6 +249,35 @@ TEST_F(SettingsWindow, EditedFileKeepsItsOtherLines) {
     EXPECT_TRUE(after.contains("[PickupCond]\r\nCond1=1,old\r\nCond2=0,\r\n"));
     EXPECT_EQ(after.count("[MDB]"), 1);
     EXPECT_EQ(after.count("Path="), 2); // MDB's and the list source's
+}
+
+TEST_F(SettingsWindow, FullDiskAtExitKeepsTheSettingsFile) {
+    frmMeloDeck* w = start();
+    ASSERT_TRUE(w);
+    w->cmd終了->click();
+    f.stop();
+    const QByteArray saved = test::ReadBytes(iniPath());
+    ASSERT_GT(saved.size(), 300);
+
+    // Every write at exit fails, at the first byte or part-way through.
+    for (const long long limit : {0LL, 150LL, saved.size() / 2LL}) {
+        w = start();
+        ASSERT_TRUE(w);
+        w->txt曲名->setText(QStringLiteral("changed"));
+        w->flgList->setColWidth(2, 3333);
+        w->move(50, 60);
+        {
+            test::FileSizeLimit disk(limit);
+            w->cmd終了->click();
+        }
+        EXPECT_TRUE(w->ended()) << limit;
+        EXPECT_FALSE(test::anyWindowVisible()) << limit;
+        f.stop();
+        EXPECT_EQ(test::ReadBytes(iniPath()), saved) << "limit " << limit;
+        EXPECT_EQ(QDir(f.folder()).entryList({QStringLiteral("*.tmp")}, QDir::Files | QDir::Hidden),
+                  QStringList());
+    }
+    EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(QLatin1Char('\n')).toStdString();
 }
 
 TEST_F(SettingsWindow, AbsurdValuesLeaveAUsableWindow) {

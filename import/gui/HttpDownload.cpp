@@ -1,11 +1,12 @@
 #include "import/gui/HttpDownload.h"
 
+#include "common/SafeFile.h"
+
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSaveFile>
 #include <QTimer>
 #include <QUrl>
 
@@ -52,8 +53,8 @@ QString DownloadToFile(const QString& urlText, const QString& file, int timeoutM
 
     // Written beside the target and renamed over it only when complete, so the
     // file never holds a mix of two downloads or the tail of a longer one.
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly)) {
+    files::FileReplacer out(file);
+    if (!out.open()) {
         return QStringLiteral("ファイル '%1' に書き込めません（%2）。")
             .arg(file, out.errorString());
     }
@@ -82,7 +83,7 @@ QString DownloadToFile(const QString& urlText, const QString& file, int timeoutM
 
     auto drain = [&] {
         const QByteArray chunk = reply->readAll();
-        if (!chunk.isEmpty() && writeError.isEmpty() && out.write(chunk) != chunk.size()) {
+        if (!chunk.isEmpty() && writeError.isEmpty() && !out.write(chunk)) {
             writeError = out.errorString();
             reply->abort();
         }

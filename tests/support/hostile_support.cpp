@@ -12,6 +12,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -20,6 +22,26 @@
 #include <fstream>
 
 namespace melodeck::test {
+
+// ---- failing disk ------------------------------------------------------------------
+
+FileSizeLimit::FileSizeLimit(long long bytes) {
+    savedHandler_ = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    saved_ = limit.rlim_cur;
+    limit.rlim_cur = rlim_t(bytes);
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+        ADD_FAILURE() << "setrlimit: " << std::strerror(errno);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = rlim_t(saved_);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    ::signal(SIGXFSZ, savedHandler_);
+}
 
 // ---- statements --------------------------------------------------------------------
 

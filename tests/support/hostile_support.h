@@ -55,6 +55,21 @@ constexpr bool kAddressSanitizer =
     false;
 #endif
 
+// While it lives, no file of this process grows beyond bytes: a write past
+// that fails as on a full disk (SIGXFSZ is ignored, so the call reports
+// EFBIG instead of ending the process). Sockets and pipes are not limited.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(long long bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    unsigned long long saved_ = 0;
+    void (*savedHandler_)(int) = nullptr;
+};
+
 // An HTTP server on 127.0.0.1 with its own thread. Each connection's request
 // head is read, then the handler writes whatever it likes and returns; the
 // connection is closed after it. The handler is called on the server thread.

@@ -1,0 +1,131 @@
+#include "common/SafeFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace melodeck::files {
+
+namespace {
+
+// Asks the system to put the file's bytes on the disk; some file systems
+// report a full disk or an I/O error only here.
+bool syncToDisk(QFile& file) {
+    const int fd = file.handle();
+    if (fd < 0)
+        return false;
+#if defined(_WIN32)
+    return ::_commit(fd) == 0;
+#else
+    return ::fsync(fd) == 0;
+#endif
+}
+
+std::filesystem::path nativePath(const QString& path) {
+    return std::filesystem::path(path.toStdU16String());
+}
+
+} // namespace
+
+FileReplacer::FileReplacer(QString target) : target_(std::move(target)) {}
+
+FileReplacer::~FileReplacer() {
+    cancel();
+}
+
+bool FileReplacer::fail(const QString& why) {
+    failed_ = true;
+    error_ = why;
+    cancel();
+    return false;
+}
+
+bool FileReplacer::open() {
+    cancel();
+    failed_ = false;
+    written_ = 0;
+    error_.clear();
+    const QFileInfo info(target_);
+    // A fresh name each time, so two writers never share a temporary file.
+    for (int attempt = 0; attempt < 16 && !temp_.isOpen(); ++attempt) {
+        const QString name = QStringLiteral(".%1.%2.tmp")
+                                 .arg(info.fileName())
+                                 .arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
+        temp_.setFileName(info.dir().filePath(name));
+        // Unbuffered, so that a failing write says so at once.
+        if (!temp_.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+            const bool taken = QFileInfo::exists(temp_.fileName());
+            error_ = temp_.errorString();
+            temp_.setFileName(QString()); // not ours to remove
+            if (!taken)
+                break;
+        }
+    }
+    if (!temp_.isOpen())
+        return fail(error_);
+    // The replaced file keeps who may read and write it.
+    if (info.exists())
+        temp_.setPermissions(info.permissions());
+    return true;
+}
+
+bool FileReplacer::write(const QByteArray& bytes) {
+    if (failed_ || !temp_.isOpen())
+        return false;
+    if (temp_.write(bytes) != bytes.size())
+        return fail(temp_.errorString());
+    written_ += bytes.size();
+    return true;
+}
+
+bool FileReplacer::commit() {
+    if (failed_ || !temp_.isOpen())
+        return false;
+    if (!temp_.flush() || temp_.error() != QFileDevice::NoError)
+        return fail(temp_.errorString());
+    if (!syncToDisk(temp_))
+        return fail(QStringLiteral("fsync: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    temp_.close();
+    if (temp_.error() != QFileDevice::NoError)
+        return fail(temp_.errorString());
+    // Every byte must be there before the old file goes.
+    QFileInfo written(temp_.fileName());
+    written.setCaching(false);
+    if (written.size() != written_)
+        return fail(QStringLiteral("%1 of %2 bytes written").arg(written.size()).arg(written_));
+    std::error_code ec;
+    std::filesystem::rename(nativePath(temp_.fileName()), nativePath(target_), ec);
+    if (ec)
+        return fail(QString::fromLocal8Bit(ec.message()));
+    temp_.setFileName(QString());
+    return true;
+}
+
+void FileReplacer::cancel() {
+    if (temp_.fileName().isEmpty())
+        return;
+    temp_.close();
+    temp_.remove();
+    temp_.setFileName(QString());
+}
+
+bool ReplaceFile(const QString& target, const QByteArray& data, QString* error) {
+    FileReplacer out(target);
+    const bool ok = out.open() && out.write(data) && out.commit();
+    if (!ok && error)
+        *error = out.errorString();
+    return ok;
+}
+
+} // namespace melodeck::files

@@ -1,0 +1,51 @@
+#pragma once
+// Replacing a file as a whole: the new bytes go to a temporary file beside
+// the target and are renamed over it only when every byte is known to be on
+// the disk. Any write error (a full disk, a file size limit, an I/O error),
+// whenever it surfaces, leaves the target byte for byte as it was.
+//
+// QSaveFile is not enough on its own: a write that fits its buffer reports
+// success, the real write fails inside commit(), and the empty temporary
+// file is renamed over the target anyway.
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+namespace melodeck::files {
+
+class FileReplacer {
+public:
+    explicit FileReplacer(QString target);
+    ~FileReplacer(); // an uncommitted temporary file is removed
+    FileReplacer(const FileReplacer&) = delete;
+    FileReplacer& operator=(const FileReplacer&) = delete;
+
+    // Creates the temporary file. False when the folder cannot take it.
+    bool open();
+    // Appends bytes; false (and every later call false) once a write failed.
+    bool write(const QByteArray& bytes);
+    // Checks that the temporary file holds every byte written, makes it
+    // durable and renames it over the target. False leaves the target as it
+    // was and the temporary file removed.
+    bool commit();
+    // Drops the temporary file; the target stays as it was.
+    void cancel();
+
+    // Why the last call failed, for a warning.
+    QString errorString() const { return error_; }
+
+private:
+    bool fail(const QString& why);
+
+    QString target_;
+    QFile temp_;
+    qint64 written_ = 0;
+    bool failed_ = false;
+    QString error_;
+};
+
+// The whole of data as the file's new content; false leaves it as it was.
+bool ReplaceFile(const QString& target, const QByteArray& data, QString* error = nullptr);
+
+} // namespace melodeck::files
