@@ -2,92 +2,34 @@
 
 #include <QChar>
 
-#include <array>
-#include <atomic>
-#include <cerrno>
 #include <cstdint>
-#include <iconv.h>
 #include <memory>
-#include <stdexcept>
 
 namespace melodeck::cp932 {
 
 namespace {
 
+#include "common/Cp932Tables.inc"
+
 constexpr char16_t kReplacement = 0xFFFD;
-
-// One iconv descriptor; iconv keeps conversion state, so a descriptor is
-// never shared between threads.
-class Converter {
-public:
-    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
-        if (cd_ == reinterpret_cast<iconv_t>(-1))
-            throw std::runtime_error("iconv cannot convert code page 932");
-    }
-    ~Converter() { iconv_close(cd_); }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    // Converts the whole input. Returns the number of output bytes, or -1
-    // with errno set (EILSEQ: not convertible, EINVAL: incomplete input).
-    int convert(const char* in, size_t inLen, char* out, size_t outCap) {
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        char* inPtr = const_cast<char*>(in);
-        char* outPtr = out;
-        size_t inLeft = inLen;
-        size_t outLeft = outCap;
-        if (iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft) == size_t(-1))
-            return -1;
-        if (inLeft != 0) {
-            errno = E2BIG;
-            return -1;
-        }
-        return int(outCap - outLeft);
-    }
-
-private:
-    iconv_t cd_;
-};
+constexpr char16_t kLeadMark = 1;
 
 bool isTrailByte(unsigned char b) {
     return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
 }
 
-// Decoding tables, computed once from iconv: the code page is small enough
-// that asking iconv for every byte and byte pair up front costs a few
-// milliseconds and makes decoding a plain lookup.
+// The generated rows are indexed by lead byte here, so decoding is one lookup.
 struct DecodeTable {
-    static constexpr std::int32_t kInvalid = -1;
-    static constexpr std::int32_t kLead = -2;
-    std::array<std::int32_t, 256> single{};
-    // Indexed by lead << 8 | trail; 0 means the pair does not decode.
-    std::unique_ptr<char16_t[]> pairs{new char16_t[65536]()};
+    const char16_t* rows[256] = {};
 
     DecodeTable() {
-        Converter conv("UTF-16LE", "CP932");
-        char out[8];
-        for (int b = 0; b < 256; ++b) {
-            const char in = char(b);
-            const int n = conv.convert(&in, 1, out, sizeof out);
-            if (n == 2)
-                single[size_t(b)] = std::uint8_t(out[0]) | (std::uint8_t(out[1]) << 8);
-            else if (n < 0 && errno == EINVAL)
-                single[size_t(b)] = kLead;
-            else
-                single[size_t(b)] = kInvalid;
-        }
-        for (int lead = 0; lead < 256; ++lead) {
-            if (single[size_t(lead)] != kLead)
-                continue;
-            for (int trail = 0; trail < 256; ++trail) {
-                if (!isTrailByte(std::uint8_t(trail)))
-                    continue;
-                const char in[2] = {char(lead), char(trail)};
-                if (conv.convert(in, 2, out, sizeof out) == 2)
-                    pairs[size_t(lead << 8 | trail)] =
-                        char16_t(std::uint8_t(out[0]) | (std::uint8_t(out[1]) << 8));
-            }
-        }
+        int row = 0;
+        for (int b = 0x80; b < 0x100; ++b)
+            if (kSingle[b - 0x80] == kLeadMark)
+                rows[b] = kPairs[row++];
+    }
+    char16_t pair(unsigned char lead, unsigned char trail) const {
+        return trail >= 0x40 && trail < 0x40 + kTrailCount ? rows[lead][trail - 0x40] : 0;
     }
 };
 
@@ -96,38 +38,47 @@ const DecodeTable& decodeTable() {
     return table;
 }
 
-// Encoded form of every BMP code point, filled on first use of each one:
-// 0 unknown yet, otherwise 0x1_00xx for a single byte or the byte pair.
-std::atomic<std::uint32_t>* encodeCache() {
-    static std::unique_ptr<std::atomic<std::uint32_t>[]> cache(
-        new std::atomic<std::uint32_t>[65536]());
-    return cache.get();
-}
+// Encoded form of every BMP code point: 0 when the code page lacks it,
+// below 0x100 a single byte, otherwise the byte pair.
+struct EncodeTable {
+    std::unique_ptr<std::uint16_t[]> codes{new std::uint16_t[65536]()};
+
+    EncodeTable() {
+        for (int c = 0; c < 0x80; ++c)
+            codes[size_t(c)] = std::uint16_t(c);
+        // Decoding inverted, the first byte sequence of a character winning...
+        for (int b = 0x80; b < 0x100; ++b) {
+            const char16_t c = kSingle[b - 0x80];
+            if (c > kLeadMark && codes[c] == 0)
+                codes[c] = std::uint16_t(b);
+        }
+        const DecodeTable& dec = decodeTable();
+        for (int lead = 0x80; lead < 0x100; ++lead) {
+            if (!dec.rows[lead])
+                continue;
+            for (int t = 0; t < kTrailCount; ++t) {
+                const char16_t c = dec.rows[lead][t];
+                if (c != 0 && codes[c] == 0)
+                    codes[c] = std::uint16_t(lead << 8 | (0x40 + t));
+            }
+        }
+        // ...then where the converter writes another sequence or none.
+        for (const EncodeOverride& o : kEncodeOverrides)
+            codes[o.ch] = o.code;
+    }
+};
 
 constexpr std::uint32_t kSingleFlag = 0x10000;
 constexpr std::uint32_t kQuestion = kSingleFlag | '?';
 
 std::uint32_t lookupEncoded(char16_t c) {
-    std::atomic<std::uint32_t>& slot = encodeCache()[c];
-    std::uint32_t v = slot.load(std::memory_order_relaxed);
-    if (v != 0)
-        return v;
-    if (QChar::isSurrogate(c)) {
-        v = kQuestion;
-    } else {
-        thread_local Converter conv("CP932", "UTF-16LE");
-        const char in[2] = {char(c & 0xFF), char(c >> 8)};
-        char out[8];
-        const int n = conv.convert(in, 2, out, sizeof out);
-        if (n == 1)
-            v = kSingleFlag | std::uint8_t(out[0]);
-        else if (n == 2)
-            v = std::uint32_t(std::uint8_t(out[0])) << 8 | std::uint8_t(out[1]);
-        else
-            v = kQuestion; // not in the code page: one "?", as Windows writes it
-    }
-    slot.store(v, std::memory_order_relaxed);
-    return v;
+    static const EncodeTable table;
+    if (QChar::isSurrogate(c))
+        return kQuestion;
+    const std::uint16_t code = table.codes[c];
+    if (code == 0)
+        return kQuestion; // not in the code page: one "?", as Windows writes it
+    return code < 0x100 ? kSingleFlag | code : code;
 }
 
 } // namespace
@@ -144,14 +95,13 @@ QString decode(std::string_view bytes) {
             dst[n++] = QChar(char16_t(b));
             continue;
         }
-        const std::int32_t s = table.single[b];
-        if (s >= 0) {
-            dst[n++] = QChar(char16_t(s));
-        } else if (s == DecodeTable::kLead && i + 1 < size &&
-                   isTrailByte(std::uint8_t(bytes[i + 1]))) {
+        const char16_t s = kSingle[b - 0x80];
+        if (s > kLeadMark) {
+            dst[n++] = QChar(s);
+        } else if (s == kLeadMark && i + 1 < size && isTrailByte(std::uint8_t(bytes[i + 1]))) {
             // A lead byte with a proper trail byte is one character even when
             // the pair is unassigned, so the trail is not misread as ASCII.
-            const char16_t c = table.pairs[size_t(b) << 8 | std::uint8_t(bytes[i + 1])];
+            const char16_t c = table.pair(b, std::uint8_t(bytes[i + 1]));
             dst[n++] = QChar(c != 0 ? c : kReplacement);
             ++i;
         } else {

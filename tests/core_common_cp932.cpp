@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#if defined(__GLIBC__)
+#include <iconv.h>
+#endif
+
 using namespace melodeck;
 using namespace melodeck::ModCommon;
 using namespace Qt::Literals::StringLiterals;
@@ -66,6 +70,55 @@ TEST(Cp932, EncodesLookAlikesAndQuestionMarks) {
     for (const Coded& r : rows)
         EXPECT_EQ(cp932::encode(r.text), r.bytes) << r.text.toStdString();
 }
+
+#if defined(__GLIBC__)
+// The generated tables against the converter they were made from: every byte,
+// every byte pair and every character of the BMP.
+TEST(Cp932, TablesMatchGlibcEverywhere) {
+    iconv_t toUtf16 = iconv_open("UTF-16LE", "CP932");
+    iconv_t toCp932 = iconv_open("CP932", "UTF-16LE");
+    ASSERT_NE(toUtf16, reinterpret_cast<iconv_t>(-1));
+    ASSERT_NE(toCp932, reinterpret_cast<iconv_t>(-1));
+    auto run = [](iconv_t cd, QByteArray in) -> QByteArray {
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        char out[16];
+        char* ip = in.data();
+        char* op = out;
+        size_t il = size_t(in.size()), ol = sizeof out;
+        if (iconv(cd, &ip, &il, &op, &ol) == size_t(-1) || il != 0)
+            return {};
+        return QByteArray(out, qsizetype(sizeof out - ol));
+    };
+    int checked = 0;
+    for (int lead = 0x80; lead < 0x100; ++lead) {
+        for (int trail = -1; trail < 0x100; ++trail) {
+            QByteArray in(1, char(lead));
+            if (trail >= 0)
+                in.append(char(trail));
+            const QByteArray want = run(toUtf16, in);
+            if (want.size() != 2)
+                continue; // invalid input: the replacement rules are tested above
+            const QString got = cp932::decode(in);
+            ASSERT_EQ(got.size(), 1) << std::hex << lead << " " << trail;
+            EXPECT_EQ(got[0].unicode(), char16_t(uchar(want[0]) | uchar(want[1]) << 8))
+                << std::hex << lead << " " << trail;
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 9000);
+    for (char32_t c = 0x80; c < 0x10000; ++c) {
+        if (c >= 0xD800 && c < 0xE000)
+            continue;
+        const char16_t unit = char16_t(c);
+        QByteArray want = run(toCp932, QByteArray(reinterpret_cast<const char*>(&unit), 2));
+        if (want.isEmpty())
+            want = "?";
+        ASSERT_EQ(cp932::encode(QString(QChar(unit))), want) << std::hex << unsigned(c);
+    }
+    iconv_close(toUtf16);
+    iconv_close(toCp932);
+}
+#endif
 
 TEST(Cp932, ByteLengthsMatchTheEncoding) {
     const std::pair<QString, int> lengths[] = {
