@@ -161,6 +161,25 @@ int byteLength(const QString& text) {
     return total;
 }
 
+QString leftBytes(const QString& text, int n) {
+    int total = 0;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        char32_t cp = text[i].unicode();
+        qsizetype units = 1;
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            cp = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            units = 2;
+        }
+        const int len = charByteLength(cp);
+        if (total + len > n)
+            break;
+        total += len;
+        i += units;
+    }
+    return text.left(i);
+}
+
 int charByteLength(char32_t c) {
     if (c < 0x80 || c > 0xFFFF)
         return 1;

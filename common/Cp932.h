@@ -24,4 +24,9 @@ int byteLength(const QString& text);
 // Bytes of the code point c once encoded (1 or 2).
 int charByteLength(char32_t c);
 
+// The longest leading part of text that takes at most n bytes once encoded;
+// a character that would straddle the limit is left out whole, and a
+// surrogate pair is one character.
+QString leftBytes(const QString& text, int n);
+
 } // namespace melodeck::cp932

@@ -318,25 +318,7 @@ std::int32_t ByteLen(const QString& text) {
 QString ByteLeft(const QString& text, std::int32_t n) {
     if (n <= 0)
         return {};
-    if (ByteLen(text) <= n)
-        return text;
-    std::int32_t total = 0;
-    qsizetype i = 0;
-    while (i < text.size()) {
-        const QChar c = text[i];
-        qsizetype units = 1;
-        char32_t cp = c.unicode();
-        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            cp = QChar::surrogateToUcs4(c, text[i + 1]);
-            units = 2; // a surrogate pair is one character, never split
-        }
-        const int len = cp932::charByteLength(cp);
-        if (total + len > n)
-            break;
-        total += len;
-        i += units;
-    }
-    return text.left(i);
+    return cp932::leftBytes(text, n);
 }
 
 QString WarningText(const QString& message) {

@@ -1,6 +1,7 @@
 #include "common/PrivateProfile.h"
 
 #include "common/Cp932.h"
+#include "common/ModCommon.h"
 #include "common/SafeFile.h"
 
 #include <QFile>
@@ -45,16 +46,6 @@ QString trimBlanks(const QString& s) {
     while (b < e && isLineBlank(s[b]))
         ++b;
     while (e > b && isLineBlank(s[e - 1]))
-        --e;
-    return s.mid(b, e - b);
-}
-
-// The caller's names lose only their outer spaces.
-QString trimSpaces(const QString& s) {
-    qsizetype b = 0, e = s.size();
-    while (b < e && s[b] == u' ')
-        ++b;
-    while (e > b && s[e - 1] == u' ')
         --e;
     return s.mid(b, e - b);
 }
@@ -191,25 +182,9 @@ QString unquote(const QString& v) {
     return v;
 }
 
-// The longest leading part that fits the buffer; a double-byte character
-// that would straddle the limit is left out whole.
+// The longest leading part that fits the buffer.
 QString cutToBuffer(const QString& v) {
-    int total = 0;
-    qsizetype i = 0;
-    while (i < v.size()) {
-        char32_t cp = v[i].unicode();
-        qsizetype units = 1;
-        if (v[i].isHighSurrogate() && i + 1 < v.size() && v[i + 1].isLowSurrogate()) {
-            cp = QChar::surrogateToUcs4(v[i], v[i + 1]);
-            units = 2;
-        }
-        const int len = cp932::charByteLength(cp);
-        if (total + len > kValueBytes)
-            break;
-        total += len;
-        i += units;
-    }
-    return v.left(i);
+    return cp932::leftBytes(v, kValueBytes);
 }
 
 // Gives the file's last line its line break before anything is written after
@@ -231,13 +206,6 @@ Line makeLine(const QString& text, Encoding enc) {
     return line;
 }
 
-// The mode bits themselves (the "user" flags reflect what this process may
-// do, which for an administrator is everything).
-bool hasWriteBit(const QFileInfo& info) {
-    return info.permissions() &
-           (QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther);
-}
-
 } // namespace
 
 QString GetString(const QString& section, const QString& key, const QString& def,
@@ -247,10 +215,10 @@ QString GetString(const QString& section, const QString& key, const QString& def
         return cutToBuffer(def);
     const Profile p = parse(file.readAll());
     file.close();
-    const auto header = findSection(p, trimSpaces(section));
+    const auto header = findSection(p, ModCommon::TrimSpaces(section));
     if (!header)
         return cutToBuffer(def);
-    const auto line = findKey(p, *header, trimSpaces(key));
+    const auto line = findKey(p, *header, ModCommon::TrimSpaces(key));
     if (!line)
         return cutToBuffer(def);
     // The value arrives as a C string: a NUL byte in the file ends it, as
@@ -277,8 +245,8 @@ QString oneLine(const QString& text) {
 
 bool WriteString(const QString& section, const QString& key, const QString& value,
                  const QString& filePath) {
-    const QString sectionName = trimSpaces(oneLine(section));
-    const QString keyName = trimSpaces(oneLine(key));
+    const QString sectionName = ModCommon::TrimSpaces(oneLine(section));
+    const QString keyName = ModCommon::TrimSpaces(oneLine(key));
     const QString keyLine = u'=' + oneLine(value);
 
     Profile p;
@@ -286,7 +254,7 @@ bool WriteString(const QString& section, const QString& key, const QString& valu
     if (info.exists()) {
         // A read-only file stays as it is, even for a user whom the system
         // would let write it anyway.
-        if (!info.isFile() || !info.isWritable() || !hasWriteBit(info))
+        if (!info.isFile() || !info.isWritable() || !files::HasWriteBit(info))
             return false;
         QFile file(filePath);
         if (!file.open(QIODevice::ReadOnly))

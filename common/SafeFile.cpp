@@ -120,6 +120,11 @@ void FileReplacer::cancel() {
     temp_.setFileName(QString());
 }
 
+bool HasWriteBit(const QFileInfo& info) {
+    return info.permissions() &
+           (QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther);
+}
+
 bool ReplaceFile(const QString& target, const QByteArray& data, QString* error) {
     FileReplacer out(target);
     const bool ok = out.open() && out.write(data) && out.commit();

@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 
 namespace melodeck::files {
@@ -44,6 +45,11 @@ private:
     bool failed_ = false;
     QString error_;
 };
+
+// True when the file's mode lets anybody write it. The mode bits themselves:
+// what this process may do says nothing for an administrator, who may write
+// everything, yet a file its owner made read-only is to stay as it is.
+bool HasWriteBit(const QFileInfo& info);
 
 // The whole of data as the file's new content; false leaves it as it was.
 bool ReplaceFile(const QString& target, const QByteArray& data, QString* error = nullptr);

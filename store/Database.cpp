@@ -1,5 +1,6 @@
 #include "store/Database.h"
 
+#include "common/SafeFile.h"
 #include "common/VbError.h"
 #include "store/JetLike.h"
 
@@ -115,8 +116,7 @@ Database::Database(const QString& path) : path_(path) {
     // for reading only, so that it stays as it is also for a user whom the
     // system would let write it anyway; a change then fails with the engine's
     // read-only error instead of going through.
-    const bool readOnly = !(fi.permissions() & (QFileDevice::WriteOwner | QFileDevice::WriteGroup |
-                                                QFileDevice::WriteOther));
+    const bool readOnly = !files::HasWriteBit(fi);
     // Never SQLITE_OPEN_CREATE: a missing file is an error, not a new
     // database. One connection serves one thread (the window's), so it
     // needs no mutex of its own around every column read.
