@@ -34,15 +34,7 @@ QString FlagText(bool value) {
     return value ? QStringLiteral("1") : QStringLiteral("0");
 }
 
-std::int64_t PixelsFromTwips(double twips, int twipsPerPixel) {
-    return std::int64_t(std::floor(twips / twipsPerPixel));
-}
-
-namespace {
-
-// A stored edge rounded to 32 bits; an edge that cannot be (an edited file
-// holding 1e308) means the position is not restored rather than a failure.
-std::optional<std::int32_t> Edge(const QString& text) {
+std::optional<std::int32_t> StoredLong(const QString& text) {
     try {
         return ModCommon::RoundToLong(ModCommon::LeadingNumber(text));
     } catch (const VbError&) {
@@ -50,20 +42,18 @@ std::optional<std::int32_t> Edge(const QString& text) {
     }
 }
 
-} // namespace
-
 std::optional<std::pair<std::int32_t, std::int32_t>>
 RestoredPosition(const StoredPosition& stored, double screenWidthPx, double screenHeightPx,
                  double windowWidthPx, double windowHeightPx) {
     const float storedW = float(ModCommon::LeadingNumber(stored.width));
     const float storedH = float(ModCommon::LeadingNumber(stored.height));
-    // The current size in whole pixels, as the screen's twips divided back.
-    const float screenW = float(std::floor(screenWidthPx * kTwipsPerPixel / kTwipsPerPixel));
-    const float screenH = float(std::floor(screenHeightPx * kTwipsPerPixel / kTwipsPerPixel));
+    // The current size in whole pixels.
+    const float screenW = float(std::floor(screenWidthPx));
+    const float screenH = float(std::floor(screenHeightPx));
     if (!(storedW == screenW && storedH == screenH))
         return std::nullopt;
-    const auto l = Edge(stored.left);
-    const auto t = Edge(stored.top);
+    const auto l = StoredLong(stored.left);
+    const auto t = StoredLong(stored.top);
     if (!l || !t)
         return std::nullopt;
     const double L = *l, T = *t;

@@ -12,6 +12,19 @@ namespace melodeck::settings {
 // Twips per pixel in both directions.
 constexpr int kTwipsPerPixel = 15;
 
+// The sections of the settings file.
+inline const QString kPosition = QStringLiteral("Position");
+inline const QString kListGrid = QStringLiteral("ListGrid");
+inline const QString kPickupGrid = QStringLiteral("PickupGrid");
+inline const QString kPickupCond = QStringLiteral("PickupCond");
+inline const QString kCsv = QStringLiteral("CSV");
+inline const QString kMdb = QStringLiteral("MDB");
+
+// A number read from the settings file, rounded to 32 bits; nothing when it
+// is too large for that (an edited file holding 1e308), which callers take
+// as a value not given rather than a reason to stop.
+std::optional<std::int32_t> StoredLong(const QString& text);
+
 // A "Cond1".."Cond3" value: the flag before the first comma, the field's text
 // after it (later commas belong to the text). A value without a comma is the
 // flag alone. The box is ticked unless the flag reads as the number 0.
@@ -29,9 +42,6 @@ int HamoriIndex(const QString& value);
 
 // "1" or "0".
 QString FlagText(bool value);
-
-// Whole pixels from twips, rounded towards minus infinity.
-std::int64_t PixelsFromTwips(double twips, int twipsPerPixel = kTwipsPerPixel);
 
 // A stored window position as read back at start-up.
 struct StoredPosition {

@@ -45,11 +45,20 @@ TEST(SettingsCondition, HamoriIndex) {
         EXPECT_EQ(HamoriIndex(value), index) << value.toStdString();
 }
 
-TEST(SettingsPosition, PixelsRoundTowardsMinusInfinity) {
-    const std::pair<double, std::int64_t> twips[] = {{0, 0},    {29, 1},   {-1, -1},
-                                                     {-15, -1}, {-16, -2}, {1920.0 * 15, 1920}};
-    for (const auto& [t, px] : twips)
-        EXPECT_EQ(PixelsFromTwips(t), px) << t;
+TEST(SettingsNumbers, StoredLongRoundsOrGivesNothing) {
+    // Rounded as the settings were written by a 32-bit program: halves to even.
+    const std::pair<QString, std::optional<std::int32_t>> values[] = {
+        {u"640"_s, 640},
+        {u"2.5"_s, 2},
+        {u"3.5"_s, 4},
+        {u"-7"_s, -7},
+        {u"abc"_s, 0},
+        {QString(), 0},
+        {u"2147483647"_s, 2147483647},
+        {u"2147483648"_s, std::nullopt},
+        {u"1e308"_s, std::nullopt}};
+    for (const auto& [text, want] : values)
+        EXPECT_EQ(StoredLong(text), want) << text.toStdString();
 }
 
 TEST(SettingsPosition, WhenTheWindowMoves) {

@@ -1,5 +1,6 @@
 // The main window: its controls, its start-up on the database, and its end.
 #include "app/gui/frmMeloDeck.h"
+#include "app/Settings.h"
 
 #include "common/ModCommon.h"
 #include "common/Seams.h"
@@ -73,17 +74,6 @@ QIcon DrawIcon() {
     p.drawPath(flag);
     p.end();
     return QIcon(pm);
-}
-
-// A number read from the settings file, rounded to 32 bits; a value too
-// large for that is an edited file and counts as 0 rather than stopping the
-// program from starting.
-std::int32_t StoredLong(const QString& text) {
-    try {
-        return ModCommon::RoundToLong(ModCommon::LeadingNumber(text));
-    } catch (const VbError&) {
-        return 0;
-    }
 }
 
 // Handlers report what they did not catch themselves in a warning and the
@@ -320,13 +310,15 @@ void frmMeloDeck::Form_Load() {
 void frmMeloDeck::LoadGridState() {
     using ModCommon::LeadingNumber;
     using ModCommon::ReadIni;
-    bSelected = LeadingNumber(ReadIni(QStringLiteral("ListGrid"), QStringLiteral("Selected"))) != 0;
-    lListOrderCol = StoredLong(ReadIni(QStringLiteral("ListGrid"), QStringLiteral("OrderCol")));
-    bListOrderDesc =
-        LeadingNumber(ReadIni(QStringLiteral("ListGrid"), QStringLiteral("OrderDesc"))) != 0;
-    lPickupOrderCol = StoredLong(ReadIni(QStringLiteral("PickupGrid"), QStringLiteral("OrderCol")));
+    bSelected = LeadingNumber(ReadIni(settings::kListGrid, QStringLiteral("Selected"))) != 0;
+    lListOrderCol =
+        settings::StoredLong(ReadIni(settings::kListGrid, QStringLiteral("OrderCol"))).value_or(0);
+    bListOrderDesc = LeadingNumber(ReadIni(settings::kListGrid, QStringLiteral("OrderDesc"))) != 0;
+    lPickupOrderCol =
+        settings::StoredLong(ReadIni(settings::kPickupGrid, QStringLiteral("OrderCol")))
+            .value_or(0);
     bPickupOrderDesc =
-        LeadingNumber(ReadIni(QStringLiteral("PickupGrid"), QStringLiteral("OrderDesc"))) != 0;
+        LeadingNumber(ReadIni(settings::kPickupGrid, QStringLiteral("OrderDesc"))) != 0;
 }
 
 void frmMeloDeck::LoadSettings() {
@@ -343,7 +335,7 @@ void frmMeloDeck::OpenDatabaseAndGrids() {
 
     // A bare file name lies beside the program; anything with a folder in it
     // ("/" or "\") is taken as given.
-    QString path = ReadIni(QStringLiteral("MDB"), QStringLiteral("Path"));
+    QString path = ReadIni(settings::kMdb, QStringLiteral("Path"));
     if (path.isEmpty())
         path = QStringLiteral("MeloDeck.mdb");
     if (!path.contains(QLatin1Char('\\')) && !path.contains(QLatin1Char('/')))
@@ -351,11 +343,11 @@ void frmMeloDeck::OpenDatabaseAndGrids() {
     datList.DatabaseName = path;
     datPickup.DatabaseName = path;
 
-    sListTable = ReadIni(QStringLiteral("MDB"), QStringLiteral("ListTableName"));
+    sListTable = ReadIni(settings::kMdb, QStringLiteral("ListTableName"));
     if (sListTable.isEmpty())
         sListTable = QStringLiteral("MeloDeck");
     datList.RecordSource = select + sListTable;
-    sPickupTable = ReadIni(QStringLiteral("MDB"), QStringLiteral("PickupTableName"));
+    sPickupTable = ReadIni(settings::kMdb, QStringLiteral("PickupTableName"));
     if (sPickupTable.isEmpty())
         sPickupTable = QStringLiteral("PickupList");
     datPickup.RecordSource = select + sPickupTable;
@@ -382,12 +374,12 @@ void frmMeloDeck::OpenDatabaseAndGrids() {
     // Stored column widths. A settings file without a column count (a first
     // start) keeps the default widths; a count that is no number stops the
     // start as a type mismatch.
-    const QString numColumns = ReadIni(QStringLiteral("ListGrid"), QStringLiteral("NumColumns"));
+    const QString numColumns = ReadIni(settings::kListGrid, QStringLiteral("NumColumns"));
     if (!numColumns.isEmpty()) {
         const std::int32_t n = ModCommon::StrictLong(numColumns);
         for (std::int32_t i = 1; i <= n && i <= flgList->Cols(); ++i) {
             const double w = ModCommon::LeadingNumber(
-                ReadIni(QStringLiteral("ListGrid"), QStringLiteral("Widht%1").arg(i)));
+                ReadIni(settings::kListGrid, QStringLiteral("Widht%1").arg(i)));
             if (!(w > 0) || w > kMaxStoredWidth)
                 continue;
             const std::int32_t width = ModCommon::RoundToLong(w);

@@ -91,6 +91,7 @@ public:
     void LoadConditions();       // LoadSettings steps 2 to 6
     void OpenDatabaseAndGrids(); // LoadSettings steps 7 to 17
     void RestorePosition();      // LoadSettings step 18
+    int HarmonyIndex() const;    // the option ticked: 0, 1 or 2 (either way)
     void SaveSettings();
 
     // ---- search and sort (search) ---------------------------------------------

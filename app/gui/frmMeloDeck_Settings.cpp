@@ -8,13 +8,12 @@ namespace melodeck {
 
 using ModCommon::ReadIni;
 using ModCommon::WriteIni;
+using settings::kListGrid;
+using settings::kPickupCond;
+using settings::kPickupGrid;
+using settings::kPosition;
 
 namespace {
-
-const QString kPosition = QStringLiteral("Position");
-const QString kListGrid = QStringLiteral("ListGrid");
-const QString kPickupGrid = QStringLiteral("PickupGrid");
-const QString kPickupCond = QStringLiteral("PickupCond");
 
 void LoadCondition(const QString& key, QCheckBox* box, QLineEdit* field) {
     const settings::Condition c = settings::ParseCondition(ReadIni(kPickupCond, key));
@@ -40,7 +39,11 @@ void frmMeloDeck::LoadConditions() {
     optハモリ[settings::HamoriIndex(ReadIni(kPickupCond, QStringLiteral("Hamori")))]->setChecked(
         true);
     // An empty stored source empties the field too.
-    txtパス->setText(ReadIni(QStringLiteral("CSV"), QStringLiteral("Path")));
+    txtパス->setText(ReadIni(settings::kCsv, QStringLiteral("Path")));
+}
+
+int frmMeloDeck::HarmonyIndex() const {
+    return optハモリ[0]->isChecked() ? 0 : optハモリ[1]->isChecked() ? 1 : 2;
 }
 
 void frmMeloDeck::RestorePosition() {
@@ -60,17 +63,13 @@ void frmMeloDeck::RestorePosition() {
 
 void frmMeloDeck::SaveSettings() {
     using settings::FlagText;
-    using settings::kTwipsPerPixel;
-    using settings::PixelsFromTwips;
+    // In whole pixels: the screen size tells the next start whether the
+    // stored position is for this screen.
     const QSize screen = seams().screenSize();
-    WriteIni(kPosition, QStringLiteral("Width"),
-             Number(PixelsFromTwips(double(screen.width()) * kTwipsPerPixel)));
-    WriteIni(kPosition, QStringLiteral("Height"),
-             Number(PixelsFromTwips(double(screen.height()) * kTwipsPerPixel)));
-    WriteIni(kPosition, QStringLiteral("Left"),
-             Number(PixelsFromTwips(double(pos().x()) * kTwipsPerPixel)));
-    WriteIni(kPosition, QStringLiteral("Top"),
-             Number(PixelsFromTwips(double(pos().y()) * kTwipsPerPixel)));
+    WriteIni(kPosition, QStringLiteral("Width"), Number(screen.width()));
+    WriteIni(kPosition, QStringLiteral("Height"), Number(screen.height()));
+    WriteIni(kPosition, QStringLiteral("Left"), Number(pos().x()));
+    WriteIni(kPosition, QStringLiteral("Top"), Number(pos().y()));
 
     const std::int32_t cols = flgList->Cols();
     WriteIni(kListGrid, QStringLiteral("NumColumns"), Number(cols));
@@ -85,11 +84,8 @@ void frmMeloDeck::SaveSettings() {
     SaveCondition(QStringLiteral("Cond1"), chk歌手名に, txt歌手名);
     SaveCondition(QStringLiteral("Cond2"), chk曲名に, txt曲名);
     SaveCondition(QStringLiteral("Cond3"), chk歌い出しに, txt歌い出し);
-    const QString hamori = optハモリ[0]->isChecked()   ? QStringLiteral("0")
-                           : optハモリ[1]->isChecked() ? QStringLiteral("1")
-                                                       : QStringLiteral("2");
-    WriteIni(kPickupCond, QStringLiteral("Hamori"), hamori);
-    WriteIni(QStringLiteral("CSV"), QStringLiteral("Path"), txtパス->text());
+    WriteIni(kPickupCond, QStringLiteral("Hamori"), Number(HarmonyIndex()));
+    WriteIni(settings::kCsv, QStringLiteral("Path"), txtパス->text());
 }
 
 } // namespace melodeck

@@ -15,7 +15,7 @@ search::Conditions ConditionsOf(const frmMeloDeck& w) {
     c.rows[0] = {frmMeloDeck::chkValue(w.chk歌手名に), w.txt歌手名->text()};
     c.rows[1] = {frmMeloDeck::chkValue(w.chk曲名に), w.txt曲名->text()};
     c.rows[2] = {frmMeloDeck::chkValue(w.chk歌い出しに), w.txt歌い出し->text()};
-    c.harmony = w.optハモリ[0]->isChecked() ? 0 : w.optハモリ[1]->isChecked() ? 1 : 2;
+    c.harmony = w.HarmonyIndex();
     return c;
 }
 
