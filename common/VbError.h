@@ -16,7 +16,6 @@ public:
         TypeMismatch = 13,
         FileNotFound = 53,
         FileAccess = 75,
-        Network = 35750,
         Database = 3000,
     };
 

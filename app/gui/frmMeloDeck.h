@@ -110,7 +110,6 @@ public:
     void cmd参照_Click();
     bool DownloadList(const QString& file);
     void LockControls(bool lock);
-    static QString SqlLiteral(const Value& value);
     int downloadTimeoutMs = 60000; // tests shorten it
 
     // ---- pickup list and menus (pickup) -------------------------------------------

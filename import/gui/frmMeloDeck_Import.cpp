@@ -61,10 +61,6 @@ void frmMeloDeck::LockControls(bool lock) {
     flgPickup->setEnabled(!lock);
 }
 
-QString frmMeloDeck::SqlLiteral(const Value& value) {
-    return songlist::SqlLiteral(value);
-}
-
 void frmMeloDeck::cmd取込_Click() {
     clsMousePointer pointer;
     pointer.Busy();

@@ -1,1 +1,0 @@
-// Shared helpers of the test programs live in this folder.
