@@ -601,35 +601,98 @@ bool planKeyed(const std::string& s, KeyedPlan& plan) {
 
 } // namespace
 
+namespace {
+
+bool isNumberType(int type) {
+    switch (type) {
+    case FieldType::Boolean:
+    case FieldType::Byte:
+    case FieldType::Integer:
+    case FieldType::Long:
+    case FieldType::Currency:
+    case FieldType::Single:
+    case FieldType::Double:
+    case FieldType::BigInt:
+    case FieldType::Numeric:
+    case FieldType::Decimal:
+    case FieldType::Float:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// At most how many rows the table holds, from its first and last row key;
+// each is one step down the table's tree (the two in one query would scan
+// it). 0 when that cannot be told.
+size_t rowsAtMost(sqlite3* db, const std::string& table) {
+    std::int64_t ends[2] = {0, 0};
+    for (int k = 0; k < 2; ++k) {
+        const std::string sql = (k ? "SELECT max(rowid) FROM " : "SELECT min(rowid) FROM ") + table;
+        Stmt st;
+        if (sqlite3_prepare_v2(db, sql.c_str(), int(sql.size()), &st.p, nullptr) != SQLITE_OK ||
+            sqlite3_step(st.p) != SQLITE_ROW)
+            return 0;
+        ends[k] = sqlite3_column_int64(st.p, 0);
+    }
+    const std::int64_t n = ends[1] - ends[0] + 1;
+    return n > 0 ? size_t(std::min<std::int64_t>(n, std::int64_t(1) << 22)) : 0;
+}
+
+} // namespace
+
 std::unique_ptr<Recordset> Database::openKeyed(const std::string& query,
                                                std::vector<QString>& names, std::vector<int>& types,
                                                const Recordset* prior) {
     KeyedPlan plan;
     if (!planKeyed(query, plan))
         return nullptr;
-    if (!plan.field.empty()) {
-        bool known = false;
-        for (const QString& n : names)
-            known = known || sameName(n.toStdString(), plan.field);
-        if (!known)
+    const bool ordered = !plan.field.empty();
+    int fieldType = FieldType::Text;
+    if (ordered) {
+        size_t k = 0;
+        while (k < names.size() && !sameName(names[k].toStdString(), plan.field))
+            ++k;
+        if (k == names.size())
             return nullptr;
+        fieldType = types[k];
     }
-    const std::string keyed = "SELECT rowid" + (plan.field.empty() ? "" : ", " + plan.field) +
-                              " FROM " + plan.table + " " + plan.where;
+    const std::vector<std::int64_t>* priorKeys = nullptr;
+    if (ordered && prior && prior->rowKeys() && !prior->rowKeys()->empty() &&
+        prior->keyConnection() == conn_.get() && sameName(prior->keyTable(), plan.table) &&
+        prior->keyVersion() == *conn_->version(plan.table))
+        priorKeys = prior->rowKeys();
+    // The whole table ascending by a number, with no earlier order to keep
+    // among ties: the engine's own order (Null first, ties by row key) is the
+    // one wanted, and an index gives it without sorting.
+    const bool blankWhere = skipBlanks(plan.where, 0) == plan.where.size();
+    const bool engineOrders =
+        ordered && !plan.descending && !priorKeys && blankWhere && isNumberType(fieldType);
+    std::string keyed = "SELECT rowid";
+    if (ordered && !engineOrders)
+        keyed += ", " + plan.field;
+    keyed += " FROM " + plan.table + " " + plan.where;
+    if (engineOrders)
+        keyed += " ORDER BY " + plan.field + ", rowid";
     Stmt st;
     if (sqlite3_prepare_v2(db_, keyed.c_str(), int(keyed.size()), &st.p, nullptr) != SQLITE_OK ||
         !st.p)
         return nullptr; // no row keys (a view, a table without them): the engine's own way
 
+    const size_t expected = rowsAtMost(db_, plan.table);
     std::vector<std::int64_t> keys;
     RowOrder order;
-    const bool ordered = !plan.field.empty();
+    const bool sorting = ordered && !engineOrders;
+    if (sorting)
+        order.reserve(expected);
+    else
+        keys.reserve(expected);
     int rc;
     while ((rc = sqlite3_step(st.p)) == SQLITE_ROW) {
         if (sqlite3_column_type(st.p, 0) != SQLITE_INTEGER)
             return nullptr;
         const std::int64_t key = sqlite3_column_int64(st.p, 0);
-        if (!ordered) {
+        if (!sorting) {
             keys.push_back(key);
             continue;
         }
@@ -655,14 +718,10 @@ std::unique_ptr<Recordset> Database::openKeyed(const std::string& query,
     }
     if (rc != SQLITE_DONE)
         raise(rc);
-    if (ordered) {
-        const std::vector<std::int64_t>* priorKeys = nullptr;
-        if (prior && prior->rowKeys() && prior->keyConnection() == conn_.get() &&
-            sameName(prior->keyTable(), plan.table) &&
-            prior->keyVersion() == *conn_->version(plan.table))
-            priorKeys = prior->rowKeys();
+    if (sorting)
         keys = order.sorted(plan.descending, priorKeys);
-    }
+    else if (keys.capacity() > keys.size() + keys.size() / 4)
+        keys.shrink_to_fit();
     auto rs = std::make_unique<Recordset>();
     rs->setFields(std::move(names), std::move(types));
     rs->setKeys(conn_, plan.table, std::move(keys));

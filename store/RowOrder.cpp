@@ -62,17 +62,19 @@ private:
 } // namespace
 
 void RowOrder::reserve(size_t rows) {
+    // Room not written to costs no memory, and growing would copy.
     items_.reserve(rows);
     keys_.reserve(rows);
+    tails_.reserve(rows * 16);
 }
 
 void RowOrder::addNull(std::int64_t key) {
-    items_.push_back({0, 0, 0, std::uint32_t(keys_.size()), 0, Null, 0});
+    items_.push_back({0, 0, std::uint32_t(keys_.size()), 0, 0, Null, 0});
     keys_.push_back(key);
 }
 
 void RowOrder::addNumber(std::int64_t key, double value) {
-    items_.push_back({orderedBits(value), 0, 0, std::uint32_t(keys_.size()), 0, Number, 0});
+    items_.push_back({orderedBits(value), 0, std::uint32_t(keys_.size()), 0, 0, Number, 0});
     keys_.push_back(key);
 }
 
@@ -91,11 +93,12 @@ void RowOrder::addKeyBytes(std::int64_t key, Class cls, std::string_view bytes) 
     const size_t k = std::min<size_t>(bytes.size(), 8);
     for (size_t i = 0; i < 8; ++i)
         head = head << 8 | (i < k ? static_cast<unsigned char>(bytes[i]) : 0u);
-    Item it{head, 0, 0, std::uint32_t(keys_.size()), 0, cls, std::uint8_t(k)};
+    Item it{head, 0, std::uint32_t(keys_.size()), 0, 0, cls, std::uint8_t(k)};
     if (bytes.size() > 8) {
+        const size_t n = std::min<size_t>(bytes.size() - 8, UINT16_MAX);
         it.tailOff = std::uint32_t(tails_.size());
-        it.tailLen = std::uint32_t(bytes.size() - 8);
-        tails_.append(bytes.substr(8));
+        it.tailLen = std::uint16_t(n);
+        tails_.append(bytes.substr(8, n));
     }
     items_.push_back(it);
     keys_.push_back(key);
@@ -125,7 +128,7 @@ std::vector<std::int64_t> RowOrder::sorted(bool descending,
             return a.head < b.head ? -1 : 1;
         if (a.headLen != b.headLen)
             return a.headLen < b.headLen ? -1 : 1;
-        const std::uint32_t n = std::min(a.tailLen, b.tailLen);
+        const size_t n = std::min(a.tailLen, b.tailLen);
         if (n > 0)
             if (const int c = std::memcmp(tails + a.tailOff, tails + b.tailOff, n))
                 return c < 0 ? -1 : 1;
@@ -144,10 +147,9 @@ std::vector<std::int64_t> RowOrder::sorted(bool descending,
             return c != 0 ? c < 0 : a.tie < b.tie;
         });
 
-    std::vector<std::int64_t> out;
-    out.reserve(items.size());
-    for (const Item& it : items)
-        out.push_back(keys_[it.index]);
+    std::vector<std::int64_t> out(items.size());
+    for (size_t i = 0; i < items.size(); ++i)
+        out[i] = keys_[items[i].index];
     return out;
 }
 

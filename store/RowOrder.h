@@ -32,10 +32,11 @@ public:
 private:
     enum Class : std::uint8_t { Null, Number, Text, Blob };
     struct Item {
-        std::uint64_t head;             // the first eight key bytes, big-endian, or a number's bits
-        std::uint32_t tailOff, tailLen; // key bytes after the first eight, in tails_
-        std::uint32_t index;            // into keys_
-        std::uint32_t tie;              // prior position
+        std::uint64_t head;    // the first eight key bytes, big-endian, or a number's bits
+        std::uint32_t tailOff; // key bytes after the first eight, in tails_
+        std::uint32_t index;   // into keys_
+        std::uint32_t tie;     // prior position
+        std::uint16_t tailLen; // how many (a longer tail is cut: its rest ties)
         std::uint8_t cls;
         std::uint8_t headLen; // key bytes in head (texts and blobs)
     };
