@@ -183,4 +183,10 @@ QString dataFolder(int argc, char** argv) {
     return QString::fromLocal8Bit(argv[1]);
 }
 
+void summary(const QString& folder, const char* key, double value) {
+    QFile f(QDir(folder).filePath(QStringLiteral("summary.txt")));
+    if (f.open(QIODevice::Append | QIODevice::Text))
+        f.write(QStringLiteral("%1 %2\n").arg(QLatin1String(key)).arg(value, 0, 'f', 3).toUtf8());
+}
+
 } // namespace bench

@@ -63,4 +63,8 @@ void answerWindowSeams(QString& warning);
 // The data folder given on the command line (exits with a usage line when absent).
 QString dataFolder(int argc, char** argv);
 
+// Notes one figure of the run for the summary that scripts/bench.sh prints
+// last ("summary <key> <value>"): the largest value noted under a key counts.
+void summary(const QString& folder, const char* key, double value);
+
 } // namespace bench

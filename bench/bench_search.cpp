@@ -74,20 +74,28 @@ void clickHeader(frmMeloDeck* w, int col) {
     w->flgList->simulateClick(0, col);
 }
 
-bool ratioRow(const QString& what, const bench::Measure& ours, const bench::Measure& base) {
+QString folder;
+
+// Prints our time over the shell's and notes it under key; false when the
+// ratio is above aim or could not be taken.
+bool ratioRow(const QString& what, const bench::Measure& ours, const bench::Measure& base,
+              double aim, const char* key) {
     if (!ours.error.isEmpty() || !base.error.isEmpty() || base.ms <= 0)
         return false;
     const double ratio = ours.ms / base.ms;
     bench::row(what, QStringLiteral("比 %1").arg(ratio, 0, 'f', 2), -1, -1,
-               QStringLiteral("≤ 1.0"));
-    return ratio <= 1.0;
+               QStringLiteral("≤ %1").arg(aim));
+    bench::summary(folder, key, ratio);
+    bench::summary(folder, "peak_mb", ours.peakMb);
+    return ratio <= aim;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    db = QDir(bench::dataFolder(argc, argv)).filePath(QStringLiteral("songs.mdb"));
-    const QString memoryAim = QStringLiteral("< 120 MB");
+    folder = bench::dataFolder(argc, argv);
+    db = QDir(folder).filePath(QStringLiteral("songs.mdb"));
+    const QString memoryAim = QStringLiteral("≤ 70 MB");
     bool ok = true;
     double peak = 0;
 
@@ -98,7 +106,7 @@ int main(int argc, char** argv) {
                 [](frmMeloDeck* w) { w->cmd抽出->click(); });
         });
         bench::row(QStringLiteral("cmd抽出 曲名に「%1」→ 一覧の再描画").arg(text), found,
-                   QStringLiteral("rows"), QStringLiteral("≤ シェル, ") + memoryAim);
+                   QStringLiteral("rows"), QStringLiteral("≤ 0.5 × シェル, ") + memoryAim);
         const auto base =
             bench::shell(db, QStringLiteral("SELECT * FROM MeloDeck WHERE 1=1 AND 曲名 LIKE "
                                             "'%%1%' ORDER BY 曲番号")
@@ -106,7 +114,9 @@ int main(int argc, char** argv) {
         // The shell's LIKE does not fold width or kana, so it may find fewer rows.
         bench::row(QStringLiteral("sqlite3 シェル 曲名 LIKE '%%1%' (出力込み)").arg(text), base,
                    QStringLiteral("rows"), QStringLiteral("基準"));
-        ok = ratioRow(QStringLiteral("抽出 / シェル (%1)").arg(text), found, base) && ok;
+        ok = ratioRow(QStringLiteral("抽出 / シェル (%1)").arg(text), found, base, 0.5,
+                      "search_vs_shell") &&
+             ok;
         peak = std::max(peak, found.peakMb);
     }
 
@@ -130,19 +140,21 @@ int main(int argc, char** argv) {
         });
         const QString direction = QString::fromUtf8(sort.direction);
         bench::row(QStringLiteral("見出しクリック 曲名 %1 → 再描画 (全曲)").arg(direction), clicked,
-                   QStringLiteral("rows"), QStringLiteral("≤ シェル, ") + memoryAim);
+                   QStringLiteral("rows"), QStringLiteral("≤ 0.25 × シェル, ") + memoryAim);
         const QString order = QStringLiteral("ORDER BY 曲名") + QString::fromUtf8(sort.order);
         const auto base = bench::shell(db, QStringLiteral("SELECT * FROM MeloDeck ") + order);
         bench::row(QStringLiteral("sqlite3 シェル %1 (出力込み)").arg(order.trimmed()), base,
                    QStringLiteral("rows"), QStringLiteral("基準"));
-        ok = ratioRow(QStringLiteral("%1ソート / シェル").arg(direction), clicked, base) && ok;
+        ok = ratioRow(QStringLiteral("%1ソート / シェル").arg(direction), clicked, base, 0.25,
+                      "sort_vs_shell") &&
+             ok;
         peak = std::max(peak, clicked.peakMb);
     }
 
-    ok = ok && peak < 120;
+    ok = ok && peak <= 70;
     // A missed aim is a figure to read, not a failed run: the table says it.
     if (!ok)
         bench::row(QStringLiteral("抽出・ソートの目標"), QStringLiteral("未達あり"), -1, peak,
-                   QStringLiteral("比 ≤ 1.0, < 120 MB"));
+                   QStringLiteral("抽出 ≤ 0.5, ソート ≤ 0.25, ≤ 70 MB"));
     return 0;
 }

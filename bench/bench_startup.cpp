@@ -1,8 +1,10 @@
-// Start-up on the full song table: from Main until both grids have painted,
-// in a program folder holding the benchmark database as MeloDeck.mdb, on the
-// offscreen platform. Once as a first start (no settings file), once with a
-// stored search that start-up runs again. Each run is a fresh process, so
-// its peak memory is the whole program's.
+// Start-up on the full song table: from the application's creation in a fresh
+// process until both grids have painted, in a program folder holding the
+// benchmark database as MeloDeck.mdb, on the offscreen platform. Once as a
+// first start (no settings file), once with a stored search that start-up
+// runs again, and the first start again on the 1,000 songs the program ships
+// with, which the full table's start-up is measured against. Each run is a
+// fresh process, so its peak memory is the whole program's.
 #include "BenchSupport.h"
 
 #include "app/gui/ModMeloDeck.h"
@@ -11,6 +13,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 
 using namespace melodeck;
@@ -19,10 +22,10 @@ namespace {
 
 QString sourceDb;
 
-long long startOnce(double& ms, bool storedSearch) {
-    const auto app = bench::offscreenApp("bench_startup");
+long long startOnce(double& ms, bool storedSearch, const QString& db) {
+    // The program folder is laid out first; the clock starts with the application.
     QTemporaryDir dir;
-    bench::useProgramFolder(dir.path(), sourceDb);
+    bench::useProgramFolder(dir.path(), db);
     if (storedSearch) {
         ModCommon::WriteIni(QStringLiteral("ListGrid"), QStringLiteral("Selected"),
                             QStringLiteral("1"));
@@ -31,11 +34,12 @@ long long startOnce(double& ms, bool storedSearch) {
         ModCommon::WriteIni(QStringLiteral("PickupCond"), QStringLiteral("Hamori"),
                             QStringLiteral("2"));
     }
+    const double t0 = bench::nowMs();
+    const auto app = bench::offscreenApp("bench_startup");
     QString warning;
     bench::answerWindowSeams(warning);
 
     bench::PaintSeen list, pickup;
-    const double t0 = bench::nowMs();
     auto w = ModMeloDeck::Main();
     if (!w)
         throw std::runtime_error(warning.toStdString());
@@ -53,16 +57,32 @@ long long startOnce(double& ms, bool storedSearch) {
 } // namespace
 
 int main(int argc, char** argv) {
-    sourceDb = QDir(bench::dataFolder(argc, argv)).filePath(QStringLiteral("songs.mdb"));
-    const QString aim = QStringLiteral("< 500 ms, < 120 MB");
+    const QString folder = bench::dataFolder(argc, argv);
+    sourceDb = QDir(folder).filePath(QStringLiteral("songs.mdb"));
+    const QString shippedDb = QDir(folder).filePath(QStringLiteral("shipped.mdb"));
 
-    const auto first = bench::repeated(3, [](double& ms) { return startOnce(ms, false); });
-    bench::row(QStringLiteral("起動: Main から両グリッド描画まで"), first, QStringLiteral("rows"),
-               aim);
-    const auto search = bench::repeated(3, [](double& ms) { return startOnce(ms, true); });
+    // Five runs each: a start-up is short, and the machine's noise is not.
+    const auto shipped =
+        bench::repeated(5, [&](double& ms) { return startOnce(ms, false, shippedDb); });
+    bench::row(QStringLiteral("起動: 出荷時の 1,000 曲 (基準)"), shipped, QStringLiteral("rows"),
+               QStringLiteral("参考"));
+    const QString aim =
+        QStringLiteral("≤ %1 ms (基準の 1.3 倍), ≤ 70 MB").arg(1.3 * shipped.ms, 0, 'f', 0);
+    const auto first =
+        bench::repeated(5, [&](double& ms) { return startOnce(ms, false, sourceDb); });
+    bench::row(QStringLiteral("起動: アプリ生成から両グリッド描画まで"), first,
+               QStringLiteral("rows"), aim);
+    const auto search =
+        bench::repeated(3, [&](double& ms) { return startOnce(ms, true, sourceDb); });
     bench::row(QStringLiteral("起動: 保存された抽出を再実行"), search, QStringLiteral("rows"), aim);
 
-    const bool ok =
-        first.error.isEmpty() && search.error.isEmpty() && first.ms < 500 && first.peakMb < 120;
-    return ok ? 0 : 1;
+    const bool measured = first.error.isEmpty() && shipped.error.isEmpty() && shipped.ms > 0;
+    if (measured) {
+        const double ratio = first.ms / shipped.ms;
+        bench::row(QStringLiteral("起動 / 出荷時の起動"),
+                   QStringLiteral("比 %1").arg(ratio, 0, 'f', 2), -1, -1, QStringLiteral("≤ 1.3"));
+        bench::summary(folder, "startup_vs_1k", ratio);
+        bench::summary(folder, "peak_mb", std::max(first.peakMb, search.peakMb));
+    }
+    return measured && search.error.isEmpty() ? 0 : 1;
 }

@@ -69,7 +69,9 @@ struct EncodeTable {
 };
 
 constexpr std::uint32_t kSingleFlag = 0x10000;
-constexpr std::uint32_t kQuestion = kSingleFlag | '?';
+// Marks a character the code page lacks (written as "?").
+constexpr std::uint32_t kMissingFlag = 0x20000;
+constexpr std::uint32_t kQuestion = kMissingFlag | kSingleFlag | '?';
 
 std::uint32_t lookupEncoded(char16_t c) {
     static const EncodeTable table;
@@ -159,6 +161,25 @@ int byteLength(const QString& text) {
         }
     }
     return total;
+}
+
+int encodeChar(char32_t c, unsigned char out[2]) {
+    if (c < 0x80) {
+        out[0] = static_cast<unsigned char>(c);
+        return 1;
+    }
+    if (c > 0xFFFF)
+        return 0;
+    const std::uint32_t v = lookupEncoded(char16_t(c));
+    if (v & kMissingFlag)
+        return 0;
+    if (v & kSingleFlag) {
+        out[0] = static_cast<unsigned char>(v & 0xFF);
+        return 1;
+    }
+    out[0] = static_cast<unsigned char>(v >> 8);
+    out[1] = static_cast<unsigned char>(v & 0xFF);
+    return 2;
 }
 
 QString leftBytes(const QString& text, int n) {

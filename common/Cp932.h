@@ -21,6 +21,11 @@ QByteArray encode(const QString& text);
 // Byte length the text has once encoded; equal to encode(text).size().
 int byteLength(const QString& text);
 
+// The code page's bytes of the code point c (look-alikes mapped as encode
+// maps them) written to out: their count (1 or 2), or 0 when the code page
+// lacks the character.
+int encodeChar(char32_t c, unsigned char out[2]);
+
 // Bytes of the code point c once encoded (1 or 2).
 int charByteLength(char32_t c);
 

@@ -3,6 +3,7 @@
 #include "common/SafeFile.h"
 #include "common/VbError.h"
 #include "store/JetLike.h"
+#include "store/RowOrder.h"
 
 #include <QFileInfo>
 #include <sqlite3.h>
@@ -146,12 +147,24 @@ Database::Database(const QString& path) : path_(path) {
         db_ = nullptr;
         fail(d);
     }
+    conn_ = std::make_shared<Connection>(db_);
+    sqlite3_set_authorizer(db_, &Database::authorize, this);
 }
 
 Database::~Database() {
     inserts_.reset(); // its statements go before the connection
-    if (db_)
-        sqlite3_close_v2(db_);
+    // Record sets may still read through the connection; it closes with the last.
+    sqlite3_set_authorizer(db_, nullptr, nullptr);
+}
+
+int Database::authorize(void* self, int action, const char* a1, const char*, const char*,
+                        const char*) {
+    auto* d = static_cast<Database*>(self);
+    if (d->collecting_ && a1 &&
+        (action == SQLITE_INSERT || action == SQLITE_UPDATE || action == SQLITE_DELETE ||
+         action == SQLITE_DROP_TABLE))
+        d->written_.emplace_back(a1);
+    return SQLITE_OK;
 }
 
 void Database::raise(int rc) const {
@@ -408,6 +421,7 @@ bool Database::executeInsertFast(const std::string& sql) {
         }
     }
     const int rc = sqlite3_step(st);
+    conn_->changed(table);
     QString error;
     if (rc != SQLITE_DONE)
         error = describe(path_, rc, sqlite3_errmsg(db_));
@@ -428,26 +442,305 @@ void Database::Execute(const QString& statement) {
         return;
     Stmt st;
     int rc = SQLITE_OK;
-    prepareOne(db_, withIgnoreRule(sql), st, rc);
+    written_.clear();
+    collecting_ = true;
+    try {
+        prepareOne(db_, withIgnoreRule(sql), st, rc);
+    } catch (...) {
+        collecting_ = false;
+        throw;
+    }
+    collecting_ = false;
     if (rc != SQLITE_OK)
         raise(rc);
     while ((rc = sqlite3_step(st.p)) == SQLITE_ROW) {
     }
+    // Record sets of the tables written re-read what they show.
+    for (const std::string& t : written_)
+        conn_->changed(t);
+    if (written_.empty() && !sqlite3_stmt_readonly(st.p))
+        conn_->changedAll();
     if (rc != SQLITE_DONE)
         raise(rc);
     affected_ = sqlite3_changes(db_);
 }
 
-std::unique_ptr<Recordset> Database::OpenRecordset(const QString& query, int /*type*/) {
+namespace {
+
+bool sameWord(std::string_view w, const char* kw) {
+    const size_t n = std::strlen(kw);
+    if (w.size() != n)
+        return false;
+    for (size_t k = 0; k < n; ++k)
+        if ((w[k] & ~0x20) != kw[k])
+            return false;
+    return true;
+}
+
+// Field names match as the engine matches them: ASCII letters in any case.
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t k = 0; k < a.size(); ++k) {
+        char x = a[k], y = b[k];
+        if (x >= 'A' && x <= 'Z')
+            x = char(x + 32);
+        if (y >= 'A' && y <= 'Z')
+            y = char(y + 32);
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+// The parts of "SELECT * FROM table [WHERE ...] [ORDER BY field [ASC|DESC]]",
+// the form of every grid query. Anything else (a join, a grouping, a
+// compound, an order by an expression) is left to the engine as it stands.
+struct KeyedPlan {
+    std::string table;
+    std::string where; // from the table name to the order clause
+    std::string field; // empty: no order clause
+    bool descending = false;
+};
+
+bool planKeyed(const std::string& s, KeyedPlan& plan) {
+    size_t i = skipBlanks(s, 0);
+    if (!wordAt(s, i, "SELECT"))
+        return false;
+    i = skipBlanks(s, i + 6);
+    if (i >= s.size() || s[i] != '*')
+        return false;
+    i = skipBlanks(s, i + 1);
+    if (!wordAt(s, i, "FROM"))
+        return false;
+    i = skipBlanks(s, i + 4);
+    const size_t t0 = i;
+    while (i < s.size() && identChar(static_cast<unsigned char>(s[i])))
+        ++i;
+    if (i == t0 || (s[t0] >= '0' && s[t0] <= '9'))
+        return false;
+    plan.table.assign(s, t0, i - t0);
+
+    // The words outside literals and brackets: the last ORDER starts the
+    // order clause; the words that change what rows are are not taken.
+    size_t order = std::string::npos;
+    int depth = 0;
+    for (size_t k = i; k < s.size();) {
+        const char c = s[k];
+        if (c == '\'' || c == '"' || c == '`' || c == '[') {
+            const char close = c == '[' ? ']' : c;
+            for (++k; k < s.size(); ++k) {
+                if (s[k] != close)
+                    continue;
+                if (close != ']' && k + 1 < s.size() && s[k + 1] == close) {
+                    ++k;
+                    continue;
+                }
+                break;
+            }
+            ++k;
+            continue;
+        }
+        if (c == '(' || c == ')') {
+            depth += c == '(' ? 1 : -1;
+            ++k;
+            continue;
+        }
+        if (!identChar(static_cast<unsigned char>(c))) {
+            ++k;
+            continue;
+        }
+        const size_t w0 = k;
+        while (k < s.size() && identChar(static_cast<unsigned char>(s[k])))
+            ++k;
+        if (depth != 0)
+            continue;
+        const std::string_view w(s.data() + w0, k - w0);
+        if (sameWord(w, "ORDER")) {
+            if (order != std::string::npos)
+                return false;
+            order = w0;
+        } else if (order == std::string::npos) {
+            for (const char* kw :
+                 {"UNION", "INTERSECT", "EXCEPT", "GROUP", "HAVING", "LIMIT", "WINDOW", "OFFSET"})
+                if (sameWord(w, kw))
+                    return false;
+        }
+    }
+    const size_t end = order == std::string::npos ? s.size() : order;
+    plan.where.assign(s, i, end - i);
+    const size_t w = skipBlanks(plan.where, 0);
+    if (w < plan.where.size() && !wordAt(plan.where, w, "WHERE"))
+        return false;
+    if (order == std::string::npos)
+        return true;
+
+    // ORDER BY field [ASC | DESC], then nothing but blanks and semicolons.
+    size_t k = skipBlanks(s, order + 5);
+    if (!wordAt(s, k, "BY"))
+        return false;
+    k = skipBlanks(s, k + 2);
+    const size_t f0 = k;
+    while (k < s.size() && identChar(static_cast<unsigned char>(s[k])))
+        ++k;
+    if (k == f0 || (s[f0] >= '0' && s[f0] <= '9'))
+        return false;
+    plan.field.assign(s, f0, k - f0);
+    k = skipBlanks(s, k);
+    if (wordAt(s, k, "DESC")) {
+        plan.descending = true;
+        k = skipBlanks(s, k + 4);
+    } else if (wordAt(s, k, "ASC")) {
+        k = skipBlanks(s, k + 3);
+    }
+    for (; k < s.size(); ++k)
+        if (!isBlank(s[k]) && s[k] != ';')
+            return false;
+    return true;
+}
+
+} // namespace
+
+namespace {
+
+bool isNumberType(int type) {
+    switch (type) {
+    case FieldType::Boolean:
+    case FieldType::Byte:
+    case FieldType::Integer:
+    case FieldType::Long:
+    case FieldType::Currency:
+    case FieldType::Single:
+    case FieldType::Double:
+    case FieldType::BigInt:
+    case FieldType::Numeric:
+    case FieldType::Decimal:
+    case FieldType::Float:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// At most how many rows the table holds, from its first and last row key;
+// each is one step down the table's tree (the two in one query would scan
+// it). 0 when that cannot be told.
+size_t rowsAtMost(sqlite3* db, const std::string& table) {
+    std::int64_t ends[2] = {0, 0};
+    for (int k = 0; k < 2; ++k) {
+        const std::string sql = (k ? "SELECT max(rowid) FROM " : "SELECT min(rowid) FROM ") + table;
+        Stmt st;
+        if (sqlite3_prepare_v2(db, sql.c_str(), int(sql.size()), &st.p, nullptr) != SQLITE_OK ||
+            sqlite3_step(st.p) != SQLITE_ROW)
+            return 0;
+        ends[k] = sqlite3_column_int64(st.p, 0);
+    }
+    const std::int64_t n = ends[1] - ends[0] + 1;
+    return n > 0 ? size_t(std::min<std::int64_t>(n, std::int64_t(1) << 22)) : 0;
+}
+
+} // namespace
+
+std::unique_ptr<Recordset> Database::openKeyed(const std::string& query,
+                                               std::vector<QString>& names, std::vector<int>& types,
+                                               const Recordset* prior) {
+    KeyedPlan plan;
+    if (!planKeyed(query, plan))
+        return nullptr;
+    const bool ordered = !plan.field.empty();
+    int fieldType = FieldType::Text;
+    if (ordered) {
+        size_t k = 0;
+        while (k < names.size() && !sameName(names[k].toStdString(), plan.field))
+            ++k;
+        if (k == names.size())
+            return nullptr;
+        fieldType = types[k];
+    }
+    const std::vector<std::int64_t>* priorKeys = nullptr;
+    if (ordered && prior && prior->rowKeys() && !prior->rowKeys()->empty() &&
+        prior->keyConnection() == conn_.get() && sameName(prior->keyTable(), plan.table) &&
+        prior->keyVersion() == *conn_->version(plan.table))
+        priorKeys = prior->rowKeys();
+    // The whole table ascending by a number, with no earlier order to keep
+    // among ties: the engine's own order (Null first, ties by row key) is the
+    // one wanted, and an index gives it without sorting.
+    const bool blankWhere = skipBlanks(plan.where, 0) == plan.where.size();
+    const bool engineOrders =
+        ordered && !plan.descending && !priorKeys && blankWhere && isNumberType(fieldType);
+    std::string keyed = "SELECT rowid";
+    if (ordered && !engineOrders)
+        keyed += ", " + plan.field;
+    keyed += " FROM " + plan.table + " " + plan.where;
+    if (engineOrders)
+        keyed += " ORDER BY " + plan.field + ", rowid";
+    Stmt st;
+    if (sqlite3_prepare_v2(db_, keyed.c_str(), int(keyed.size()), &st.p, nullptr) != SQLITE_OK ||
+        !st.p)
+        return nullptr; // no row keys (a view, a table without them): the engine's own way
+
+    const size_t expected = rowsAtMost(db_, plan.table);
+    std::vector<std::int64_t> keys;
+    RowOrder order;
+    const bool sorting = ordered && !engineOrders;
+    if (sorting)
+        order.reserve(expected);
+    else
+        keys.reserve(expected);
+    int rc;
+    while ((rc = sqlite3_step(st.p)) == SQLITE_ROW) {
+        if (sqlite3_column_type(st.p, 0) != SQLITE_INTEGER)
+            return nullptr;
+        const std::int64_t key = sqlite3_column_int64(st.p, 0);
+        if (!sorting) {
+            keys.push_back(key);
+            continue;
+        }
+        switch (sqlite3_column_type(st.p, 1)) {
+        case SQLITE_NULL:
+            order.addNull(key);
+            break;
+        case SQLITE_INTEGER:
+        case SQLITE_FLOAT:
+            order.addNumber(key, sqlite3_column_double(st.p, 1));
+            break;
+        case SQLITE_TEXT: {
+            const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st.p, 1));
+            order.addText(key, std::string_view(p ? p : "", size_t(sqlite3_column_bytes(st.p, 1))));
+            break;
+        }
+        default: {
+            const auto* p = static_cast<const char*>(sqlite3_column_blob(st.p, 1));
+            order.addBlob(key, std::string_view(p ? p : "", size_t(sqlite3_column_bytes(st.p, 1))));
+            break;
+        }
+        }
+    }
+    if (rc != SQLITE_DONE)
+        raise(rc);
+    if (sorting)
+        keys = order.sorted(plan.descending, priorKeys);
+    else if (keys.capacity() > keys.size() + keys.size() / 4)
+        keys.shrink_to_fit();
+    auto rs = std::make_unique<Recordset>();
+    rs->setFields(std::move(names), std::move(types));
+    rs->setKeys(conn_, plan.table, std::move(keys));
+    return rs;
+}
+
+std::unique_ptr<Recordset> Database::OpenRecordset(const QString& query, int /*type*/,
+                                                   const Recordset* prior) {
     if (log_)
         log_->push_back(query);
+    const std::string sql = query.toStdString();
     Stmt st;
     int rc = SQLITE_OK;
-    prepareOne(db_, query.toStdString(), st, rc);
+    // The whole text is prepared as given, also when the rows are read
+    // another way: it is checked, and it names and types the fields.
+    prepareOne(db_, sql, st, rc);
     if (rc != SQLITE_OK)
         raise(rc);
 
-    auto rs = std::make_unique<Recordset>();
     const int n = sqlite3_column_count(st.p);
     std::vector<QString> names;
     std::vector<int> types;
@@ -458,42 +751,13 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const QString& query, int /*t
         const char* decl = sqlite3_column_decltype(st.p, i);
         types.push_back(FieldTypeFromDecl(decl ? decl : ""));
     }
-    rs->setFields(std::move(names), std::move(types));
+    if (auto keyed = openKeyed(sql, names, types, prior))
+        return keyed;
 
-    char num[32];
-    while ((rc = sqlite3_step(st.p)) == SQLITE_ROW) {
-        for (int i = 0; i < n; ++i) {
-            switch (sqlite3_column_type(st.p, i)) {
-            case SQLITE_NULL:
-                rs->appendCell(Recordset::TagNull, {});
-                break;
-            case SQLITE_INTEGER: {
-                const auto r = std::to_chars(num, num + sizeof num, sqlite3_column_int64(st.p, i));
-                rs->appendCell(Recordset::TagInteger, std::string_view(num, size_t(r.ptr - num)));
-                break;
-            }
-            case SQLITE_FLOAT: {
-                const QByteArray t = NumberText(sqlite3_column_double(st.p, i)).toUtf8();
-                rs->appendCell(Recordset::TagReal,
-                               std::string_view(t.constData(), size_t(t.size())));
-                break;
-            }
-            case SQLITE_TEXT: {
-                const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st.p, i));
-                const int b = sqlite3_column_bytes(st.p, i);
-                rs->appendCell(Recordset::TagText, std::string_view(p ? p : "", size_t(b)));
-                break;
-            }
-            default: {
-                const auto* p = static_cast<const char*>(sqlite3_column_blob(st.p, i));
-                const int b = sqlite3_column_bytes(st.p, i);
-                rs->appendCell(Recordset::TagBlob, std::string_view(p ? p : "", size_t(b)));
-                break;
-            }
-            }
-        }
-        rs->finishRow();
-    }
+    auto rs = std::make_unique<Recordset>();
+    rs->setFields(std::move(names), std::move(types));
+    while ((rc = sqlite3_step(st.p)) == SQLITE_ROW)
+        rs->appendRow(st.p);
     if (rc != SQLITE_DONE)
         raise(rc);
     rs->shrinkToFit();
@@ -516,6 +780,7 @@ void Database::CommitTrans() {
 }
 void Database::Rollback() {
     control("ROLLBACK");
+    conn_->changedAll();
 }
 bool Database::InTransaction() const {
     return db_ && !sqlite3_get_autocommit(db_);

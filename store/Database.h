@@ -2,6 +2,7 @@
 // A database file behind the data controls: an SQLite connection that accepts
 // the Jet SQL texts the program builds, with LIKE as the Jet pattern matcher.
 
+#include "store/Connection.h"
 #include "store/Recordset.h"
 
 #include <QString>
@@ -32,7 +33,12 @@ public:
     int RecordsAffected() const { return affected_; }
 
     // Runs a query and returns its rows (type 4: a read-only snapshot).
-    std::unique_ptr<Recordset> OpenRecordset(const QString& query, int type = 4);
+    // "SELECT * FROM table [WHERE ...] [ORDER BY field [DESC]]" gives a keyed
+    // set that reads its rows when asked; text orders as the Japanese
+    // database sorts it, and rows that tie keep their order in prior (the
+    // set this one replaces) when that is a set of the same, unchanged table.
+    std::unique_ptr<Recordset> OpenRecordset(const QString& query, int type = 4,
+                                             const Recordset* prior = nullptr);
 
     // One transaction around many Execute calls (the import's replacement).
     void BeginTrans();
@@ -51,6 +57,10 @@ private:
     [[noreturn]] void raise(int rc) const;
     void control(const char* sql);
     bool executeInsertFast(const std::string& sql);
+    std::unique_ptr<Recordset> openKeyed(const std::string& query, std::vector<QString>& names,
+                                         std::vector<int>& types, const Recordset* prior);
+    static int authorize(void* self, int action, const char* a1, const char* a2, const char* a3,
+                         const char* a4);
 
     // Prepared "INSERT OR IGNORE INTO t VALUES (?,...)" statements, by table
     // and value count, for the import's one INSERT per song.
@@ -59,6 +69,10 @@ private:
 
     QString path_;
     sqlite3* db_ = nullptr;
+    std::shared_ptr<Connection> conn_;
+    // Tables the statement being prepared by Execute writes to.
+    bool collecting_ = false;
+    std::vector<std::string> written_;
     std::vector<QString>* log_ = nullptr;
     int affected_ = 0;
 };

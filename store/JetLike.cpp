@@ -1,5 +1,7 @@
 #include "store/JetLike.h"
 
+#include "common/Cp932.h"
+
 #include <QChar>
 #include <sqlite3.h>
 
@@ -274,6 +276,30 @@ std::u32string foldUtf8(std::string_view utf8) {
     std::u32string r(utf8.size(), U'\0');
     r.resize(foldTo(reinterpret_cast<const unsigned char*>(utf8.data()), utf8.size(), r.data()));
     return r;
+}
+
+void appendSortKey(std::string_view utf8, std::string& out) {
+    thread_local std::vector<char32_t> buf;
+    if (buf.size() < utf8.size())
+        buf.resize(std::max<size_t>(utf8.size(), 64) * 2);
+    const size_t n =
+        foldTo(reinterpret_cast<const unsigned char*>(utf8.data()), utf8.size(), buf.data());
+    for (size_t i = 0; i < n; ++i) {
+        const char32_t c = buf[i];
+        if (c < 0x80) {
+            out += char(c);
+            continue;
+        }
+        unsigned char b[2];
+        const int k = cp932::encodeChar(c, b);
+        if (k > 0) {
+            out.append(reinterpret_cast<const char*>(b), size_t(k));
+        } else {
+            // Past every lead byte of the code page, then the code point.
+            const char tail[4] = {char(0xFF), char(c >> 16), char((c >> 8) & 0xFF), char(c & 0xFF)};
+            out.append(tail, 4);
+        }
+    }
 }
 
 std::u32string fold(std::u32string_view text) {

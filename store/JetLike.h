@@ -18,6 +18,13 @@ namespace melodeck::jetlike {
 std::u32string fold(std::u32string_view text);
 std::u32string foldUtf8(std::string_view utf8);
 
+// Appends the sort key of a UTF-8 text to out: the text folded as above,
+// written in the code page 932 bytes of the folded characters, so that
+// comparing keys byte by byte orders texts as the Japanese database sorts
+// them (kana in 50-sound order, first-level kanji by reading). A character
+// the code page lacks follows every one it has, by its code point.
+void appendSortKey(std::string_view utf8, std::string& out);
+
 class Pattern {
 public:
     // std::nullopt for a malformed pattern (unterminated "[", descending range).

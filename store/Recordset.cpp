@@ -1,16 +1,15 @@
 #include "store/Recordset.h"
 
 #include "common/VbError.h"
+#include "store/Connection.h"
 
 #include <QByteArray>
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <cstdlib>
-#include <new>
+#include <deque>
+#include <sqlite3.h>
 #include <string>
-#include <sys/mman.h>
-#include <unistd.h>
 
 namespace melodeck {
 
@@ -86,25 +85,142 @@ int FieldTypeFromDecl(std::string_view declaredType) {
     return FieldType::Numeric;
 }
 
+// A keyed set: the row keys in order, and the blocks of rows read so far.
+struct Recordset::Keyed {
+    static constexpr std::int64_t kBlockRows = 64;
+    // Blocks kept at once: enough for every row a window shows, and then some.
+    static constexpr size_t kMaxBlocks = 256;
+
+    std::shared_ptr<Connection> conn;
+    std::string table;
+    const std::uint64_t* version = nullptr; // the table's live version
+    std::uint64_t madeAt = 0;               // its version when the set was made
+    std::uint64_t seen = 0;                 // the version the blocks were read at
+    std::vector<std::int64_t> keys;
+    sqlite3_stmt* fetch = nullptr;
+    bool fetchFailed = false;
+    std::vector<std::unique_ptr<Recordset>> blocks; // by block number
+    std::deque<size_t> held;                        // blocks read, oldest first
+
+    ~Keyed() { sqlite3_finalize(fetch); }
+
+    const Recordset& block(const Recordset& owner, size_t b) {
+        if (*version != seen) {
+            // The table changed: what was read may be gone or different.
+            for (size_t k : held)
+                blocks[k].reset();
+            held.clear();
+            seen = *version;
+        }
+        if (blocks[b])
+            return *blocks[b];
+        if (held.size() >= kMaxBlocks) {
+            blocks[held.front()].reset();
+            held.pop_front();
+        }
+        auto rs = std::make_unique<Recordset>();
+        rs->setFields(owner.names_, owner.types_);
+        if (!fetch && !fetchFailed) {
+            const std::string sql = "SELECT * FROM " + table + " WHERE rowid = ?";
+            fetchFailed =
+                sqlite3_prepare_v3(conn->handle(), sql.c_str(), int(sql.size()),
+                                   SQLITE_PREPARE_PERSISTENT, &fetch, nullptr) != SQLITE_OK;
+        }
+        const size_t first = b * kBlockRows;
+        const size_t last = std::min(keys.size(), first + kBlockRows);
+        const int n = owner.FieldCount();
+        for (size_t r = first; r < last; ++r) {
+            bool found = false;
+            if (fetch) {
+                sqlite3_bind_int64(fetch, 1, keys[r]);
+                if (sqlite3_step(fetch) == SQLITE_ROW && sqlite3_column_count(fetch) == n) {
+                    rs->appendRow(fetch);
+                    found = true;
+                }
+                sqlite3_reset(fetch);
+            }
+            if (!found) {
+                // Deleted since, or unreadable: an empty row, never a stale one.
+                for (int i = 0; i < n; ++i)
+                    rs->appendCell(TagNull, {});
+                rs->finishRow();
+            }
+        }
+        blocks[b] = std::move(rs);
+        held.push_back(b);
+        return *blocks[b];
+    }
+};
+
+Recordset::Recordset() = default;
+Recordset::~Recordset() = default;
+
+void Recordset::setKeys(std::shared_ptr<Connection> conn, std::string table,
+                        std::vector<std::int64_t> keys) {
+    auto k = std::make_unique<Keyed>();
+    k->version = conn->version(table);
+    k->madeAt = k->seen = *k->version;
+    k->conn = std::move(conn);
+    k->table = std::move(table);
+    k->keys = std::move(keys);
+    k->blocks.resize(
+        size_t((std::int64_t(k->keys.size()) + Keyed::kBlockRows - 1) / Keyed::kBlockRows));
+    rows_ = std::int64_t(k->keys.size());
+    pool_.clear();
+    rowStarts_.clear();
+    cells_.clear();
+    longEnds_.clear();
+    keyed_ = std::move(k);
+}
+
+const std::vector<std::int64_t>* Recordset::rowKeys() const {
+    return keyed_ ? &keyed_->keys : nullptr;
+}
+
+const std::string& Recordset::keyTable() const {
+    static const std::string none;
+    return keyed_ ? keyed_->table : none;
+}
+
+const Connection* Recordset::keyConnection() const {
+    return keyed_ ? keyed_->conn.get() : nullptr;
+}
+
+std::uint64_t Recordset::keyVersion() const {
+    return keyed_ ? keyed_->madeAt : 0;
+}
+
+const Recordset* Recordset::holder(std::int64_t r, std::int64_t& local) const {
+    if (r < 0 || r >= rows_)
+        return nullptr;
+    if (!keyed_) {
+        local = r;
+        return this;
+    }
+    const size_t b = size_t(r / Keyed::kBlockRows);
+    local = r % Keyed::kBlockRows;
+    return &keyed_->block(*this, b);
+}
+
 void Recordset::setFields(std::vector<QString> names, std::vector<int> types) {
     names_ = std::move(names);
     types_ = std::move(types);
     pool_.clear();
-    rowStarts_.clear();
-    rowStarts_.push_back(0);
+    rowStarts_.assign(1, 0);
     cells_.clear();
     longEnds_.clear();
     rows_ = 0;
+    keyed_.reset();
 }
 
 void Recordset::appendCell(CellTag tag, std::string_view utf8) {
     static_assert(TagBlob < (1u << kTagBits), "every tag fits the bits a cell word keeps for it");
-    if (rowStarts_.size() == 0)
+    if (rowStarts_.empty())
         rowStarts_.push_back(0);
     if (pool_.size() + utf8.size() > UINT32_MAX)
         throw VbError(VbError::Database, QStringLiteral("メモリが不足しています。"));
-    pool_.append(utf8.data(), utf8.size());
-    const size_t end = pool_.size() - rowStarts_[rowStarts_.size() - 1];
+    pool_.insert(pool_.end(), utf8.begin(), utf8.end());
+    const size_t end = pool_.size() - rowStarts_.back();
     if (end <= kMaxShortEnd) {
         cells_.push_back(std::uint16_t(end << kTagBits | tag));
     } else {
@@ -114,10 +230,45 @@ void Recordset::appendCell(CellTag tag, std::string_view utf8) {
 }
 
 void Recordset::finishRow() {
-    if (rowStarts_.size() == 0)
+    if (rowStarts_.empty())
         rowStarts_.push_back(0);
     rowStarts_.push_back(std::uint32_t(pool_.size()));
     ++rows_;
+}
+
+void Recordset::appendRow(sqlite3_stmt* st) {
+    const int n = FieldCount();
+    char num[32];
+    for (int i = 0; i < n; ++i) {
+        switch (sqlite3_column_type(st, i)) {
+        case SQLITE_NULL:
+            appendCell(TagNull, {});
+            break;
+        case SQLITE_INTEGER: {
+            const auto r = std::to_chars(num, num + sizeof num, sqlite3_column_int64(st, i));
+            appendCell(TagInteger, std::string_view(num, size_t(r.ptr - num)));
+            break;
+        }
+        case SQLITE_FLOAT: {
+            const QByteArray t = NumberText(sqlite3_column_double(st, i)).toUtf8();
+            appendCell(TagReal, std::string_view(t.constData(), size_t(t.size())));
+            break;
+        }
+        case SQLITE_TEXT: {
+            const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+            const int b = sqlite3_column_bytes(st, i);
+            appendCell(TagText, std::string_view(p ? p : "", size_t(b)));
+            break;
+        }
+        default: {
+            const auto* p = static_cast<const char*>(sqlite3_column_blob(st, i));
+            const int b = sqlite3_column_bytes(st, i);
+            appendCell(TagBlob, std::string_view(p ? p : "", size_t(b)));
+            break;
+        }
+        }
+    }
+    finishRow();
 }
 
 size_t Recordset::longEnd(size_t k) const {
@@ -126,130 +277,42 @@ size_t Recordset::longEnd(size_t k) const {
     return it->end;
 }
 
-namespace {
-constexpr size_t kMapFrom = size_t(1) << 20; // bytes
-
-size_t pageRound(size_t bytes) {
-    static const size_t page = size_t(sysconf(_SC_PAGESIZE));
-    return (bytes + page - 1) / page * page;
-}
-} // namespace
-
-template <class T> void Recordset::PodBuffer<T>::release() {
-    if (!p_)
-        return;
-    if (mapped_)
-        munmap(p_, cap_ * sizeof(T));
-    else
-        std::free(p_);
-    p_ = nullptr;
-    n_ = cap_ = 0;
-    mapped_ = false;
-}
-
-template <class T>
-Recordset::PodBuffer<T>& Recordset::PodBuffer<T>::operator=(PodBuffer&& o) noexcept {
-    if (this != &o) {
-        release();
-        p_ = o.p_;
-        n_ = o.n_;
-        cap_ = o.cap_;
-        mapped_ = o.mapped_;
-        o.p_ = nullptr;
-        o.n_ = o.cap_ = 0;
-        o.mapped_ = false;
-    }
-    return *this;
-}
-
-template <class T> Recordset::PodBuffer<T>::~PodBuffer() {
-    release();
-}
-
-template <class T> void Recordset::PodBuffer<T>::reserve(size_t cap) {
-    if (cap <= cap_)
-        return;
-    const size_t bytes = cap * sizeof(T);
-    if (!mapped_ && bytes < kMapFrom) {
-        T* q = static_cast<T*>(std::realloc(p_, bytes));
-        if (!q)
-            throw std::bad_alloc();
-        p_ = q;
-        cap_ = cap;
-        return;
-    }
-    const size_t mappedBytes = pageRound(bytes);
-    void* q;
-    if (mapped_) {
-        q = mremap(p_, cap_ * sizeof(T), mappedBytes, MREMAP_MAYMOVE);
-        if (q == MAP_FAILED)
-            throw std::bad_alloc();
-    } else {
-        q = mmap(nullptr, mappedBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (q == MAP_FAILED)
-            throw std::bad_alloc();
-        if (n_)
-            std::memcpy(q, p_, n_ * sizeof(T));
-        std::free(p_);
-    }
-    p_ = static_cast<T*>(q);
-    cap_ = mappedBytes / sizeof(T);
-    mapped_ = true;
-}
-
-template <class T> void Recordset::PodBuffer<T>::shrinkToFit() {
-    if (n_ == cap_)
-        return;
-    if (n_ == 0) {
-        release();
-        return;
-    }
-    if (mapped_) {
-        const size_t keep = pageRound(n_ * sizeof(T));
-        if (keep < cap_ * sizeof(T) && mremap(p_, cap_ * sizeof(T), keep, 0) != MAP_FAILED)
-            cap_ = keep / sizeof(T);
-        return;
-    }
-    if (T* q = static_cast<T*>(std::realloc(p_, n_ * sizeof(T)))) {
-        p_ = q;
-        cap_ = n_;
-    }
-}
-
 void Recordset::shrinkToFit() {
-    pool_.shrinkToFit();
-    rowStarts_.shrinkToFit();
-    cells_.shrinkToFit();
+    pool_.shrink_to_fit();
+    rowStarts_.shrink_to_fit();
+    cells_.shrink_to_fit();
     longEnds_.shrink_to_fit();
 }
 
-template <class T> void Recordset::PodBuffer<T>::grow(size_t need) {
-    reserve(std::max(need, std::max<size_t>(cap_ + cap_ / 2, 4096 / sizeof(T))));
-}
-
-template class Recordset::PodBuffer<char>;
-template class Recordset::PodBuffer<std::uint32_t>;
-template class Recordset::PodBuffer<std::uint16_t>;
-
-std::string_view Recordset::CellBytes(std::int64_t r, int i) const {
+std::string_view Recordset::cellBytes(std::int64_t r, int i) const {
     const size_t row = size_t(r);
     const size_t k = row * names_.size() + size_t(i);
     const size_t begin = i == 0 ? rowStarts_[row] : cellEnd(row, k - 1);
     return {pool_.data() + begin, cellEnd(row, k) - begin};
 }
 
+bool Recordset::IsNull(std::int64_t r, int i) const {
+    std::int64_t local = 0;
+    const Recordset* h = i >= 0 && i < FieldCount() ? holder(r, local) : nullptr;
+    return !h || h->tag(local, i) == TagNull;
+}
+
 QString Recordset::CellText(std::int64_t r, int i) const {
-    if (r < 0 || r >= rows_ || i < 0 || i >= FieldCount())
+    std::int64_t local = 0;
+    const Recordset* h = i >= 0 && i < FieldCount() ? holder(r, local) : nullptr;
+    if (!h)
         return {};
-    const auto b = CellBytes(r, i);
+    const auto b = h->cellBytes(local, i);
     return QString::fromUtf8(b.data(), qsizetype(b.size()));
 }
 
 Value Recordset::FieldValue(std::int64_t r, int i) const {
-    if (r < 0 || r >= rows_ || i < 0 || i >= FieldCount())
+    std::int64_t local = 0;
+    const Recordset* h = i >= 0 && i < FieldCount() ? holder(r, local) : nullptr;
+    if (!h)
         return Value::null();
-    const auto b = CellBytes(r, i);
-    switch (tag(r, i)) {
+    const auto b = h->cellBytes(local, i);
+    switch (h->tag(local, i)) {
     case TagNull:
         return Value::null();
     case TagInteger: {
@@ -292,9 +355,16 @@ Value Recordset::FieldValue(std::int64_t r, int i) const {
 }
 
 size_t Recordset::memoryBytes() const {
-    return pool_.capacity() + rowStarts_.capacity() * sizeof(std::uint32_t) +
-           cells_.capacity() * sizeof(std::uint16_t) + longEnds_.capacity() * sizeof(LongEnd) +
-           names_.capacity() * sizeof(QString) + types_.capacity() * sizeof(int);
+    size_t n = pool_.capacity() + rowStarts_.capacity() * sizeof(std::uint32_t) +
+               cells_.capacity() * sizeof(std::uint16_t) + longEnds_.capacity() * sizeof(LongEnd) +
+               names_.capacity() * sizeof(QString) + types_.capacity() * sizeof(int);
+    if (keyed_) {
+        n += keyed_->keys.capacity() * sizeof(std::int64_t) +
+             keyed_->blocks.capacity() * sizeof(keyed_->blocks[0]);
+        for (size_t b : keyed_->held)
+            n += keyed_->blocks[b]->memoryBytes();
+    }
+    return n;
 }
 
 } // namespace melodeck

@@ -1,18 +1,24 @@
 #pragma once
-// The rows of one query, held compactly: one byte pool for all cell texts,
-// one 32-bit offset per row and one 16-bit word per cell (its end within the
-// row and its tag), no object per cell. Carries a 300,000-row song table in
-// under forty megabytes.
+// The rows of one query. Either held whole and compactly (one byte pool for
+// all cell texts, one 32-bit offset per row and one 16-bit word per cell, no
+// object per cell), or, for a query on one table, only as the ordered keys of
+// its rows: the cells are then read from the table when asked, a block of
+// rows at a time, so that a result of a million songs costs eight bytes a row.
 
 #include "common/Value.h"
 
 #include <QString>
 #include <cstdint>
-#include <cstring>
+#include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
+struct sqlite3_stmt;
+
 namespace melodeck {
+
+class Connection;
 
 // DAO field type codes.
 namespace FieldType {
@@ -29,73 +35,54 @@ class Recordset {
 public:
     enum CellTag : std::uint8_t { TagNull, TagInteger, TagReal, TagText, TagBlob };
 
+    Recordset();
+    ~Recordset();
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+
     int FieldCount() const { return int(names_.size()); }
     const QString& FieldName(int i) const { return names_[size_t(i)]; }
     int FieldType(int i) const { return types_[size_t(i)]; }
     std::int64_t RecordCount() const { return rows_; }
 
-    // Value of field i (0-based) of record r (0-based).
+    // Value of field i (0-based) of record r (0-based). A record of a keyed
+    // set that its table no longer holds reads as Null in every field.
     Value FieldValue(std::int64_t r, int i) const;
     // Text the grid shows for that cell ("" for Null).
     QString CellText(std::int64_t r, int i) const;
-    // UTF-8 bytes of that cell as stored.
-    std::string_view CellBytes(std::int64_t r, int i) const;
-    bool IsNull(std::int64_t r, int i) const { return tag(r, i) == TagNull; }
+    bool IsNull(std::int64_t r, int i) const;
 
-    // Building (used by the database layer): setFields, then per row one
-    // appendCell for each field and finishRow.
+    // Building a held set (used by the database layer): setFields, then per
+    // row one appendCell for each field and finishRow, or appendRow.
     void setFields(std::vector<QString> names, std::vector<int> types);
     void appendCell(CellTag tag, std::string_view utf8);
     void finishRow();
-    void reserveBytes(size_t n) { pool_.reserve(n); }
+    // The current row of a stepped statement with FieldCount() columns.
+    void appendRow(sqlite3_stmt* st);
     // Gives back the room left over from growing, once the set is complete.
     void shrinkToFit();
     size_t memoryBytes() const;
 
-private:
-    // A growable array of plain bytes or numbers. Once it passes a megabyte it
-    // lives in pages of its own that grow by remapping rather than copying,
-    // so filling never holds an old and a new copy at once, and freeing gives
-    // the pages straight back.
-    template <class T> class PodBuffer {
-    public:
-        PodBuffer() = default;
-        PodBuffer(const PodBuffer&) = delete;
-        PodBuffer& operator=(const PodBuffer&) = delete;
-        PodBuffer(PodBuffer&& o) noexcept : p_(o.p_), n_(o.n_), cap_(o.cap_), mapped_(o.mapped_) {
-            o.p_ = nullptr;
-            o.n_ = o.cap_ = 0;
-            o.mapped_ = false;
-        }
-        PodBuffer& operator=(PodBuffer&& o) noexcept;
-        ~PodBuffer();
-        void reserve(size_t cap);
-        void shrinkToFit();
-        void clear() { n_ = 0; }
-        void push_back(T v) {
-            if (n_ == cap_)
-                grow(n_ + 1);
-            p_[n_++] = v;
-        }
-        void append(const T* v, size_t k) {
-            if (n_ + k > cap_)
-                grow(n_ + k);
-            if (k)
-                std::memcpy(p_ + n_, v, k * sizeof(T));
-            n_ += k;
-        }
-        size_t size() const { return n_; }
-        size_t capacity() const { return cap_; }
-        const T* data() const { return p_; }
-        const T& operator[](size_t i) const { return p_[i]; }
+    // Makes this a keyed set (after setFields): the rows of `table`, by their
+    // row keys in order, read through conn.
+    void setKeys(std::shared_ptr<Connection> conn, std::string table,
+                 std::vector<std::int64_t> keys);
+    // The row keys of a keyed set in order (null for a held set), its table
+    // and connection, and the table's version when the set was made.
+    const std::vector<std::int64_t>* rowKeys() const;
+    const std::string& keyTable() const;
+    const Connection* keyConnection() const;
+    std::uint64_t keyVersion() const;
 
-    private:
-        void grow(size_t need);
-        void release();
-        T* p_ = nullptr;
-        size_t n_ = 0, cap_ = 0;
-        bool mapped_ = false;
-    };
+private:
+    struct Keyed;
+    // The held set that holds record r (a block of a keyed set), and r's
+    // index in it; null when r lies outside the set.
+    const Recordset* holder(std::int64_t r, std::int64_t& local) const;
+    CellTag tag(std::int64_t r, int i) const {
+        return CellTag(cells_[size_t(r) * names_.size() + size_t(i)] & ((1u << kTagBits) - 1));
+    }
+    std::string_view cellBytes(std::int64_t r, int i) const;
 
     // A cell word: the cell's end, counted from the start of its row, above
     // three bits of tag. An end past kMaxShortEnd (a row of more than 8 KiB)
@@ -104,9 +91,6 @@ private:
     static constexpr std::uint32_t kLongEnd = 0xFFFFu >> kTagBits;
     static constexpr std::uint32_t kMaxShortEnd = kLongEnd - 1;
 
-    CellTag tag(std::int64_t r, int i) const {
-        return CellTag(cells_[size_t(r) * names_.size() + size_t(i)] & ((1u << kTagBits) - 1));
-    }
     // Offset in pool_ just past cell k (r * FieldCount() + i) of row r.
     size_t cellEnd(size_t r, size_t k) const {
         const std::uint32_t end = cells_[k] >> kTagBits;
@@ -121,14 +105,15 @@ private:
 
     std::vector<QString> names_;
     std::vector<int> types_;
-    PodBuffer<char> pool_;
+    std::vector<char> pool_;
     // Start of each row in pool_, and one more: the end of the last row
     // (while building, the start of the row being filled).
-    PodBuffer<std::uint32_t> rowStarts_;
-    PodBuffer<std::uint16_t> cells_;
+    std::vector<std::uint32_t> rowStarts_;
+    std::vector<std::uint16_t> cells_;
     // Cells ending more than kMaxShortEnd bytes into their row, in cell order.
     std::vector<LongEnd> longEnds_;
     std::int64_t rows_ = 0;
+    std::unique_ptr<Keyed> keyed_;
 };
 
 } // namespace melodeck

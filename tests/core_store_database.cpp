@@ -321,6 +321,36 @@ TEST_F(StoreDb, RefreshFailureKeepsThePreviousRecordSet) {
     EXPECT_EQ(dat.Recordset().RecordCount(), 4);
 }
 
+TEST_F(StoreDb, HeldResultFollowsItsTable) {
+    // A set reads its rows when they are asked for, and never shows one that
+    // the table no longer holds: a changed row reads as it is now, a deleted
+    // one as empty, and a change undone as before.
+    dat.RecordSource = u"SELECT * FROM MeloDeck ORDER BY 曲番号"_s;
+    dat.Refresh();
+    const Recordset& rs = dat.Recordset();
+    EXPECT_EQ(keys(rs),
+              (QStringList{u"100:ORDER BY"_s, u"200:xab'cx"_s, u"200:別曲"_s, u"300:ab'c"_s}));
+    Database& db = dat.Database();
+    db.Execute(u"UPDATE MeloDeck SET 曲名 = '新曲' WHERE 曲番号 = 300"_s);
+    db.Execute(u"DELETE FROM MeloDeck WHERE 曲番号 = 100"_s);
+    const QStringList changed{u":"_s, u"200:xab'cx"_s, u"200:別曲"_s, u"300:新曲"_s};
+    EXPECT_EQ(keys(rs), changed);
+    EXPECT_TRUE(rs.IsNull(0, 0));
+    EXPECT_TRUE(rs.FieldValue(0, 0).isNull());
+
+    db.BeginTrans();
+    db.Execute(u"DELETE FROM MeloDeck"_s);
+    EXPECT_EQ(keys(rs), (QStringList{u":"_s, u":"_s, u":"_s, u":"_s}));
+    db.Rollback();
+    EXPECT_EQ(keys(rs), changed);
+
+    // Another table's change leaves it be; the next Refresh shows the table.
+    db.Execute(u"INSERT INTO PickupList SELECT * FROM MeloDeck WHERE 曲番号 = 200"_s);
+    EXPECT_EQ(keys(rs), changed);
+    dat.Refresh();
+    EXPECT_EQ(keys(dat.Recordset()), changed.mid(1));
+}
+
 TEST_F(StoreDb, SharedConnectionAndTransactions) {
     DataControl pickup;
     pickup.DatabaseName = path;

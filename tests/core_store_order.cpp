@@ -1,9 +1,13 @@
 // The order clause the grids' queries end with, where a re-sort cuts the
-// record source, and the type codes of declared column types.
+// record source, how the data layer carries it out, and the type codes of
+// declared column types.
 #include "common/VbError.h"
+#include "store/DataControl.h"
 #include "store/OrderBy.h"
 #include "store/Recordset.h"
+#include "support/store_TestDb.h"
 
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -83,4 +87,82 @@ TEST(StoreOrder, FieldTypeFromDeclaredType) {
     for (const auto& [code, decls] : codes)
         for (const char* decl : decls)
             EXPECT_EQ(FieldTypeFromDecl(decl), code) << decl;
+}
+
+// Two values of one field as the Japanese database orders them: the first
+// before the second, or the two equal (ties keep the order they had).
+TEST(StoreOrder, JapaneseSortOrder) {
+    QTemporaryDir dir;
+    const QString path = testdb::createSongDb(dir.path());
+    DataControl dat;
+    dat.DatabaseName = path;
+    enum Relation { Before, Tie };
+    struct Pair {
+        const char* field;
+        QVariant first, second;
+        Relation relation;
+    };
+    const QVariant null;
+    const Pair pairs[] = {
+        {"曲名", u"pamo"_s, u"ＰＡＭＯ"_s, Tie},
+        {"曲名", u"ｐａｍｏ"_s, u"PAMO"_s, Tie},
+        {"曲名", u"apple"_s, u"Zebra"_s, Before},
+        {"曲名", u"Zebra"_s, u"あ"_s, Before},          // letters before kana
+        {"曲名", u"アイナ"_s, u"あいみょん"_s, Before}, // not thousands of rows apart
+        {"曲名", u"か"_s, u"ｶﾞ"_s, Before},             // voiced after unvoiced
+        {"曲名", u"ｶﾞ"_s, u"ガ"_s, Tie},
+        {"曲名", u"ガ"_s, u"が"_s, Tie},
+        {"曲名", u"ヒ"_s, u"ビ"_s, Before},
+        {"曲名", u"ビ"_s, u"ピ"_s, Before},
+        {"曲名", u"ッ"_s, u"ツ"_s, Before},
+        {"曲名", u"～"_s, u"〜"_s, Tie},
+        {"曲名", u"ん"_s, u"亜"_s, Before}, // kana before kanji
+        {"曲名", u"亜"_s, u"腕"_s, Before}, // first level by reading
+        {"曲名", u"腕"_s, u"弌"_s, Before}, // then the second level
+        {"曲名", u"愛"_s, u"夢"_s, Before}, // あい before ゆめ, unlike their code points
+        {"曲名", u"夢"_s, u"夢の"_s, Before},
+        {"曲名", null, u"0"_s, Before},
+        {"曲名", null, u" "_s, Before},
+        {"曲名", u"10"_s, u"9"_s, Before}, // text stays text
+        {"演奏時間", 9, 10, Before},       // numbers as numbers
+        {"演奏時間", -1, 0, Before},
+        {"演奏時間", null, -5, Before},
+        {"演奏時間", 2.5, 3, Before},
+        {"演奏時間", 7, 7.0, Tie},
+    };
+    for (const Pair& p : pairs) {
+        const QString field = QString::fromUtf8(p.field);
+        const int column = field == u"曲名"_s ? 2 : 7;
+        // Each way round, so that a tie shows as the order the rows had.
+        for (bool swapped : {false, true}) {
+            testdb::exec(path, u"DELETE FROM MeloDeck"_s);
+            std::vector<std::vector<QVariant>> rows(2, std::vector<QVariant>(8));
+            rows[0][0] = 1;
+            rows[1][0] = 2;
+            rows[0][size_t(column)] = swapped ? p.second : p.first;
+            rows[1][size_t(column)] = swapped ? p.first : p.second;
+            testdb::insertRows(path, u"MeloDeck"_s, rows);
+            const bool firstIsOne = !swapped;
+            for (bool desc : {false, true}) {
+                dat.RecordSource = u"SELECT * FROM MeloDeck  ORDER BY "_s + field +
+                                   (desc ? u" DESC "_s : QString());
+                dat.Refresh();
+                const Recordset& rs = dat.Recordset();
+                ASSERT_EQ(rs.RecordCount(), 2);
+                const QString got = rs.CellText(0, 0) + rs.CellText(1, 0);
+                QString want;
+                if (p.relation == Tie)
+                    want = u"12"_s; // as inserted, either direction
+                else
+                    want = (firstIsOne != desc) ? u"12"_s : u"21"_s;
+                EXPECT_EQ(got, want)
+                    << field.toStdString() << " " << p.first.toString().toStdString() << " / "
+                    << p.second.toString().toStdString() << (desc ? " DESC" : "")
+                    << (swapped ? " swapped" : "");
+                // The next query sees a new table: no order carried over.
+                dat.RecordSource = u"SELECT * FROM PickupList"_s;
+                dat.Refresh();
+            }
+        }
+    }
 }

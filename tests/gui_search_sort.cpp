@@ -4,9 +4,15 @@
 #include "support/store_TestDb.h"
 #include "support/window_fixture.h"
 
+#include "common/Cp932.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 using namespace melodeck;
+using namespace Qt::Literals::StringLiterals;
 using melodeck::test::gridColumn;
 using melodeck::test::shownNumbers;
 using melodeck::test::WindowFixture;
@@ -16,6 +22,19 @@ namespace {
 QStringList reversed(QStringList l) {
     std::reverse(l.begin(), l.end());
     return l;
+}
+
+// The Japanese sort key of a text, reckoned independently of the data layer:
+// compatibility forms and letter case folded by Unicode, hiragana as
+// katakana, in code page 932 bytes. Null ("<NULL>") before every text.
+std::string referenceKey(const QString& text) {
+    if (text == u"<NULL>")
+        return {};
+    QString k = text.normalized(QString::NormalizationForm_KC).toCaseFolded();
+    for (QChar& c : k)
+        if (c.unicode() >= 0x3041 && c.unicode() <= 0x3096)
+            c = QChar(char16_t(c.unicode() + 0x60));
+    return '\x01' + cp932::encode(k).toStdString();
 }
 
 class SortWindow : public ::testing::Test {
@@ -59,10 +78,12 @@ TEST_F(SortWindow, ListHeaderClicksToggle) {
     EXPECT_TRUE(w->datList.RecordSource.endsWith(QStringLiteral(" ORDER BY 曲名")));
     const QStringList ascending = gridColumn(w->flgList, 3);
     QStringList titles;
-    for (const QStringList& r :
-         testdb::rows(db, QStringLiteral("SELECT 曲名 FROM MeloDeck ORDER BY 曲名")))
+    for (const QStringList& r : testdb::rows(db, QStringLiteral("SELECT 曲名 FROM MeloDeck")))
         titles << r[0];
-    EXPECT_EQ(ascending, titles);
+    std::stable_sort(titles.begin(), titles.end(), [](const QString& a, const QString& b) {
+        return referenceKey(a) < referenceKey(b);
+    });
+    EXPECT_EQ(ascending, titles); // ﾐｶﾝ before 花 before 島
     test::clickCell(w->flgList, 0, 3);
     EXPECT_TRUE(w->bListOrderDesc);
     EXPECT_EQ(gridColumn(w->flgList, 3), reversed(ascending));
@@ -91,10 +112,13 @@ TEST_F(SortWindow, PickupSortsOnItsOwn) {
     EXPECT_EQ(w->lPickupOrderCol, 2);
     EXPECT_EQ(w->datPickup.RecordSource,
               QStringLiteral("SELECT * FROM PickupList  ORDER BY 歌手名"));
-    const QStringList ascending = gridColumn(w->flgPickup, 2);
+    EXPECT_EQ(gridColumn(w->flgPickup, 2),
+              (QStringList{u"ＢＥＧＩＮ"_s, u"begin"_s, u"ｻｻﾞﾝ"_s, u"サザンオールスターズ"_s}));
     test::clickCell(w->flgPickup, 0, 2);
     EXPECT_TRUE(w->bPickupOrderDesc);
-    EXPECT_EQ(gridColumn(w->flgPickup, 2), reversed(ascending));
+    // The two forms of one name are equal and keep the order they had.
+    EXPECT_EQ(gridColumn(w->flgPickup, 2),
+              (QStringList{u"サザンオールスターズ"_s, u"ｻｻﾞﾝ"_s, u"ＢＥＧＩＮ"_s, u"begin"_s}));
     EXPECT_EQ(w->datList.RecordSource, list);
     EXPECT_EQ(w->lListOrderCol, 0);
     EXPECT_FALSE(w->bListOrderDesc);
@@ -187,4 +211,68 @@ TEST_F(SortWindow, RefusedSortWarnsAndKeepsTheGrid) {
     test::clickCell(w->flgList, 0, 1);
     EXPECT_EQ(shownNumbers(w->flgList), QStringLiteral("9,8,7,6,5,4,3,2,1"));
     EXPECT_EQ(f.warnings.size(), 1);
+}
+
+TEST_F(SortWindow, ClicksOrderAsTheReferenceAndKeepTies) {
+    start(0);
+    // Singers and titles in every form that folds together, in an order that
+    // no single field gives.
+    const QStringList singers{u"あいみょん"_s, u"アイナ"_s, u"ｱｲﾅ"_s, u"Zebra"_s, u"apple"_s,
+                              u"ＡＰＰＬＥ"_s, u"亜"_s,     u"腕"_s,  QString()};
+    const QStringList pieces{u"夢"_s, u"ゆめ"_s, u"ユメ"_s,     u"ﾕﾒ"_s, u"ｶﾞ"_s, u"が"_s,
+                             u"か"_s, u"pamo"_s, u"ＰＡＭＯ"_s, u"10"_s, u"9"_s,  u"愛"_s};
+    testdb::exec(db, QStringLiteral("DELETE FROM MeloDeck"));
+    std::vector<testdb::Song> songs;
+    unsigned seed = 7;
+    auto next = [&seed](int n) {
+        seed = seed * 1103515245u + 12345u;
+        return int((seed >> 16) % unsigned(n));
+    };
+    for (int i = 1; i <= 240; ++i) {
+        QString title = pieces[next(int(pieces.size()))];
+        if (next(2))
+            title += pieces[next(int(pieces.size()))];
+        songs.push_back({i, singers[next(int(singers.size()))], title});
+    }
+    testdb::insertSongs(db, QStringLiteral("MeloDeck"), songs);
+    w->cmd抽出解除_Click();
+
+    // The reference: the rows as the table holds them, sorted stably by each
+    // clicked column in turn.
+    std::vector<QStringList> rows = testdb::rows(
+        db, QStringLiteral("SELECT 曲番号, 歌手名, 曲名 FROM MeloDeck ORDER BY rowid"));
+    auto sortBy = [&rows](int field, bool desc) {
+        std::stable_sort(rows.begin(), rows.end(), [&](const QStringList& a, const QStringList& b) {
+            const std::string ka = referenceKey(a[field]), kb = referenceKey(b[field]);
+            return desc ? kb < ka : ka < kb;
+        });
+    };
+    auto numbers = [&rows] {
+        QStringList n;
+        for (const QStringList& r : rows)
+            n << r[0];
+        return n.join(QLatin1Char(','));
+    };
+
+    test::clickCell(w->flgList, 0, 3); // title
+    sortBy(2, false);
+    EXPECT_EQ(shownNumbers(w->flgList), numbers());
+    test::clickCell(w->flgList, 0, 2); // singer: each singer's songs stay by title
+    sortBy(1, false);
+    EXPECT_EQ(shownNumbers(w->flgList), numbers());
+    test::clickCell(w->flgList, 0, 2); // singer, descending: ties still by title
+    sortBy(1, true);
+    EXPECT_EQ(shownNumbers(w->flgList), numbers());
+
+    // A search keeps the same order among the rows it finds.
+    frmMeloDeck::setChkValue(w->chk曲名に, 1);
+    w->txt曲名->setText(QStringLiteral("ﾕﾒ"));
+    w->optハモリ[2]->setChecked(true);
+    w->cmd抽出->click();
+    QStringList found;
+    for (const QStringList& r : rows)
+        if (referenceKey(r[2]).find(referenceKey(u"ユメ"_s).substr(1)) != std::string::npos)
+            found << r[0];
+    EXPECT_EQ(shownNumbers(w->flgList), found.join(QLatin1Char(',')));
+    EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(QLatin1Char('\n')).toStdString();
 }
