@@ -2,6 +2,7 @@
 
 #include "common/VbError.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace melodeck::songlist {
@@ -29,6 +30,12 @@ bool ListLineReader::fill() {
         }
         buf_.resize(buf_.size() * 2);
     }
+    return readMore();
+}
+
+bool ListLineReader::readMore() {
+    if (eof_)
+        return false;
     const qint64 got = dev_.read(buf_.data() + end_, qint64(buf_.size() - end_));
     if (got < 0) {
         throw VbError(VbError::FileAccess,
@@ -59,6 +66,7 @@ bool ListLineReader::next(std::string_view& line) {
                 break;
             }
             line = std::string_view(b + pos_, i - pos_);
+            line_ = pos_;
             size_t after = i + 1;
             if (c == '\r' && b[after] == '\n')
                 ++after;
@@ -72,11 +80,26 @@ bool ListLineReader::next(std::string_view& line) {
             // The rest of the file: a last line without a line end, or one
             // ended by a CR that is the file's last byte.
             line = std::string_view(buf_.data() + pos_, pendingCr ? searched : end_ - pos_);
+            line_ = pos_;
             pos_ = end_;
             return true;
         }
         from = pos_ + searched;
     }
+}
+
+std::string_view ListLineReader::lookAhead(size_t n) {
+    if (line_ > 0) { // the line to the front, so that what is read lands behind it
+        std::memmove(buf_.data(), buf_.data() + line_, end_ - line_);
+        end_ -= line_;
+        pos_ -= line_;
+        line_ = 0;
+    }
+    if (buf_.size() < n)
+        buf_.resize(n);
+    while (end_ < n && readMore()) {
+    }
+    return std::string_view(buf_.data(), std::min(end_, n));
 }
 
 } // namespace melodeck::songlist

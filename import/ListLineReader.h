@@ -22,18 +22,26 @@ public:
 
     static constexpr size_t kMaxLineBytes = 16 * 1024 * 1024;
 
+    // The bytes from the start of the line last returned by next(): n of them,
+    // or fewer where the data ends first. That line is their front; its
+    // earlier view may no longer be valid. Read failures raise as next() does.
+    std::string_view lookAhead(size_t n);
+
     // Name used in error descriptions.
     void setName(const QString& name) { name_ = name; }
 
 private:
     // Appends more data behind what is left; false at end of data.
     bool fill();
+    // Reads into the free room behind end_; false at end of data.
+    bool readMore();
 
     QIODevice& dev_;
     QString name_;
     std::vector<char> buf_;
-    size_t pos_ = 0; // first unread byte
-    size_t end_ = 0; // end of valid data
+    size_t line_ = 0; // start of the line last returned
+    size_t pos_ = 0;  // first unread byte
+    size_t end_ = 0;  // end of valid data
     bool eof_ = false;
 };
 

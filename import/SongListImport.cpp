@@ -9,6 +9,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cmath>
 
 namespace melodeck::songlist {
@@ -26,6 +27,44 @@ bool IsErrorPageLine(std::string_view lineBytes) {
 
 bool IsErrorPageLine(QStringView line) {
     return line.startsWith(u"404 ");
+}
+
+bool IsUtf8Sample(std::string_view sample, bool cut) {
+    bool multiByte = false;
+    size_t i = 0;
+    while (i < sample.size()) {
+        const auto lead = static_cast<unsigned char>(sample[i]);
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t len;
+        char32_t least;
+        if (lead >= 0xC2 && lead <= 0xDF)
+            len = 2, least = 0x80;
+        else if (lead >= 0xE0 && lead <= 0xEF)
+            len = 3, least = 0x800;
+        else if (lead >= 0xF0 && lead <= 0xF4)
+            len = 4, least = 0x10000;
+        else
+            return false; // a continuation byte, or no UTF-8 lead at all
+        const size_t have = std::min(len, sample.size() - i);
+        char32_t c = lead & (0x7F >> len);
+        for (size_t j = 1; j < have; ++j) {
+            const auto b = static_cast<unsigned char>(sample[i + j]);
+            if ((b & 0xC0) != 0x80)
+                return false;
+            c = c << 6 | (b & 0x3F);
+        }
+        if (have < len) // a character cut by the end of the sample
+            return cut && multiByte;
+        // Overlong forms, surrogates and code points beyond Unicode.
+        if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+            return false;
+        multiByte = true;
+        i += len;
+    }
+    return multiByte;
 }
 
 std::vector<bool> TextFlags(const Recordset& rs) {
@@ -169,26 +208,26 @@ ImportOutcome SongListImport::run(Database& db, const QString& table,
     reader.setName(path_);
     InsertBuilder builder(table, textFlags);
     bool began = false;
+    // Pure ASCII reads the same either way: the encoding is settled at the
+    // byte-order mark or at the first line holding a non-ASCII byte.
+    bool decided = false, utf8 = false;
     try {
         std::string_view bytes;
         while (reader.next(bytes)) {
             ++lines_;
+            const std::int64_t lineBytes = std::int64_t(bytes.size());
+            if (lines_ == 1 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+                bytes.remove_prefix(3);
+                decided = utf8 = true;
+            }
             if (IsErrorPageLine(bytes)) {
                 if (began)
                     rollbackQuietly(db);
                 return ImportOutcome::ErrorPage;
             }
-            // Files that are no code page 932 text list are refused before
-            // they can replace the songs with garbage: a UTF-8 file (known by
-            // its byte-order mark) would lose its first line and come out
-            // garbled, and no text list holds a NUL byte (a program or an
-            // archive chosen by mistake does).
-            if (lines_ == 1 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
-                throw VbError(VbError::FileAccess,
-                              QStringLiteral("ファイル '%1' は UTF-8 で書かれています。Shift-JIS "
-                                             "のリストを指定してください。")
-                                  .arg(path_));
-            }
+            // No text list holds a NUL byte; a program or an archive chosen
+            // by mistake does, and is refused before it can replace the
+            // songs with garbage.
             if (bytes.find('\0') != std::string_view::npos) {
                 throw VbError(VbError::FileAccess,
                               QStringLiteral("ファイル '%1' の %2 行目に NUL 文字があります。"
@@ -196,11 +235,24 @@ ImportOutcome SongListImport::run(Database& db, const QString& table,
                                   .arg(path_)
                                   .arg(lines_));
             }
-            // The bytes as read: ByteLen of the decoded line for any valid
-            // code page 932 text, without encoding it again.
-            done_ += std::int64_t(bytes.size()) + 2;
+            if (!decided) {
+                const auto high = std::find_if(bytes.begin(), bytes.end(),
+                                               [](char c) { return (c & 0x80) != 0; });
+                if (high != bytes.end()) {
+                    const size_t at = size_t(high - bytes.begin());
+                    const std::string_view ahead = reader.lookAhead(at + kEncodingSampleBytes);
+                    bytes = ahead.substr(0, bytes.size());
+                    utf8 =
+                        IsUtf8Sample(ahead.substr(at), ahead.size() == at + kEncodingSampleBytes);
+                    decided = true;
+                }
+            }
+            // The bytes as read (for code page 932 text the ByteLen of the
+            // decoded line), without encoding it again.
+            done_ += lineBytes + 2;
             sink.progress(done_);
-            const QString line = cp932::decode(bytes);
+            const QString line = utf8 ? QString::fromUtf8(bytes.data(), qsizetype(bytes.size()))
+                                      : cp932::decode(bytes);
             if (ModCommon::LeadingNumber(line) == 0)
                 continue;
             if (!began) {

@@ -29,6 +29,17 @@ QString SqlLiteral(const Value& value);
 bool IsErrorPageLine(std::string_view lineBytes);
 bool IsErrorPageLine(QStringView line);
 
+// Whether a list is UTF-8 rather than code page 932, judged from a sample
+// of its bytes that begins at its first non-ASCII byte: true when the sample
+// is well-formed UTF-8 and holds at least one multi-byte character. cut: the
+// sample ends before the data does, so its last character may be incomplete.
+// Code page 932 kana and kanji are practically never well-formed UTF-8
+// (their lead bytes 0x82, 0x83 and 0x88 to 0x9F cannot start a character).
+bool IsUtf8Sample(std::string_view sample, bool cut);
+
+// Bytes of the sample IsUtf8Sample judges a list by.
+inline constexpr size_t kEncodingSampleBytes = 64 * 1024;
+
 // Per field of the song table: true when it takes text (DAO types 10 and 18).
 std::vector<bool> TextFlags(const Recordset& rs);
 
@@ -86,8 +97,10 @@ public:
     // and every insert run in one transaction that is committed only when the
     // whole file has been read; on a "404 " line or any error it is rolled
     // back, so the table is never left half replaced. Errors are raised
-    // (after the rollback) as VbError; a file that starts with a UTF-8
-    // byte-order mark or holds a NUL byte is refused as no text list.
+    // (after the rollback) as VbError; a file that holds a NUL byte is
+    // refused as no text list. A list that starts with a UTF-8 byte-order
+    // mark, or whose first 64 KB from its first non-ASCII byte on pass
+    // IsUtf8Sample, is read as UTF-8; any other as code page 932.
     ImportOutcome run(Database& db, const QString& table, const std::vector<bool>& textFlags,
                       ImportSink& sink);
 

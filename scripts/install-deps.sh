@@ -5,9 +5,10 @@ set -euo pipefail
 
 # fonts-ipafont-gothic: a Japanese Gothic face with proportional kana, close
 # to the font the window is laid out for, so captions fit their controls.
+# qt6-translations-l10n: Qt's own texts (dialogs, field menus) in Japanese.
 # clang: the test suite builds the core library with it as well.
 pkgs=(cmake make g++ pkg-config qt6-base-dev libgl-dev libsqlite3-dev sqlite3 libgtest-dev
-      fonts-noto-cjk fonts-ipafont-gothic python3 clang ${EXTRA_PKGS:-})
+      fonts-noto-cjk fonts-ipafont-gothic qt6-translations-l10n python3 clang ${EXTRA_PKGS:-})
 
 # --fuzz: also the runtime of the fuzz targets (make fuzz);
 # libFuzzer comes with clang's runtime libraries.

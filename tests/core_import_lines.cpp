@@ -4,6 +4,7 @@
 
 #include "common/ModCommon.h"
 #include "common/VbError.h"
+#include "support/import_fixture.h"
 
 #include <QBuffer>
 #include <gtest/gtest.h>
@@ -63,6 +64,69 @@ TEST(ListLines, SameLinesWhateverTheChunkSize) {
         EXPECT_EQ(readLines(data, chunk), expected) << "chunk " << chunk;
     EXPECT_EQ(readLines(QByteArray(100, 'x') + "\r", 16), Lines{std::string(100, 'x')});
     EXPECT_EQ(readLines("0123456789abcde\r\nz", 16), (Lines{"0123456789abcde", "z"}));
+}
+
+TEST(ListLines, LookAheadKeepsTheLineAndTheLinesAfterIt) {
+    QByteArray data;
+    for (int i = 0; i < 40; ++i)
+        data += QByteArray::number(i) + ",line" + QByteArray(i * 7 % 23, 'x') + "\r\n";
+    const Lines all = readLines(data);
+    for (qsizetype chunk : {16, 64, 4096}) {
+        QByteArray copy = data;
+        QBuffer buffer(&copy);
+        buffer.open(QIODevice::ReadOnly);
+        ListLineReader reader(buffer, chunk);
+        Lines lines;
+        std::string_view line;
+        qsizetype offset = 0; // of the line in data
+        while (reader.next(line)) {
+            if (lines.size() == 5 || lines.size() == 39) {
+                // Past the end of the data too: what there is.
+                const size_t length = line.size();
+                for (size_t n : {size_t(3), size_t(200), size_t(5000)})
+                    EXPECT_EQ(reader.lookAhead(n), data.mid(offset, qsizetype(n)).toStdString())
+                        << chunk;
+                line = reader.lookAhead(length); // the line again, where it now lies
+            }
+            lines.emplace_back(line);
+            offset += qsizetype(line.size()) + 2;
+        }
+        EXPECT_EQ(lines, all) << "chunk " << chunk;
+    }
+}
+
+TEST(ListEncoding, Utf8SampleRule) {
+    struct Case {
+        QByteArray sample;
+        bool cut;
+        bool utf8;
+    };
+    const QString songs = u"○～ｱｲｳＡＢＣ歌手"_s;
+    const Case cases[] = {
+        {songs.toUtf8(), false, true},
+        {test::Sjis(songs), false, false},
+        {test::Sjis(u"ｱｲｳ"_s), true, false}, // half-width kana: continuation bytes
+        {"plain ascii", false, false},       // no multi-byte character
+        {"", true, false},
+        {"\xC0\x80", false, false},         // overlong NUL
+        {"\xE0\x80\xAF", false, false},     // overlong "/"
+        {"\xED\xA0\x80", false, false},     // a surrogate
+        {"\xF4\x90\x80\x80", false, false}, // beyond U+10FFFF
+        {"\xF5\x80\x80\x80", false, false},
+        {"\xE6\xAD", false, false}, // cut short at the end of the data
+        // Cut by the end of the sample: the complete characters decide.
+        {"\xE6\xAD\x8C\xE6\xAD", true, true},
+        {"\xE6\xAD\x8C\xE6\xAD", false, false},
+        {"\xE6\xAD", true, false},
+        {"\xE6\xAD\x8C\xE6\x41", true, false}, // an ASCII byte inside a character
+        {"\xE6\xAD\x8C" + QByteArray("\xFF"), false, false},
+        {"\xF0\x9F\x8E\xA4 \xE2\x99\xAA", false, true}, // 🎤 ♪
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(songlist::IsUtf8Sample(
+                      std::string_view(c.sample.constData(), size_t(c.sample.size())), c.cut),
+                  c.utf8)
+            << c.sample.toHex(' ').toStdString() << (c.cut ? " cut" : "");
 }
 
 TEST(ListLines, ReadFailureNamesTheFile) {

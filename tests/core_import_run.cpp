@@ -217,3 +217,68 @@ TEST_F(ImportRun, MissingOrUnusableFileNamesIt) {
         }
     }
 }
+
+TEST_F(ImportRun, SameSongsInCp932AndUtf8GiveTheSameRows) {
+    const QString text = u"曲番,歌手名,曲名,歌い出し,ハモリ\r\n"
+                         u"101,歌手あ,夜空ノムコウ～,ｱｲｳｴｵ,○\r\n"
+                         u"102,ＡＢＣ全角,\"引用,符\",歌い出し,\r\n"
+                         u"103,It's,①髙,～波～,○\r\n"_s;
+    const std::vector<QStringList> expected = {
+        row({"101", "歌手あ", "夜空ノムコウ～", "ｱｲｳｴｵ", "○"}),
+        row({"102", "ＡＢＣ全角", "\"引用", "符\"", "歌い出し"}),
+        row({"103", "It's", "①髙", "～波～", "○"}),
+    };
+    // A list that is ASCII for longer than the sample, Japanese later.
+    QString asciiFirst;
+    for (int i = 1; asciiFirst.size() < 70 * 1024; ++i)
+        asciiFirst += u"%1,singer %1,title %1,lyric,\r\n"_s.arg(i);
+    asciiFirst += u"99999,歌手あ,～,ｱ,○\r\n"_s;
+
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+        bool errorPage = false;
+    };
+    const Case cases[] = {
+        {"code page 932", Sjis(text)},
+        {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + text.toUtf8()},
+        {"UTF-8 without one", text.toUtf8()},
+        {"UTF-8, a byte-order mark and a 404 line",
+         "\xEF\xBB\xBF"
+         "404 Not Found\r\n",
+         true},
+        {"UTF-8, Japanese after 70 KB of ASCII", asciiFirst.toUtf8()},
+        {"code page 932, Japanese after 70 KB of ASCII", Sjis(asciiFirst)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Recorder sink;
+        const auto prior = songs();
+        const ImportOutcome o = run(list(c.bytes), sink);
+        if (c.errorPage) {
+            EXPECT_EQ(o, ImportOutcome::ErrorPage);
+            EXPECT_EQ(songs(), prior);
+            continue;
+        }
+        EXPECT_EQ(o, ImportOutcome::Completed);
+        // The progress counts the bytes of the file, the mark included.
+        EXPECT_EQ(lastDone, lastTotal);
+        if (c.bytes.size() < 1000) {
+            EXPECT_EQ(songs(), expected);
+        } else {
+            const auto got = songs();
+            ASSERT_FALSE(got.empty());
+            EXPECT_EQ(got.back(), row({"99999", "歌手あ", "～", "ｱ", "○"}));
+        }
+    }
+
+    // Once UTF-8 is settled, an invalid sequence later on is one U+FFFD per
+    // bad byte, and the rest of the line stays.
+    QByteArray later = text.toUtf8();
+    later += QByteArray(70 * 1024, '#') + "\r\n" + "104,ok," + Sjis(u"歌"_s) + "x,\xE6\xAD,\r\n";
+    Recorder sink;
+    EXPECT_EQ(run(list(later), sink), ImportOutcome::Completed);
+    const auto got = songs();
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got[3], row({"104", "ok", "\uFFFD\uFFFDx", "\uFFFD\uFFFD", "<NULL>"}));
+}

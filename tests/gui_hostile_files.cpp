@@ -1,5 +1,5 @@
 // Broken files on the real window: song lists that are binary, hold a 10 MB
-// line, NUL bytes, unreadable code page 932 or UTF-8; settings files that are
+// line, NUL bytes or unreadable code page 932; settings files that are
 // binary, cut off, 10 MB long, repeated or full of absurd numbers; database
 // files that are no database, cut off, read-only, locked or short of tables
 // and fields. Each gives a clear warning (or the start-up failure), never a
@@ -66,8 +66,8 @@ TEST(HostileSongList, BrokenListsWarnOrImportWhatTheRulesSay) {
         // file away long before the end.
         {"binary", randomBytes(256 * 1024, 1), u"テキストのリストではありません。"_s},
         {"NUL bytes", nul, u"の 3 行目に NUL 文字があります。"_s},
-        {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + (u"101,歌手,曲,歌い出し,\r\n"_s).toUtf8(),
-         u"UTF-8 で書かれています"_s},
+        // UTF-8 with a NUL: the NUL still gives it away.
+        {"UTF-8 and a NUL", "\xEF\xBB\xBF" + nul.mid(header.size()), u"NUL 文字があります"_s},
     };
     for (const Case& c : refused) {
         SCOPED_TRACE(c.what);
@@ -82,6 +82,20 @@ TEST(HostileSongList, BrokenListsWarnOrImportWhatTheRulesSay) {
         EXPECT_EQ(test::ChangedFiles(before, Snapshot(f.folder())), QStringList());
         EXPECT_TRUE(f.controlsEnabled());
     }
+
+    // A UTF-8 list, with a byte-order mark or without, is read as UTF-8:
+    // no mojibake, the harmony mark stays.
+    for (const QByteArray& mark : {QByteArray("\xEF\xBB\xBF"), QByteArray()}) {
+        test::WriteBytes(list, mark + (u"101,歌手あ,曲,歌い出し,○\r\n"_s).toUtf8());
+        f.warnings.clear();
+        f.import(list);
+        EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(u'|').toStdString();
+        EXPECT_EQ(f.songs(), (std::vector<QStringList>{
+                                 {u"101"_s, u"歌手あ"_s, u"曲"_s, u"歌い出し"_s, u"○"_s}}));
+    }
+    test::WriteBytes(list, header + Sjis(u"1,旧歌手,旧曲,,\r\n"_s));
+    f.import(list);
+    ASSERT_EQ(f.songs(), oldSongs);
 
     // A source that never ends a line (a device of endless zero bytes) is
     // given up after 16 MB instead of being held in memory for ever.

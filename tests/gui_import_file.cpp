@@ -2,12 +2,23 @@
 // afterwards, the grid, the progress window, the locked controls and every
 // failure leaving the table as it was.
 #include "support/import_fixture.h"
+#include "support/window_fixture.h"
 
+#include "app/gui/ModMeloDeck.h"
 #include "common/clsMousePointer.h"
 #include "import/gui/frmWait.h"
 
+#include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTreeView>
 #include <gtest/gtest.h>
 
 using namespace melodeck;
@@ -277,4 +288,90 @@ TEST(ImportFile, BrowseFillsThePathForTheNextImport) {
     w->cmd取込_Click();
     EXPECT_EQ(f.songs(),
               (std::vector<QStringList>{row({"42", "選ばれた歌手", "曲", "<NULL>", "<NULL>"})}));
+}
+
+TEST(ImportFile, DialogsSpeakJapaneseInTheWindowsFont) {
+    ASSERT_TRUE(ModMeloDeck::InstallTranslations()) << "Qt's Japanese translations are missing";
+    ModMeloDeck::InstallFonts();
+    const auto japanese = [](const QString& text) {
+        for (QChar c : text)
+            if (c.unicode() >= 0x3000)
+                return true;
+        return false;
+    };
+    QTemporaryDir dir;
+    test::WriteBytes(dir.filePath(QStringLiteral("songs.csv")), "1,a\r\n");
+    // Qt's dialog remembers its columns among the user's settings: here,
+    // columns too narrow for the Japanese titles and dates, as a dialog of an
+    // earlier run may have left them.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    {
+        QFileDialog earlier;
+        earlier.setOption(QFileDialog::DontUseNativeDialog);
+        auto* tree = earlier.findChild<QTreeView*>(QStringLiteral("treeView"));
+        ASSERT_TRUE(tree);
+        for (int s = 1; s < tree->header()->count(); ++s)
+            tree->header()->resizeSection(s, 20);
+        QSettings(QSettings::UserScope, QStringLiteral("QtProject"))
+            .setValue(QStringLiteral("FileDialog/treeViewHeader"), tree->header()->saveState());
+    }
+    OpenFileRequest r;
+    r.defaultExt = QStringLiteral("csv");
+    r.filter = QStringLiteral("csv file(*.csv)|*.csv");
+    r.initDir = dir.path();
+    const auto dialog = ModMeloDeck::MakeOpenFileDialog(r);
+
+    // The filter as it is described, once.
+    EXPECT_EQ(dialog->nameFilters(), QStringList{QStringLiteral("csv file(*.csv)")});
+    auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    ASSERT_TRUE(types);
+    EXPECT_EQ(types->count(), 1);
+    EXPECT_EQ(types->currentText(), QStringLiteral("csv file(*.csv)"));
+    EXPECT_EQ(dialog->font(), frmMeloDeck::WindowFont());
+
+    // Qt's texts in Japanese: labels, buttons, column titles, and the text
+    // fields' own menu.
+    for (const char* name : {"lookInLabel", "fileNameLabel", "fileTypeLabel"}) {
+        auto* label = dialog->findChild<QLabel*>(QString::fromLatin1(name));
+        ASSERT_TRUE(label) << name;
+        EXPECT_TRUE(japanese(label->text())) << label->text().toStdString();
+    }
+    auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+    ASSERT_TRUE(buttons);
+    for (QAbstractButton* b : buttons->buttons())
+        EXPECT_TRUE(japanese(b->text())) << b->text().toStdString();
+    QLineEdit field;
+    const std::unique_ptr<QMenu> menu(field.createStandardContextMenu());
+    for (QAction* a : menu->actions())
+        EXPECT_TRUE(a->isSeparator() || japanese(a->text())) << a->text().toStdString();
+
+    // Shown in detail, every column holds its title and the file's entry.
+    dialog->setViewMode(QFileDialog::Detail);
+    ASSERT_TRUE(test::showAndWait(dialog.get()));
+    auto* tree = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+    ASSERT_TRUE(tree);
+    ASSERT_TRUE(test::waitFor([&] { return tree->model()->rowCount(tree->rootIndex()) == 1; }));
+    QHeaderView* h = tree->header();
+    const auto cut = [&] {
+        QStringList titles;
+        for (int s = 0; s < h->count(); ++s) {
+            const QString title = tree->model()->headerData(s, Qt::Horizontal).toString();
+            if (!japanese(title))
+                ADD_FAILURE() << title.toStdString();
+            if (!h->isSectionHidden(s) &&
+                h->sectionSize(s) <
+                    std::max(h->sectionSizeHint(s),
+                             static_cast<QAbstractItemView*>(tree)->sizeHintForColumn(s)))
+                titles << title;
+        }
+        return titles;
+    };
+    test::waitFor([&] { return cut().isEmpty(); }, 2000);
+    EXPECT_EQ(cut(), QStringList());
+    dialog->reject();
+
+    // The warning box in the window's font.
+    const auto box = ModMeloDeck::MakeWarningBox(QStringLiteral("題"), QStringLiteral("本文"));
+    EXPECT_EQ(box->font(), frmMeloDeck::WindowFont());
 }

@@ -1,8 +1,10 @@
-// Button presses on both grids, their pop-up menus, the clipboard and the
-// search-condition item, on a real window and database.
+// Button presses and keys on both grids, their pop-up menus, the clipboard
+// and the search-condition item, on a real window and database.
 #include "support/pickup_fixture.h"
 #include "support/window_fixture.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <gtest/gtest.h>
 
 using namespace melodeck;
@@ -203,4 +205,102 @@ TEST(GridMenus, AddToSearchConditionsFillsTheMatchingField) {
     EXPECT_EQ(frmMeloDeck::chkValue(w->chk歌い出しに), 2);
     EXPECT_EQ(w->datList.RecordSource, listSource);
     EXPECT_EQ(w->bSelected, selected);
+}
+
+TEST(GridKeys, EnterDeleteCopyAndTheMenuKeyActOnTheCurrentCell) {
+    PickupFixture f;
+    auto all = songs();
+    f.createDatabase(all, {all[0]});
+    frmMeloDeck* w = f.start();
+    ASSERT_TRUE(w);
+    FlexGrid* list = w->flgList;
+    FlexGrid* pick = w->flgPickup;
+    const auto picked = [&] {
+        QStringList keys;
+        for (const QStringList& r :
+             f.tableRows(QStringLiteral("PickupList"), QStringLiteral("ORDER BY 曲番")))
+            keys << r[0];
+        return keys.join(QLatin1Char(','));
+    };
+    const int row乙 = PickupFixture::gridRow(list, 1, QStringLiteral("202"));
+    const int row丙 = PickupFixture::gridRow(list, 1, QStringLiteral("203"));
+
+    // Enter on a song of the list picks it up, once; Delete there does nothing.
+    test::clickCell(list, row乙, 3);
+    test::key(list, Qt::Key_Return);
+    test::key(list, Qt::Key_Enter, Qt::KeypadModifier);
+    test::key(list, Qt::Key_Delete);
+    EXPECT_EQ(picked(), QStringLiteral("201,202"));
+    EXPECT_EQ(pick->Rows(), 3);
+
+    // Delete on a song of the pickup list removes it; Enter there does nothing.
+    test::clickCell(pick, PickupFixture::gridRow(pick, 1, QStringLiteral("201")), 2);
+    test::key(pick, Qt::Key_Return);
+    test::key(pick, Qt::Key_Delete);
+    EXPECT_EQ(picked(), QStringLiteral("202"));
+
+    // The menu key opens the list's menu for the current cell, at that cell;
+    // its items act on that cell.
+    test::clickCell(list, row丙, 2);
+    test::key(list, Qt::Key_Menu);
+    ASSERT_EQ(f.popups.size(), 1u);
+    EXPECT_EQ(f.popups[0], w->mnuリストメニュー);
+    EXPECT_TRUE(list->viewport()->geometry().contains(list->mapFromGlobal(f.popupPositions[0])));
+    EXPECT_EQ(w->lClickRow, row丙);
+    EXPECT_EQ(w->lClickCol, 2);
+    w->mnuリストコピー->trigger();
+    EXPECT_EQ(f.clipboard.back(), QStringLiteral("歌手丙"));
+    w->mnuピックアップ->trigger();
+    EXPECT_EQ(picked(), QStringLiteral("202,203"));
+
+    // Shift+F10 does the same on the pickup list, moved to by the keyboard.
+    test::clickCell(pick, 1, 3);
+    test::key(pick, Qt::Key_Down);
+    test::key(pick, Qt::Key_F10, Qt::ShiftModifier);
+    ASSERT_EQ(f.popups.size(), 2u);
+    EXPECT_EQ(f.popups[1], w->mnuピックアップメニュー);
+    EXPECT_EQ(w->lClickRow, 2);
+    EXPECT_EQ(w->lClickCol, 3);
+    const QString title = pick->TextMatrix(2, 3);
+    w->mnuコピー->trigger();
+    EXPECT_EQ(f.clipboard.back(), title);
+    w->mnuピックアップ解除->trigger();
+    EXPECT_EQ(pick->Rows(), 2);
+    EXPECT_NE(pick->TextMatrix(1, 3), title);
+
+    // A window system that turns the menu key into a context-menu request
+    // as well opens the menu once; the request alone opens it too.
+    test::key(list, Qt::Key_Menu);
+    QContextMenuEvent request(QContextMenuEvent::Keyboard, QPoint(1, 1),
+                              list->mapToGlobal(QPoint(1, 1)));
+    QApplication::sendEvent(list, &request);
+    EXPECT_EQ(f.popups.size(), 3u);
+    test::key(list, Qt::Key_Up);
+    QApplication::sendEvent(list, &request);
+    EXPECT_EQ(f.popups.size(), 4u);
+    EXPECT_EQ(w->lClickRow, row丙 - 1);
+
+    // A grid without songs opens no menu.
+    w->cmdピックアップ全解除->click();
+    test::key(pick, Qt::Key_Menu);
+    test::key(pick, Qt::Key_Delete);
+    EXPECT_EQ(f.popups.size(), 4u);
+
+    // Ctrl+C copies the selection as tab-separated lines: one cell, a
+    // column by its header, every cell by the corner.
+    test::clickCell(list, row乙, 3);
+    test::key(list, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(f.clipboard.back(), QStringLiteral("曲乙"));
+    test::clickCell(list, 0, 2);
+    test::key(list, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(f.clipboard.back(), PickupFixture::gridColumn(list, 2).join(QLatin1Char('\n')));
+    test::clickCell(list, 0, 0);
+    test::key(list, Qt::Key_C, Qt::ControlModifier);
+    const QStringList lines = f.clipboard.back().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 3);
+    QStringList cells;
+    for (int c = 1; c < list->Cols(); ++c)
+        cells << list->TextMatrix(row乙, c);
+    EXPECT_EQ(lines[row乙 - 1], cells.join(QLatin1Char('\t')));
+    EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(QLatin1Char('|')).toStdString();
 }

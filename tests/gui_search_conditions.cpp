@@ -93,6 +93,25 @@ TEST_F(SearchWindow, RecordSourceAfterEachAction) {
     EXPECT_EQ(w->datList.RecordSource, shown);
     EXPECT_TRUE(w->bSelected);
     EXPECT_EQ(shownNumbers(w->flgList), QString()); // 勇気 has no harmony part
+
+    // Enter in any condition field searches, as the button does; not in the
+    // list source, and not while an import holds the buttons.
+    w->txt曲名->setText(QStringLiteral("o"));
+    w->cmd抽出解除->click();
+    w->cmd抽出->click();
+    const QString byButton = w->datList.RecordSource;
+    for (QLineEdit* t : {w->txt歌手名, w->txt曲名, w->txt歌い出し}) {
+        w->cmd抽出解除->click();
+        test::key(t, Qt::Key_Return);
+        EXPECT_TRUE(w->bSelected) << t->objectName().toStdString();
+        EXPECT_EQ(w->datList.RecordSource, byButton);
+    }
+    w->cmd抽出解除->click();
+    test::key(w->txtパス, Qt::Key_Return);
+    w->LockControls(true);
+    test::key(w->txt曲名, Qt::Key_Enter, Qt::KeypadModifier);
+    w->LockControls(false);
+    EXPECT_FALSE(w->bSelected);
 }
 
 TEST_F(SearchWindow, FindsSongsByTheEnginesPatternRules) {

@@ -6,6 +6,8 @@
 
 #include "common/Cp932.h"
 
+#include <QHeaderView>
+#include <QImage>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,6 +20,28 @@ using melodeck::test::shownNumbers;
 using melodeck::test::WindowFixture;
 
 namespace {
+
+// The sort marks painted in a grid's header, read from its pixels: "3▲"
+// for an upward triangle at the right end of column 3's header cell.
+QString paintedMarks(FlexGrid* grid) {
+    QHeaderView* h = grid->horizontalHeader();
+    const QImage image = h->viewport()->grab().toImage();
+    QString marks;
+    for (int s = 0; s < h->count(); ++s) {
+        const int right = h->sectionViewportPosition(s) + h->sectionSize(s) - 1;
+        if (right >= image.width()) // scrolled out of sight
+            break;
+        const int mid = image.height() / 2;
+        int upper = 0, lower = 0;
+        for (int x = right - 16; x < right; ++x)
+            for (int y = 1; y < image.height() - 1; ++y)
+                if (qGray(image.pixel(x, y)) < 110)
+                    ++(y < mid ? upper : lower);
+        if (upper + lower > 4)
+            marks += QString::number(s + 1) + (lower > upper ? u"▲"_s : u"▼"_s);
+    }
+    return marks;
+}
 
 QStringList reversed(QStringList l) {
     std::reverse(l.begin(), l.end());
@@ -275,4 +299,42 @@ TEST_F(SortWindow, ClicksOrderAsTheReferenceAndKeepTies) {
             found << r[0];
     EXPECT_EQ(shownNumbers(w->flgList), found.join(QLatin1Char(',')));
     EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(SortWindow, HeaderShowsTheSortOfEachGrid) {
+    // A stored sort is shown at start-up; one outside the fields is column 1.
+    f.ini(u"ListGrid"_s, u"OrderCol"_s, u"3"_s);
+    f.ini(u"ListGrid"_s, u"OrderDesc"_s, u"1"_s);
+    f.ini(u"PickupGrid"_s, u"OrderCol"_s, u"99"_s);
+    f.ini(u"PickupGrid"_s, u"OrderDesc"_s, u"1"_s);
+    start(3);
+    ASSERT_TRUE(test::showAndWait(w));
+    EXPECT_EQ(paintedMarks(w->flgList), u"3▼"_s);
+    EXPECT_EQ(paintedMarks(w->flgPickup), u"1▲"_s);
+
+    // Header clicks turn it and move it; the other grid keeps its own.
+    test::clickCell(w->flgList, 0, 3);
+    EXPECT_EQ(paintedMarks(w->flgList), u"3▲"_s);
+    test::clickCell(w->flgList, 0, 2);
+    EXPECT_EQ(paintedMarks(w->flgList), u"2▲"_s);
+    test::clickCell(w->flgPickup, 0, 4);
+    test::clickCell(w->flgPickup, 0, 4);
+    EXPECT_EQ(paintedMarks(w->flgPickup), u"4▼"_s);
+    EXPECT_EQ(paintedMarks(w->flgList), u"2▲"_s);
+
+    // A search keeps the sort; show-all sorts by column 1 ascending.
+    test::clickCell(w->flgList, 0, 2);
+    w->cmd抽出->click();
+    EXPECT_EQ(paintedMarks(w->flgList), u"2▼"_s);
+    w->cmd抽出解除->click();
+    EXPECT_EQ(paintedMarks(w->flgList), u"1▲"_s);
+
+    // Painted only: the header texts stay the field names.
+    for (FlexGrid* grid : {w->flgList, w->flgPickup}) {
+        for (int c = 1; c < grid->Cols(); ++c) {
+            EXPECT_EQ(grid->TextMatrix(0, c), w->sColName[c]);
+            EXPECT_EQ(grid->model()->headerData(c - 1, Qt::Horizontal).toString(), w->sColName[c]);
+        }
+    }
+    EXPECT_TRUE(f.warnings.isEmpty());
 }

@@ -7,8 +7,10 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QStyle>
+#include <QToolTip>
 #include <gtest/gtest.h>
 
 using namespace melodeck;
@@ -185,6 +187,33 @@ TEST(FlexGrid, WidthsInTwips) {
     EXPECT_EQ(grid.ColWidth(1), 1000);
     EXPECT_EQ(grid.ColWidth(3), 1200);
     EXPECT_EQ(grid.ColWidth(0), 450);
+}
+
+TEST(FlexGrid, CutTextComesWholeAsTooltip) {
+    GridOnSongs g(3);
+    FlexGrid& grid = g.grid;
+    grid.setColWidth(3, 150); // 10 pixels: "曲2" does not fit
+    grid.setColWidth(6, 150);
+    // The tooltip the grid shows when the pointer rests over a place of w.
+    const auto tipAt = [](QWidget* w, QPoint pos) {
+        QHelpEvent help(QEvent::ToolTip, pos, w->mapToGlobal(pos));
+        QApplication::sendEvent(w, &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    const auto cellPos = [&](int row, int col) {
+        return grid.viewport()->mapFrom(&grid, grid.cellCenter(row, col));
+    };
+    EXPECT_EQ(tipAt(grid.viewport(), cellPos(1, 3)), QStringLiteral("曲2"));
+    // A text that fits has none; an empty cell neither.
+    EXPECT_TRUE(test::waitFor([&] { return tipAt(grid.viewport(), cellPos(2, 2)).isEmpty(); }));
+    EXPECT_TRUE(test::waitFor([&] { return tipAt(grid.viewport(), cellPos(2, 6)).isEmpty(); }));
+    // The header's cut names too.
+    QWidget* header = grid.horizontalHeader()->viewport();
+    const QPoint titleHeader = header->mapFrom(&grid, grid.cellCenter(0, 3));
+    EXPECT_EQ(tipAt(header, titleHeader), QStringLiteral("曲名"));
+    EXPECT_TRUE(test::waitFor(
+        [&] { return tipAt(header, header->mapFrom(&grid, grid.cellCenter(0, 2))).isEmpty(); }));
+    EXPECT_EQ(grid.TextMatrix(1, 3), QStringLiteral("曲2"));
 }
 
 TEST(SelectAllText, SelectsByTheTrimmedTextsByteLength) {

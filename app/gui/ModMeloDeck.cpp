@@ -10,9 +10,14 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QHeaderView>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTranslator>
+#include <QTreeView>
 #include <cstdio>
 
 namespace melodeck::ModMeloDeck {
@@ -20,30 +25,28 @@ namespace melodeck::ModMeloDeck {
 namespace {
 
 // "desc|pattern|desc|pattern" as the file dialog of the old platform took
-// it, in the form Qt's dialog takes: "desc (pattern);;desc (pattern)".
+// it, in the form Qt's dialog takes: "desc (pattern);;desc (pattern)". A
+// description that already ends in its pattern in parentheses ("csv
+// file(*.csv)") is taken as it stands, so the pattern is not shown twice.
 QString QtFilter(const QString& filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList out;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
-        out << parts[i] + QStringLiteral(" (") + parts[i + 1] + QLatin1Char(')');
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString& desc = parts[i];
+        const QString& pattern = parts[i + 1];
+        if (desc.endsWith(QLatin1Char('(') + pattern + QLatin1Char(')')))
+            out << desc;
+        else
+            out << desc + QStringLiteral(" (") + pattern + QLatin1Char(')');
+    }
     return out.join(QStringLiteral(";;"));
 }
 
 QString OpenFile(const OpenFileRequest& req) {
-    QFileDialog dialog(QApplication::activeWindow());
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    if (!req.initDir.isEmpty())
-        dialog.setDirectory(req.initDir);
-    if (!req.filter.isEmpty())
-        dialog.setNameFilter(QtFilter(req.filter));
-    if (!req.defaultExt.isEmpty())
-        dialog.setDefaultSuffix(req.defaultExt);
-    if (!req.fileName.isEmpty())
-        dialog.selectFile(QFileInfo(req.fileName).fileName());
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    const auto dialog = MakeOpenFileDialog(req);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
         return {};
-    return dialog.selectedFiles().constFirst();
+    return dialog->selectedFiles().constFirst();
 }
 
 // The application-wide pointer: one override cursor while it is not 0.
@@ -62,6 +65,55 @@ void ShowPointer(std::int16_t pointer) {
 }
 
 } // namespace
+
+std::unique_ptr<QFileDialog> MakeOpenFileDialog(const OpenFileRequest& req) {
+    auto dialog = std::make_unique<QFileDialog>(QApplication::activeWindow());
+    dialog->setFont(frmMeloDeck::WindowFont());
+    // Qt's own dialog (where the desktop offers none of its own): the size,
+    // type and date columns as wide as what they show (Japanese titles are
+    // wider than the dialog's defaults); the name takes the rest.
+    if (auto* tree = dialog->findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* h = tree->header();
+        h->setStretchLastSection(false);
+        h->setSectionResizeMode(QHeaderView::ResizeToContents);
+        h->setSectionResizeMode(0, QHeaderView::Stretch);
+    }
+    dialog->resize(dialog->sizeHint().expandedTo(QSize(760, 460))); // room left for the names
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    if (!req.initDir.isEmpty())
+        dialog->setDirectory(req.initDir);
+    if (!req.filter.isEmpty())
+        dialog->setNameFilter(QtFilter(req.filter));
+    if (!req.defaultExt.isEmpty())
+        dialog->setDefaultSuffix(req.defaultExt);
+    if (!req.fileName.isEmpty())
+        dialog->selectFile(QFileInfo(req.fileName).fileName());
+    return dialog;
+}
+
+std::unique_ptr<QMessageBox> MakeWarningBox(const QString& title, const QString& text) {
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Warning, title, text, QMessageBox::Ok,
+                                             QApplication::activeWindow());
+    // A box is a window of its own and does not inherit the main window's font.
+    box->setFont(frmMeloDeck::WindowFont());
+    return box;
+}
+
+bool InstallTranslations() {
+    static QTranslator* qtbase = nullptr;
+    if (qtbase)
+        return true;
+    auto* t = new QTranslator(QCoreApplication::instance());
+    if (!t->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                 QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete t;
+        return false;
+    }
+    QCoreApplication::installTranslator(t);
+    qtbase = t;
+    return true;
+}
 
 void InstallFonts() {
     // The window is designed for "MS UI Gothic", whose kana are proportional
@@ -93,9 +145,7 @@ void InstallPlatform() {
         };
     } else {
         s.warning = [](const QString& title, const QString& text) {
-            QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok,
-                            QApplication::activeWindow());
-            box.exec();
+            MakeWarningBox(title, text)->exec();
         };
     }
     s.openFile = OpenFile;
@@ -115,6 +165,7 @@ void InstallPlatform() {
     s.processEvents = [] { QCoreApplication::processEvents(); };
     MousePointer::setDisplayHook(ShowPointer);
     InstallFonts();
+    InstallTranslations(); // without them Qt's texts stay English
 }
 
 std::unique_ptr<frmMeloDeck> Main() {

@@ -1,5 +1,9 @@
 #pragma once
 #include "app/gui/frmMeloDeck.h"
+#include "common/Seams.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
 
 #include <memory>
 
@@ -11,8 +15,19 @@ namespace melodeck::ModMeloDeck {
 std::unique_ptr<frmMeloDeck> Main();
 
 // Installs the real seams (warning box, file dialog, menus, clipboard,
-// screen size, message pump, busy cursor) and the font substitution.
+// screen size, message pump, busy cursor), the font substitution and the
+// Japanese translations.
 void InstallPlatform();
+
+// Qt's own texts (dialog buttons, the file dialog, the text fields' menus)
+// in Japanese, as the window is. False when Qt's Japanese translations are
+// not installed.
+bool InstallTranslations();
+
+// The warning box and the open-file dialog as the real seams show them, in
+// the window's font. The caller runs them.
+std::unique_ptr<QMessageBox> MakeWarningBox(const QString& title, const QString& text);
+std::unique_ptr<QFileDialog> MakeOpenFileDialog(const OpenFileRequest& request);
 
 // Only the font substitution: "MS UI Gothic" becomes a Japanese Gothic face
 // installed here (tests use it without the real seams).

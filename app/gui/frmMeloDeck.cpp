@@ -107,8 +107,7 @@ void frmMeloDeck::buildLayout() {
     setObjectName(QStringLiteral("frmMeloDeck"));
     setWindowTitle(QStringLiteral("メロデッキ配信曲検索ツール Ver. 1.14"));
     setWindowIcon(DrawIcon());
-    QFont font(QStringLiteral("MS UI Gothic"));
-    font.setPointSizeF(11.25);
+    const QFont font = WindowFont();
     setFont(font);
     resize(twips(0, 0, kClientWidth, kClientHeight).size());
 
@@ -263,8 +262,30 @@ void frmMeloDeck::connectHandlers() {
         Guarded(this, [&] { flgPickup_MouseDown(button, shift, pos); });
     };
 
+    flgList->onKeyDown = [this](int key, int shift) {
+        bool done = false;
+        Guarded(this, [&] { done = flgList_KeyDown(key, shift); });
+        return done;
+    };
+    flgPickup->onKeyDown = [this](int key, int shift) {
+        bool done = false;
+        Guarded(this, [&] { done = flgPickup_KeyDown(key, shift); });
+        return done;
+    };
+
+    // Enter in a condition field searches, as the button does (and not
+    // while the button is locked by an import).
+    for (QLineEdit* t : {txt歌手名, txt曲名, txt歌い出し})
+        QObject::connect(t, &QLineEdit::returnPressed, cmd抽出, &QPushButton::click);
+
     for (QLineEdit* t : {txt歌手名, txt曲名, txt歌い出し, txtパス})
         t->installEventFilter(this);
+}
+
+QFont frmMeloDeck::WindowFont() {
+    QFont font(QStringLiteral("MS UI Gothic"));
+    font.setPointSizeF(11.25);
+    return font;
 }
 
 int frmMeloDeck::chkValue(const QCheckBox* c) {
@@ -397,6 +418,7 @@ void frmMeloDeck::OpenDatabaseAndGrids() {
     flgList->Refresh();
     datPickup.Refresh();
     flgPickup->Refresh();
+    ShowSortMarks();
 
     if (bSelected)
         cmd抽出_Click();

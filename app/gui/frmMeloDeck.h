@@ -74,6 +74,9 @@ public:
     QAction* mnuピックアップ解除;
     QAction* mnuコピー;
 
+    // The font of every control: "MS UI Gothic", 11.25 point.
+    static QFont WindowFont();
+
     // Check box value as the program reads it: 0 unticked, 1 ticked, 2 grey.
     static int chkValue(const QCheckBox* c);
     static void setChkValue(QCheckBox* c, int v);
@@ -104,6 +107,8 @@ public:
     void txtパス_GotFocus();
     void flgList_Click();
     void flgPickup_Click();
+    // The sort of each grid shown in its header (▲/▼ on the sorted column).
+    void ShowSortMarks();
 
     // ---- import (import) --------------------------------------------------------
     void cmd取込_Click();
@@ -125,6 +130,11 @@ public:
     void mnuリストコピー_Click();
     void mnuコピー_Click();
     void mnu検索条件に追加_Click();
+    // Keys on the grids (key: a Qt::Key; shift: 1 Shift, 2 Ctrl, 4 Alt);
+    // true when acted on. Enter picks the current song up, Delete removes it,
+    // Ctrl+C copies the selection, the menu key and Shift+F10 open the menu.
+    bool flgList_KeyDown(int key, int shift);
+    bool flgPickup_KeyDown(int key, int shift);
 
 protected:
     void closeEvent(QCloseEvent* ev) override;
@@ -156,6 +166,8 @@ private:
     void pressOnGrid(FlexGrid* grid, bool fixedColumnCounts, QMenu* menu, int button, QPoint pos);
     // The remembered cell of grid onto the clipboard.
     void copyCell(const FlexGrid* grid);
+    // The keys both grids share: the copy of the selection and the menu.
+    bool gridKey(FlexGrid* grid, bool fixedColumnCounts, QMenu* menu, int key, int shift);
 };
 
 } // namespace melodeck

@@ -5,6 +5,8 @@
 #include "common/VbError.h"
 #include "pickup/PickupSql.h"
 
+#include <algorithm>
+
 namespace melodeck {
 
 namespace {
@@ -114,6 +116,61 @@ void frmMeloDeck::mnuリストコピー_Click() {
 
 void frmMeloDeck::mnuコピー_Click() {
     copyCell(flgPickup);
+}
+
+bool frmMeloDeck::flgList_KeyDown(int key, int shift) {
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && shift == 0) {
+        AddPickup(flgList->Row());
+        return true;
+    }
+    return gridKey(flgList, true, mnuリストメニュー, key, shift);
+}
+
+bool frmMeloDeck::flgPickup_KeyDown(int key, int shift) {
+    if (key == Qt::Key_Delete && shift == 0) {
+        RemovePickup(flgPickup->Row());
+        return true;
+    }
+    return gridKey(flgPickup, false, mnuピックアップメニュー, key, shift);
+}
+
+bool frmMeloDeck::gridKey(FlexGrid* grid, bool fixedColumnCounts, QMenu* menu, int key, int shift) {
+    if (key == Qt::Key_C && shift == 2) {
+        // The selected cells as tab-separated lines: a header click selects
+        // a whole column, so this copies the column.
+        const std::int32_t r0 = std::min(grid->Row(), grid->RowSel());
+        const std::int32_t r1 = std::max(grid->Row(), grid->RowSel());
+        const std::int32_t c0 = std::min(grid->Col(), grid->ColSel());
+        const std::int32_t c1 = std::max(grid->Col(), grid->ColSel());
+        QString text;
+        for (std::int32_t r = std::max(r0, 1); r <= r1; ++r) {
+            if (r > std::max(r0, 1))
+                text += QLatin1Char('\n');
+            for (std::int32_t c = c0; c <= c1; ++c) {
+                if (c > c0)
+                    text += QLatin1Char('\t');
+                text += grid->TextMatrix(r, c);
+            }
+        }
+        if (seams().setClipboardText)
+            seams().setClipboardText(text);
+        return true;
+    }
+    if (key == Qt::Key_Menu || (key == Qt::Key_F10 && shift == 1)) {
+        // As a right press on the current cell would: its menu, at the cell.
+        lClickCol = grid->Col();
+        lClickRow = grid->Row();
+        if (!pickup::PressTakesCell(fixedColumnCounts, lClickRow, lClickCol, grid->Rows()))
+            return true;
+        grid->setCol(lClickCol);
+        grid->setRow(lClickRow);
+        grid->scrollTo(
+            grid->model()->index(std::max(lClickRow, 1) - 1, std::max(lClickCol, 1) - 1));
+        if (seams().popupMenu)
+            seams().popupMenu(menu, grid->mapToGlobal(grid->cellCenter(lClickRow, lClickCol)));
+        return true;
+    }
+    return false;
 }
 
 // Fills the condition only; the search runs at the next cmd抽出.

@@ -64,6 +64,7 @@ void frmMeloDeck::cmd抽出解除_Click() {
         lListOrderCol = oldCol;
         bListOrderDesc = oldDesc;
     }
+    ShowSortMarks();
 }
 
 void frmMeloDeck::cmd条件クリア_Click() {
@@ -105,6 +106,19 @@ void frmMeloDeck::SortByHeader(FlexGrid* grid, DataControl& dc, std::int32_t& or
         orderCol = oldCol;
         orderDesc = oldDesc;
     }
+    ShowSortMarks();
+}
+
+void frmMeloDeck::ShowSortMarks() {
+    // A stored column outside the fields sorts by column 1, ascending.
+    const auto show = [this](FlexGrid* grid, std::int32_t col, bool desc) {
+        if (col < 1 || col >= sColName.size())
+            grid->setSortMark(1, false);
+        else
+            grid->setSortMark(col, desc);
+    };
+    show(flgList, lListOrderCol, bListOrderDesc);
+    show(flgPickup, lPickupOrderCol, bPickupOrderDesc);
 }
 
 void frmMeloDeck::flgList_Click() {

@@ -4,10 +4,16 @@
 
 #include <QAbstractButton>
 #include <QAbstractTableModel>
+#include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QStyle>
+#include <QStyleOptionHeader>
+#include <QToolTip>
 #include <algorithm>
 #include <cmath>
 
@@ -98,6 +104,73 @@ private:
     }
 };
 
+// The header row: field names as a plain header paints them, and the sort
+// mark, a triangle at the right end of the sorted column's cell (pointing up
+// for ascending), with the name kept clear of it.
+class FlexGridHeader : public QHeaderView {
+public:
+    explicit FlexGridHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {}
+
+    int markSection = -1; // logical section; -1 for none
+    bool markDesc = false;
+
+    // Room the name of a section has in its cell, the mark left out.
+    QRect labelRect(int logical) const {
+        QStyleOptionHeader opt;
+        initStyleOption(&opt);
+        initStyleOptionForIndex(&opt, logical);
+        opt.rect = QRect(sectionViewportPosition(logical), 0, sectionSize(logical), height());
+        QRect r = style()->subElementRect(QStyle::SE_HeaderLabel, &opt, this);
+        if (logical == markSection)
+            r.setRight(r.right() - markWidth());
+        return r;
+    }
+
+protected:
+    void paintSection(QPainter* p, const QRect& rect, int logical) const override {
+        if (logical != markSection || !rect.isValid()) {
+            QHeaderView::paintSection(p, rect, logical);
+            return;
+        }
+        QStyleOptionHeader opt;
+        initStyleOption(&opt);
+        initStyleOptionForIndex(&opt, logical);
+        opt.rect = rect;
+        p->save();
+        p->setClipRect(rect);
+        style()->drawControl(QStyle::CE_HeaderSection, &opt, p, this);
+        QStyleOptionHeader label = opt;
+        label.rect = style()->subElementRect(QStyle::SE_HeaderLabel, &opt, this);
+        label.rect.setRight(label.rect.right() - markWidth());
+        label.text = fontMetrics().elidedText(opt.text, Qt::ElideRight, label.rect.width());
+        if (label.rect.width() > 0)
+            style()->drawControl(QStyle::CE_HeaderLabel, &label, p, this);
+
+        const int w = triangleWidth();
+        const qreal h = w * 0.6;
+        const qreal right = rect.right() + 1 - margin();
+        const qreal mid = rect.center().y() + 0.5;
+        const qreal top = mid - h / 2, bottom = mid + h / 2;
+        QPolygonF triangle;
+        if (markDesc)
+            triangle << QPointF(right - w, top) << QPointF(right, top)
+                     << QPointF(right - w / 2.0, bottom);
+        else
+            triangle << QPointF(right - w, bottom) << QPointF(right, bottom)
+                     << QPointF(right - w / 2.0, top);
+        p->setRenderHint(QPainter::Antialiasing);
+        p->setPen(Qt::NoPen);
+        p->setBrush(opt.palette.color(QPalette::ButtonText));
+        p->drawPolygon(triangle);
+        p->restore();
+    }
+
+private:
+    int margin() const { return style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this); }
+    int triangleWidth() const { return std::max(7, fontMetrics().height() / 2); }
+    int markWidth() const { return triangleWidth() + margin(); }
+};
+
 namespace {
 
 int pixelsOf(std::int32_t twips) {
@@ -109,7 +182,9 @@ constexpr std::int32_t MaxColWidthTwips = 100000;
 
 } // namespace
 
-FlexGrid::FlexGrid(QWidget* parent) : QTableView(parent), model_(new FlexGridModel(this)) {
+FlexGrid::FlexGrid(QWidget* parent)
+    : QTableView(parent), model_(new FlexGridModel(this)), header_(new FlexGridHeader(this)) {
+    setHorizontalHeader(header_);
     setModel(model_);
     setSelectionMode(QAbstractItemView::NoSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -284,6 +359,15 @@ void FlexGrid::currentChanged(const QModelIndex& current, const QModelIndex& pre
     applySelection();
 }
 
+void FlexGrid::setSortMark(std::int32_t col, bool descending) {
+    const int section = col >= 1 && col < Cols() ? col - 1 : -1;
+    if (section == header_->markSection && descending == header_->markDesc)
+        return;
+    header_->markSection = section;
+    header_->markDesc = descending;
+    header_->viewport()->update();
+}
+
 void FlexGrid::cellAt(QPoint p, std::int32_t& row, std::int32_t& col) const {
     const int r = rowAt(p.y());
     const int c = columnAt(p.x());
@@ -420,6 +504,61 @@ void FlexGrid::mouseMoveEvent(QMouseEvent* ev) {
     ev->accept(); // no drag selection
 }
 
+void FlexGrid::keyPressEvent(QKeyEvent* ev) {
+    // Some window systems follow the menu key with a context-menu request:
+    // one of the two opens the menu, never both.
+    const bool menuKey = ev->key() == Qt::Key_Menu;
+    if (menuKey && menuRequest_ == MenuRequest::ByContextEvent) {
+        menuRequest_ = MenuRequest::None;
+        ev->accept();
+        return;
+    }
+    menuRequest_ = menuKey ? MenuRequest::ByKey : MenuRequest::None;
+    if (onKeyDown && onKeyDown(ev->key(), shiftFlags(ev->modifiers()))) {
+        ev->accept();
+        return;
+    }
+    QTableView::keyPressEvent(ev);
+}
+
+void FlexGrid::contextMenuEvent(QContextMenuEvent* ev) {
+    if (ev->reason() != QContextMenuEvent::Keyboard) {
+        ev->ignore(); // a right press has been handled as a press
+        return;
+    }
+    ev->accept();
+    if (menuRequest_ == MenuRequest::ByKey) {
+        menuRequest_ = MenuRequest::None;
+        return;
+    }
+    menuRequest_ = MenuRequest::ByContextEvent;
+    if (onKeyDown)
+        onKeyDown(Qt::Key_Menu, shiftFlags(ev->modifiers()));
+}
+
+void FlexGrid::cutTextTip(QWidget* w, QPoint globalPos, const QRect& rect, const QString& text,
+                          int room) {
+    if (!text.isEmpty() && w->fontMetrics().horizontalAdvance(text) > room)
+        QToolTip::showText(globalPos, text, w, rect);
+    else
+        QToolTip::hideText();
+}
+
+bool FlexGrid::viewportEvent(QEvent* ev) {
+    if (ev->type() != QEvent::ToolTip)
+        return QTableView::viewportEvent(ev);
+    // A cell too narrow for its text shows it cut with "…": the whole text
+    // comes as the tooltip.
+    const auto* help = static_cast<QHelpEvent*>(ev);
+    const QModelIndex index = indexAt(help->pos());
+    const QRect rect = visualRect(index);
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    cutTextTip(viewport(), help->globalPos(), rect,
+               index.isValid() ? model_->cell(index.row(), index.column()) : QString(),
+               rect.width() - 2 * margin);
+    return true;
+}
+
 bool FlexGrid::onResizeHandle(QPoint headerPos) const {
     const QHeaderView* h = horizontalHeader();
     const int x = headerPos.x();
@@ -436,6 +575,14 @@ bool FlexGrid::onResizeHandle(QPoint headerPos) const {
 
 bool FlexGrid::eventFilter(QObject* obj, QEvent* ev) {
     const QEvent::Type t = ev->type();
+    if (t == QEvent::ToolTip && obj == header_->viewport()) {
+        const auto* help = static_cast<QHelpEvent*>(ev);
+        const int section = header_->logicalIndexAt(help->pos());
+        const QRect label = header_->labelRect(section);
+        cutTextTip(header_->viewport(), help->globalPos(), label,
+                   section >= 0 ? model_->names[size_t(section)] : QString(), label.width());
+        return true;
+    }
     if (t != QEvent::MouseButtonPress && t != QEvent::MouseButtonRelease &&
         t != QEvent::MouseButtonDblClick)
         return QTableView::eventFilter(obj, ev);

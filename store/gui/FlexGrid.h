@@ -20,6 +20,7 @@ class QAbstractButton;
 namespace melodeck {
 
 class FlexGridModel;
+class FlexGridHeader;
 
 class FlexGrid : public QTableView {
     Q_OBJECT
@@ -58,6 +59,11 @@ public:
     std::int32_t MouseRow() const { return mouseRow_; }
     std::int32_t MouseCol() const { return mouseCol_; }
 
+    // The sort shown in the header: ▲ (ascending) or ▼ (descending) painted
+    // in the header cell of column col; none for a col outside the data
+    // columns. The header's text stays the field name.
+    void setSortMark(std::int32_t col, bool descending);
+
     // Grid cell under a point of the data area (viewport coordinates);
     // -1 where there is no cell.
     void cellAt(QPoint p, std::int32_t& row, std::int32_t& col) const;
@@ -71,6 +77,11 @@ public:
     std::function<void()> onClick;
     std::function<void()> onDblClick;
     std::function<void(int button, int shift, QPoint pos)> onMouseDown;
+    // A key pressed on the grid (a Qt::Key), before the grid moves its
+    // current cell; true when the window acted on it. The context-menu key
+    // comes as Qt::Key_Menu also where the window system delivers it as a
+    // context-menu request.
+    std::function<bool(int key, int shift)> onKeyDown;
 
     // Test hooks: act as a press (and release, and double click) on a cell
     // would, with the same events in the same order.
@@ -90,6 +101,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* ev) override;
     void mouseDoubleClickEvent(QMouseEvent* ev) override;
     void mouseMoveEvent(QMouseEvent* ev) override;
+    void keyPressEvent(QKeyEvent* ev) override;
+    void contextMenuEvent(QContextMenuEvent* ev) override;
+    bool viewportEvent(QEvent* ev) override;
 
 private:
     void pressAt(std::int32_t row, std::int32_t col, int button, QPoint pos, int shift);
@@ -100,8 +114,14 @@ private:
     bool onResizeHandle(QPoint headerPos) const;
     static int buttonFlags(Qt::MouseButtons b);
     static int shiftFlags(Qt::KeyboardModifiers m);
+    // Shows text as the tooltip of a cell drawn in rect of widget w when the
+    // cell cuts it short (room: the width the text has there); hides it
+    // otherwise.
+    static void cutTextTip(QWidget* w, QPoint globalPos, const QRect& rect, const QString& text,
+                           int room);
 
     FlexGridModel* model_ = nullptr;
+    FlexGridHeader* header_ = nullptr;
     DataControl* dc_ = nullptr;
     QAbstractButton* corner_ = nullptr;
     std::int32_t col_ = 0, row_ = 0, colSel_ = 0, rowSel_ = 0;
@@ -112,6 +132,10 @@ private:
     bool leftPressed_ = false; // a left press on the grid awaits its release
     bool afterDouble_ = false; // the release that ends a double click is no click
     bool applying_ = false;    // our own selection changes, not the user's
+    // Which of the menu key's press and a keyboard context-menu request came
+    // first, so that the other one is passed over.
+    enum class MenuRequest { None, ByKey, ByContextEvent };
+    MenuRequest menuRequest_ = MenuRequest::None;
 };
 
 } // namespace melodeck

@@ -71,10 +71,10 @@ void click(QWidget* w, QPoint pos, Qt::MouseButton button) {
     mouse(w, QEvent::MouseButtonRelease, pos, button);
 }
 
-void key(QWidget* w, Qt::Key k) {
-    QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier);
+void key(QWidget* w, Qt::Key k, Qt::KeyboardModifiers modifiers) {
+    QKeyEvent press(QEvent::KeyPress, k, modifiers);
     QApplication::sendEvent(w, &press);
-    QKeyEvent release(QEvent::KeyRelease, k, Qt::NoModifier);
+    QKeyEvent release(QEvent::KeyRelease, k, modifiers);
     QApplication::sendEvent(w, &release);
 }
 

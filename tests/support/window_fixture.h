@@ -38,7 +38,7 @@ void mouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button = Q
 // Press and release at pos of w.
 void click(QWidget* w, QPoint pos, Qt::MouseButton button = Qt::LeftButton);
 // A key pressed and released on w.
-void key(QWidget* w, Qt::Key k);
+void key(QWidget* w, Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
 // A real mouse event (press, release or double click) at the place where a
 // grid cell is drawn, sent to the widget that shows it.
