@@ -715,10 +715,14 @@ std::unique_ptr<Recordset> Database::openKeyed(const std::string& query,
             return nullptr;
         fieldType = types[k];
     }
+    // Ties keep the order of the set this one replaces when that holds rows
+    // of the same table as it is now. A set in the engine's order by this
+    // same field had its ties by row key, as a sort without it leaves them.
     const std::vector<std::int64_t>* priorKeys = nullptr;
-    if (ordered && prior && prior->rowKeys() && !prior->rowKeys()->empty() &&
-        prior->keyConnection() == conn_.get() && sameName(prior->keyTable(), plan.table) &&
-        prior->keyVersion() == *conn_->version(plan.table))
+    if (ordered && prior && prior->RecordCount() > 0 && prior->keyConnection() == conn_.get() &&
+        sameName(prior->keyTable(), plan.table) &&
+        prior->keyVersion() == *conn_->version(plan.table) &&
+        !sameName(prior->keyOrderField(), plan.field))
         priorKeys = prior->rowKeys();
     // The whole table ascending by a number, with no earlier order to keep
     // among ties: the engine's own order (Null first, ties by row key) is the
@@ -748,6 +752,7 @@ std::unique_ptr<Recordset> Database::openKeyed(const std::string& query,
                 auto rs = std::make_unique<Recordset>();
                 rs->setFields(std::move(names), std::move(types));
                 rs->setKeysFrom(conn_, plan.table, keyed, total);
+                rs->setKeyOrderField(plan.field);
                 return rs;
             }
         }
@@ -799,6 +804,8 @@ std::unique_ptr<Recordset> Database::openKeyed(const std::string& query,
     auto rs = std::make_unique<Recordset>();
     rs->setFields(std::move(names), std::move(types));
     rs->setKeys(conn_, plan.table, std::move(keys));
+    if (engineOrders)
+        rs->setKeyOrderField(plan.field);
     return rs;
 }
 

@@ -106,6 +106,7 @@ struct Recordset::Keyed : Connection::Reader {
     std::deque<size_t> held;                        // blocks read, oldest first
     // Keys not read yet: the query that gives them all, and how many there are.
     std::string keyQuery;
+    std::string orderField; // see keyOrderField
     std::int64_t total = 0;
     bool complete = true;
 
@@ -245,6 +246,16 @@ const Connection* Recordset::keyConnection() const {
 
 std::uint64_t Recordset::keyVersion() const {
     return keyed_ ? keyed_->madeAt : 0;
+}
+
+const std::string& Recordset::keyOrderField() const {
+    static const std::string none;
+    return keyed_ ? keyed_->orderField : none;
+}
+
+void Recordset::setKeyOrderField(std::string field) {
+    if (keyed_)
+        keyed_->orderField = std::move(field);
 }
 
 const Recordset* Recordset::holder(std::int64_t r, std::int64_t& local) const {

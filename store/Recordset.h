@@ -77,6 +77,10 @@ public:
     const std::string& keyTable() const;
     const Connection* keyConnection() const;
     std::uint64_t keyVersion() const;
+    // The field a keyed set is ordered by when its ties are in row-key order
+    // (the engine's order); empty otherwise.
+    const std::string& keyOrderField() const;
+    void setKeyOrderField(std::string field);
 
 private:
     struct Keyed;
