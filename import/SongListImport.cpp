@@ -114,6 +114,65 @@ const QString& InsertBuilder::build(QStringView line) {
     return stmt_;
 }
 
+bool InsertBuilder::values(QStringView line, RowValues& out) {
+    out.clear();
+    QStringView rest = line;
+    for (size_t i = 0; i < flags_.size(); ++i) {
+        QStringView field;
+        const qsizetype comma = rest.indexOf(u',');
+        if (comma < 0) {
+            field = rest;
+            rest = {};
+        } else {
+            field = rest.left(comma);
+            rest = rest.mid(comma + 1);
+        }
+        if (flags_[i]) {
+            if (field.contains(QChar(u'\0'))) {
+                scratch_.resize(0);
+                for (QChar c : field)
+                    if (c != u'\0')
+                        scratch_ += c;
+                field = scratch_;
+            }
+            qsizetype b = 0, e = field.size();
+            while (b < e && field[b] == u' ')
+                ++b;
+            while (e > b && field[e - 1] == u' ')
+                --e;
+            if (b == e)
+                out.addNull();
+            else
+                out.addText(field.mid(b, e - b));
+            continue;
+        }
+        const qsizetype n = field.size();
+        bool plain = n > 0 && n <= 9 && (n == 1 || field[0] != u'0');
+        std::int64_t v = 0;
+        for (qsizetype k = 0; plain && k < n; ++k) {
+            plain = field[k] >= u'0' && field[k] <= u'9';
+            v = v * 10 + (field[k].unicode() - u'0');
+        }
+        if (plain) {
+            out.addInteger(v);
+            continue;
+        }
+        scratch_.resize(0);
+        scratch_ += field;
+        const double d = ModCommon::LeadingNumber(scratch_);
+        if (!std::isfinite(d))
+            throw VbError::overflow();
+        // The literal build writes; only a whole number in plain digits binds.
+        const QString text = NumberText(d);
+        bool ok = false;
+        const qlonglong whole = text.toLongLong(&ok);
+        if (!ok || QString::number(whole) != text)
+            return false;
+        out.addInteger(whole);
+    }
+    return true;
+}
+
 void InsertBuilder::appendText(QStringView field) {
     // A NUL character is no text: the engine would end the statement there,
     // leaving the literal open. It is left out before anything else.
@@ -207,6 +266,7 @@ ImportOutcome SongListImport::run(Database& db, const QString& table,
     ListLineReader reader(file_);
     reader.setName(path_);
     InsertBuilder builder(table, textFlags);
+    RowValues row;
     bool began = false;
     // Pure ASCII reads the same either way: the encoding is settled at the
     // byte-order mark or at the first line holding a non-ASCII byte.
@@ -260,7 +320,10 @@ ImportOutcome SongListImport::run(Database& db, const QString& table,
                 began = true;
                 db.Execute(builder.deleteStatement());
             }
-            db.Execute(builder.build(line));
+            if (builder.values(line, row))
+                db.InsertRow(table, row, [&] { return builder.build(line); });
+            else
+                db.Execute(builder.build(line));
             ++rows_;
             sink.rowAdded();
         }

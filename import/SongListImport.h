@@ -16,6 +16,7 @@
 namespace melodeck {
 class Database;
 class Recordset;
+class RowValues;
 } // namespace melodeck
 
 namespace melodeck::songlist {
@@ -56,6 +57,10 @@ public:
     // missing fields empty, extra fields ignored. A number field beyond any
     // double raises VbError::overflow. The result lives until the next call.
     const QString& build(QStringView line);
+    // The same row's values, for binding: what the literals of build(line)
+    // stand for. False when a number field's literal would not be a whole
+    // number (build's text then says it).
+    bool values(QStringView line, RowValues& out);
 
 private:
     void appendText(QStringView field);

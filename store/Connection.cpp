@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <cstddef>
+
 namespace melodeck {
 
 Connection::~Connection() {
@@ -24,6 +26,19 @@ const std::uint64_t* Connection::version(std::string_view table) {
 
 void Connection::changed(std::string_view table) {
     versions_[keyOf(table)] = ++counter_;
+}
+
+void Connection::removeReader(Reader* r) {
+    for (size_t i = 0; i < readers_.size(); ++i)
+        if (readers_[i] == r) {
+            readers_.erase(readers_.begin() + std::ptrdiff_t(i));
+            return;
+        }
+}
+
+void Connection::settleReaders() {
+    while (!readers_.empty())
+        readers_.back()->settle(); // removes itself
 }
 
 void Connection::changedAll() {

@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct sqlite3;
 
@@ -29,11 +30,26 @@ public:
     // Every table this connection changed may have changed again (a rollback).
     void changedAll();
 
+    // A record set that has not read all of its row keys yet. Before this
+    // connection writes anything, each reads the rest (settle), so that its
+    // keys stay those of the moment its query ran.
+    class Reader {
+    public:
+        virtual void settle() = 0;
+
+    protected:
+        ~Reader() = default;
+    };
+    void addReader(Reader* r) { readers_.push_back(r); }
+    void removeReader(Reader* r);
+    void settleReaders();
+
 private:
     static std::string keyOf(std::string_view table);
     sqlite3* db_;
     std::map<std::string, std::uint64_t> versions_;
     std::uint64_t counter_ = 0;
+    std::vector<Reader*> readers_;
 };
 
 } // namespace melodeck

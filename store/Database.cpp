@@ -259,20 +259,13 @@ bool wordAt(const std::string& s, size_t i, const char* kw) {
 }
 
 struct ParsedInsert {
-    struct Literal {
-        enum Kind { Null, Integer, Text } kind;
-        std::int64_t value;
-        size_t begin, length; // Text: where in texts
-    };
     std::string table;
-    std::vector<Literal> literals;
-    std::string texts;
+    RowValues values;
 };
 
 // Reads "INSERT INTO t VALUES (l1,...,ln)" with NULL, whole-number and quoted
 // text literals; false for anything else.
 bool parseInsert(const std::string& s, ParsedInsert& out) {
-    using L = ParsedInsert::Literal;
     if (s.find('\0') != std::string::npos)
         return false;
     size_t i = skipBlanks(s, 0);
@@ -295,32 +288,32 @@ bool parseInsert(const std::string& s, ParsedInsert& out) {
     if (i >= s.size() || s[i] != '(')
         return false;
     ++i;
-    out.literals.clear();
-    out.texts.clear();
+    out.values.clear();
     for (;;) {
         i = skipBlanks(s, i);
         if (i >= s.size())
             return false;
         if (s[i] == '\'') {
-            const size_t begin = out.texts.size();
+            std::string& texts = out.values.beginText();
+            const size_t begin = texts.size();
             for (++i;; ++i) {
                 if (i >= s.size())
                     return false;
                 if (s[i] == '\'') {
                     if (i + 1 < s.size() && s[i + 1] == '\'') {
-                        out.texts += '\'';
+                        texts += '\'';
                         ++i;
                         continue;
                     }
                     ++i;
                     break;
                 }
-                out.texts += s[i];
+                texts += s[i];
             }
-            out.literals.push_back({L::Text, 0, begin, out.texts.size() - begin});
+            out.values.endText(begin);
         } else if (wordAt(s, i, "NULL")) {
             i += 4;
-            out.literals.push_back({L::Null, 0, 0, 0});
+            out.values.addNull();
         } else {
             // A whole number that fits 64 bits; a point, an exponent or an
             // overflow leaves it to the parser.
@@ -338,7 +331,7 @@ bool parseInsert(const std::string& s, ParsedInsert& out) {
             }
             if (i == d0)
                 return false;
-            out.literals.push_back({L::Integer, neg ? -std::int64_t(v) : std::int64_t(v), 0, 0});
+            out.values.addInteger(neg ? -std::int64_t(v) : std::int64_t(v));
         }
         i = skipBlanks(s, i);
         if (i >= s.size())
@@ -361,6 +354,43 @@ bool parseInsert(const std::string& s, ParsedInsert& out) {
 
 } // namespace
 
+void RowValues::addText(std::string_view utf8) {
+    const size_t begin = texts_.size();
+    texts_.append(utf8);
+    endText(begin);
+}
+
+void RowValues::addText(QStringView utf16) {
+    const size_t begin = texts_.size();
+    const qsizetype n = utf16.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        char32_t c = utf16[i].unicode();
+        if (c < 0x80) {
+            texts_ += char(c);
+            continue;
+        }
+        if (QChar::isHighSurrogate(c) && i + 1 < n && utf16[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(char16_t(c), utf16[i + 1].unicode());
+            ++i;
+        } else if (QChar::isSurrogate(c)) {
+            c = 0xFFFD; // as QString::toUtf8 writes a lone surrogate
+        }
+        if (c < 0x800) {
+            texts_ += char(0xC0 | (c >> 6));
+        } else {
+            if (c < 0x10000) {
+                texts_ += char(0xE0 | (c >> 12));
+            } else {
+                texts_ += char(0xF0 | (c >> 18));
+                texts_ += char(0x80 | ((c >> 12) & 0x3F));
+            }
+            texts_ += char(0x80 | ((c >> 6) & 0x3F));
+        }
+        texts_ += char(0x80 | (c & 0x3F));
+    }
+    endText(begin);
+}
+
 struct Database::InsertCache {
     struct Entry {
         std::string table;
@@ -379,12 +409,17 @@ struct Database::InsertCache {
 bool Database::executeInsertFast(const std::string& sql) {
     if (!inserts_)
         inserts_ = std::make_unique<InsertCache>();
+    ParsedInsert& p = inserts_->parsed;
+    return parseInsert(sql, p) && insertBound(p.table, p.values);
+}
+
+bool Database::insertBound(const std::string& table, const RowValues& values) {
+    conn_->settleReaders();
+    if (!inserts_)
+        inserts_ = std::make_unique<InsertCache>();
     InsertCache& c = *inserts_;
-    ParsedInsert& p = c.parsed;
-    if (!parseInsert(sql, p))
-        return false;
-    const std::string& table = p.table;
-    const size_t n = p.literals.size();
+    const auto& items = values.items();
+    const size_t n = items.size();
     sqlite3_stmt* st = nullptr;
     for (const auto& e : c.entries)
         if (e.count == n && e.table == table)
@@ -405,18 +440,19 @@ bool Database::executeInsertFast(const std::string& sql) {
         }
         c.entries.push_back({table, n, st});
     }
+    const std::string& texts = values.texts();
     for (size_t k = 0; k < n; ++k) {
-        const auto& l = p.literals[k];
+        const auto& l = items[k];
         const int pos = int(k) + 1;
         switch (l.kind) {
-        case ParsedInsert::Literal::Null:
+        case RowValues::Item::Null:
             sqlite3_bind_null(st, pos);
             break;
-        case ParsedInsert::Literal::Integer:
-            sqlite3_bind_int64(st, pos, l.value);
+        case RowValues::Item::Integer:
+            sqlite3_bind_int64(st, pos, l.number);
             break;
-        case ParsedInsert::Literal::Text:
-            sqlite3_bind_text(st, pos, p.texts.data() + l.begin, int(l.length), SQLITE_STATIC);
+        case RowValues::Item::Text:
+            sqlite3_bind_text(st, pos, texts.data() + l.begin, int(l.length), SQLITE_STATIC);
             break;
         }
     }
@@ -433,10 +469,29 @@ bool Database::executeInsertFast(const std::string& sql) {
     return true;
 }
 
+void Database::InsertRow(const QString& table, const RowValues& values,
+                         const std::function<QString()>& statement) {
+    // The table name must be one the parsed text would accept; anything
+    // else (a quoted or odd name) goes the ordinary way.
+    const std::string name = table.toStdString();
+    bool plainName = !name.empty() && !(name[0] >= '0' && name[0] <= '9');
+    for (char ch : name)
+        plainName = plainName && identChar(static_cast<unsigned char>(ch));
+    if (plainName && log_)
+        log_->push_back(statement());
+    affected_ = 0;
+    if (plainName && insertBound(name, values))
+        return;
+    if (plainName && log_)
+        log_->pop_back(); // Execute logs it again
+    Execute(statement());
+}
+
 void Database::Execute(const QString& statement) {
     if (log_)
         log_->push_back(statement);
     affected_ = 0;
+    conn_->settleReaders();
     const std::string sql = statement.toStdString();
     if (executeInsertFast(sql))
         return;
@@ -603,6 +658,9 @@ bool planKeyed(const std::string& s, KeyedPlan& plan) {
 
 namespace {
 
+// Sets of up to this many rows read all their keys at once.
+constexpr std::int64_t kReadAllKeysUpTo = 4096;
+
 bool isNumberType(int type) {
     switch (type) {
     case FieldType::Boolean:
@@ -657,10 +715,14 @@ std::unique_ptr<Recordset> Database::openKeyed(const std::string& query,
             return nullptr;
         fieldType = types[k];
     }
+    // Ties keep the order of the set this one replaces when that holds rows
+    // of the same table as it is now. A set in the engine's order by this
+    // same field had its ties by row key, as a sort without it leaves them.
     const std::vector<std::int64_t>* priorKeys = nullptr;
-    if (ordered && prior && prior->rowKeys() && !prior->rowKeys()->empty() &&
-        prior->keyConnection() == conn_.get() && sameName(prior->keyTable(), plan.table) &&
-        prior->keyVersion() == *conn_->version(plan.table))
+    if (ordered && prior && prior->RecordCount() > 0 && prior->keyConnection() == conn_.get() &&
+        sameName(prior->keyTable(), plan.table) &&
+        prior->keyVersion() == *conn_->version(plan.table) &&
+        !sameName(prior->keyOrderField(), plan.field))
         priorKeys = prior->rowKeys();
     // The whole table ascending by a number, with no earlier order to keep
     // among ties: the engine's own order (Null first, ties by row key) is the
@@ -678,6 +740,23 @@ std::unique_ptr<Recordset> Database::openKeyed(const std::string& query,
     if (sqlite3_prepare_v2(db_, keyed.c_str(), int(keyed.size()), &st.p, nullptr) != SQLITE_OK ||
         !st.p)
         return nullptr; // no row keys (a view, a table without them): the engine's own way
+    if (engineOrders) {
+        // A large table in its index order: counted now (the engine counts
+        // an index page by page), its keys read as the rows are shown.
+        const std::string count = "SELECT count(*) FROM " + plan.table;
+        Stmt c;
+        if (sqlite3_prepare_v2(db_, count.c_str(), int(count.size()), &c.p, nullptr) == SQLITE_OK &&
+            sqlite3_step(c.p) == SQLITE_ROW) {
+            const std::int64_t total = sqlite3_column_int64(c.p, 0);
+            if (total > kReadAllKeysUpTo) {
+                auto rs = std::make_unique<Recordset>();
+                rs->setFields(std::move(names), std::move(types));
+                rs->setKeysFrom(conn_, plan.table, keyed, total);
+                rs->setKeyOrderField(plan.field);
+                return rs;
+            }
+        }
+    }
 
     const size_t expected = rowsAtMost(db_, plan.table);
     std::vector<std::int64_t> keys;
@@ -725,6 +804,8 @@ std::unique_ptr<Recordset> Database::openKeyed(const std::string& query,
     auto rs = std::make_unique<Recordset>();
     rs->setFields(std::move(names), std::move(types));
     rs->setKeys(conn_, plan.table, std::move(keys));
+    if (engineOrders)
+        rs->setKeyOrderField(plan.field);
     return rs;
 }
 

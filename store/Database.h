@@ -6,12 +6,45 @@
 #include "store/Recordset.h"
 
 #include <QString>
+#include <QStringView>
+#include <functional>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 struct sqlite3;
 
 namespace melodeck {
+
+// The values of one row to insert: Null, whole numbers and texts.
+class RowValues {
+public:
+    struct Item {
+        enum Kind { Null, Integer, Text } kind;
+        std::int64_t number;
+        size_t begin, length; // Text: where in texts()
+    };
+    void clear() {
+        items_.clear();
+        texts_.clear();
+    }
+    void addNull() { items_.push_back({Item::Null, 0, 0, 0}); }
+    void addInteger(std::int64_t v) { items_.push_back({Item::Integer, v, 0, 0}); }
+    void addText(std::string_view utf8);
+    // A text given as UTF-16, written as UTF-8 without a copy of its own.
+    void addText(QStringView utf16);
+    // A text written straight into texts(): append to beginText(), then
+    // endText with the size texts() had before.
+    std::string& beginText() { return texts_; }
+    void endText(size_t begin) { items_.push_back({Item::Text, 0, begin, texts_.size() - begin}); }
+    const std::vector<Item>& items() const { return items_; }
+    const std::string& texts() const { return texts_; }
+
+private:
+    std::vector<Item> items_;
+    std::string texts_;
+};
 
 class Database {
 public:
@@ -29,6 +62,14 @@ public:
     // Other failures raise VbError carrying the engine's description; a
     // second statement after the first is refused, not run.
     void Execute(const QString& statement);
+    // Runs "INSERT INTO table VALUES (...)" with values bound to one prepared
+    // statement instead of parsing each row's text. statement builds that
+    // INSERT as text: it goes into the statement log, and runs through
+    // Execute when the values cannot be bound (a table the statement cannot
+    // be prepared for, which Execute then reports).
+    void InsertRow(const QString& table, const RowValues& values,
+                   const std::function<QString()>& statement);
+
     // Rows written or deleted by the last Execute.
     int RecordsAffected() const { return affected_; }
 
@@ -57,6 +98,7 @@ private:
     [[noreturn]] void raise(int rc) const;
     void control(const char* sql);
     bool executeInsertFast(const std::string& sql);
+    bool insertBound(const std::string& table, const RowValues& values);
     std::unique_ptr<Recordset> openKeyed(const std::string& query, std::vector<QString>& names,
                                          std::vector<int>& types, const Recordset* prior);
     static int authorize(void* self, int action, const char* a1, const char* a2, const char* a3,

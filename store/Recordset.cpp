@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <climits>
 #include <deque>
 #include <sqlite3.h>
 #include <string>
@@ -86,8 +87,10 @@ int FieldTypeFromDecl(std::string_view declaredType) {
 }
 
 // A keyed set: the row keys in order, and the blocks of rows read so far.
-struct Recordset::Keyed {
+struct Recordset::Keyed : Connection::Reader {
     static constexpr std::int64_t kBlockRows = 64;
+    // Keys read at least at once when more are needed.
+    static constexpr std::int64_t kFirstKeys = 1024;
     // Blocks kept at once: enough for every row a window shows, and then some.
     static constexpr size_t kMaxBlocks = 256;
 
@@ -101,8 +104,45 @@ struct Recordset::Keyed {
     bool fetchFailed = false;
     std::vector<std::unique_ptr<Recordset>> blocks; // by block number
     std::deque<size_t> held;                        // blocks read, oldest first
+    // Keys not read yet: the query that gives them all, and how many there are.
+    std::string keyQuery;
+    std::string orderField; // see keyOrderField
+    std::int64_t total = 0;
+    bool complete = true;
 
-    ~Keyed() { sqlite3_finalize(fetch); }
+    ~Keyed() {
+        sqlite3_finalize(fetch);
+        if (!complete)
+            conn->removeReader(this);
+    }
+
+    void settle() override { readUpTo(total - 1); }
+
+    // Reads keys until key r is there (or all are). Reading on from where
+    // the last read stopped, at least as many again, keeps the whole list
+    // one pass over the table however it is paged through.
+    void readUpTo(std::int64_t r) {
+        if (complete || std::int64_t(keys.size()) > r)
+            return;
+        const std::int64_t have = std::int64_t(keys.size());
+        const std::int64_t want = std::min(total, std::max({r + 1, 2 * have, kFirstKeys}));
+        const std::string sql =
+            keyQuery + " LIMIT " + std::to_string(want - have) + " OFFSET " + std::to_string(have);
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(conn->handle(), sql.c_str(), int(sql.size()), &st, nullptr) ==
+            SQLITE_OK) {
+            while (sqlite3_step(st) == SQLITE_ROW)
+                keys.push_back(sqlite3_column_int64(st, 0));
+        }
+        sqlite3_finalize(st);
+        // Rows gone meanwhile (another program): their places read as empty.
+        keys.resize(size_t(want), kNoRow);
+        if (want == total) {
+            complete = true;
+            conn->removeReader(this);
+        }
+    }
+    static constexpr std::int64_t kNoRow = INT64_MIN;
 
     const Recordset& block(const Recordset& owner, size_t b) {
         if (*version != seen) {
@@ -127,11 +167,12 @@ struct Recordset::Keyed {
                                    SQLITE_PREPARE_PERSISTENT, &fetch, nullptr) != SQLITE_OK;
         }
         const size_t first = b * kBlockRows;
-        const size_t last = std::min(keys.size(), first + kBlockRows);
+        const size_t last = size_t(std::min<std::int64_t>(total, std::int64_t(first) + kBlockRows));
+        readUpTo(std::int64_t(last) - 1);
         const int n = owner.FieldCount();
         for (size_t r = first; r < last; ++r) {
             bool found = false;
-            if (fetch) {
+            if (fetch && keys[r] != kNoRow) {
                 sqlite3_bind_int64(fetch, 1, keys[r]);
                 if (sqlite3_step(fetch) == SQLITE_ROW && sqlite3_column_count(fetch) == n) {
                     rs->appendRow(fetch);
@@ -163,9 +204,9 @@ void Recordset::setKeys(std::shared_ptr<Connection> conn, std::string table,
     k->conn = std::move(conn);
     k->table = std::move(table);
     k->keys = std::move(keys);
-    k->blocks.resize(
-        size_t((std::int64_t(k->keys.size()) + Keyed::kBlockRows - 1) / Keyed::kBlockRows));
-    rows_ = std::int64_t(k->keys.size());
+    k->total = std::int64_t(k->keys.size());
+    k->blocks.resize(size_t((k->total + Keyed::kBlockRows - 1) / Keyed::kBlockRows));
+    rows_ = k->total;
     pool_.clear();
     rowStarts_.clear();
     cells_.clear();
@@ -173,8 +214,25 @@ void Recordset::setKeys(std::shared_ptr<Connection> conn, std::string table,
     keyed_ = std::move(k);
 }
 
+void Recordset::setKeysFrom(std::shared_ptr<Connection> conn, std::string table,
+                            std::string keyQuery, std::int64_t total) {
+    setKeys(std::move(conn), std::move(table), {});
+    Keyed& k = *keyed_;
+    k.total = std::max<std::int64_t>(total, 0);
+    k.blocks.resize(size_t((k.total + Keyed::kBlockRows - 1) / Keyed::kBlockRows));
+    rows_ = k.total;
+    k.keyQuery = std::move(keyQuery);
+    if (k.total > 0) {
+        k.complete = false;
+        k.conn->addReader(&k);
+    }
+}
+
 const std::vector<std::int64_t>* Recordset::rowKeys() const {
-    return keyed_ ? &keyed_->keys : nullptr;
+    if (!keyed_)
+        return nullptr;
+    keyed_->readUpTo(keyed_->total - 1);
+    return &keyed_->keys;
 }
 
 const std::string& Recordset::keyTable() const {
@@ -188,6 +246,16 @@ const Connection* Recordset::keyConnection() const {
 
 std::uint64_t Recordset::keyVersion() const {
     return keyed_ ? keyed_->madeAt : 0;
+}
+
+const std::string& Recordset::keyOrderField() const {
+    static const std::string none;
+    return keyed_ ? keyed_->orderField : none;
+}
+
+void Recordset::setKeyOrderField(std::string field) {
+    if (keyed_)
+        keyed_->orderField = std::move(field);
 }
 
 const Recordset* Recordset::holder(std::int64_t r, std::int64_t& local) const {

@@ -67,12 +67,20 @@ public:
     // row keys in order, read through conn.
     void setKeys(std::shared_ptr<Connection> conn, std::string table,
                  std::vector<std::int64_t> keys);
+    // The same, with the keys read only as far as rows are asked for:
+    // keyQuery gives all total row keys in order.
+    void setKeysFrom(std::shared_ptr<Connection> conn, std::string table, std::string keyQuery,
+                     std::int64_t total);
     // The row keys of a keyed set in order (null for a held set), its table
     // and connection, and the table's version when the set was made.
     const std::vector<std::int64_t>* rowKeys() const;
     const std::string& keyTable() const;
     const Connection* keyConnection() const;
     std::uint64_t keyVersion() const;
+    // The field a keyed set is ordered by when its ties are in row-key order
+    // (the engine's order); empty otherwise.
+    const std::string& keyOrderField() const;
+    void setKeyOrderField(std::string field);
 
 private:
     struct Keyed;

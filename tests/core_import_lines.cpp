@@ -4,6 +4,7 @@
 
 #include "common/ModCommon.h"
 #include "common/VbError.h"
+#include "store/Database.h"
 #include "support/import_fixture.h"
 
 #include <QBuffer>
@@ -146,10 +147,34 @@ TEST(ListLines, ReadFailureNamesTheFile) {
 TEST(InsertStatement, FieldsByTypeOfTheTableField) {
     // Rows of a list line and the values of the statement it becomes.
     using Rows = std::initializer_list<std::pair<const char16_t*, const char16_t*>>;
-    const auto expectBuilds = [](InsertBuilder& builder, const QString& table, Rows rows) {
-        for (const auto& [line, values] : rows)
+    // The values bound in place of that text are the ones its literals
+    // stand for; only a number with a fraction is left to the text.
+    const auto literals = [](const RowValues& row) {
+        QStringList out;
+        for (const RowValues::Item& v : row.items()) {
+            if (v.kind == RowValues::Item::Null)
+                out << u"NULL"_s;
+            else if (v.kind == RowValues::Item::Integer)
+                out << QString::number(v.number);
+            else
+                out << u"'"_s +
+                           QString::fromUtf8(row.texts().data() + v.begin, qsizetype(v.length))
+                               .replace(u"'"_s, u"''"_s) +
+                           u"'"_s;
+        }
+        return out.join(u',');
+    };
+    const auto expectBuilds = [&](InsertBuilder& builder, const QString& table, Rows rows) {
+        RowValues row;
+        for (const auto& [line, values] : rows) {
+            const QString where = QString::fromUtf16(line);
             EXPECT_EQ(builder.build(line), u"INSERT INTO %1 VALUES (%2)"_s.arg(table, values))
-                << QString::fromUtf16(line).toStdString();
+                << where.toStdString();
+            if (builder.values(line, row))
+                EXPECT_EQ(literals(row), QString::fromUtf16(values)) << where.toStdString();
+            else
+                EXPECT_TRUE(QString::fromUtf16(values).contains(u'.')) << where.toStdString();
+        }
     };
     InsertBuilder five(u"MeloDeck"_s, {false, true, true, true, true});
     EXPECT_EQ(five.deleteStatement(), u"DELETE FROM MeloDeck"_s);

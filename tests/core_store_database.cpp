@@ -349,6 +349,31 @@ TEST_F(StoreDb, HeldResultFollowsItsTable) {
     EXPECT_EQ(keys(rs), changed);
     dat.Refresh();
     EXPECT_EQ(keys(dat.Recordset()), changed.mid(1));
+
+    // A large table in its number order reads its row keys as far as rows
+    // are shown; a change makes it read the rest first, so it keeps the rows
+    // and order of the moment it ran.
+    std::vector<testdb::Song> many;
+    for (int i = 0; i < 9000; ++i)
+        many.push_back({9000 - i, u"歌手%1"_s.arg(i)});
+    testdb::insertSongs(path, u"MeloDeck"_s, many);
+    DataControl big;
+    big.DatabaseName = path;
+    big.RecordSource = u"SELECT * FROM MeloDeck ORDER BY 曲番号"_s;
+    big.Refresh();
+    const Recordset& held = big.Recordset();
+    ASSERT_EQ(held.RecordCount(), 9003);
+    EXPECT_EQ(held.CellText(0, 0), u"1"_s);
+    big.Database().Execute(u"DELETE FROM MeloDeck WHERE 曲番号 = 8999 OR 曲番号 = 200"_s);
+    big.Database().Execute(u"UPDATE MeloDeck SET 歌手名 = '新' WHERE 曲番号 = 9000"_s);
+    EXPECT_EQ(held.RecordCount(), 9003);
+    QStringList tail;
+    for (std::int64_t r = 8997; r < 9003; ++r)
+        tail << held.CellText(r, 0) + u':' + held.CellText(r, 1);
+    EXPECT_EQ(tail, (QStringList{u"8995:歌手5"_s, u"8996:歌手4"_s, u"8997:歌手3"_s, u"8998:歌手2"_s,
+                                 u":"_s, u"9000:新"_s}));
+    EXPECT_EQ(held.CellText(199, 0) + held.CellText(201, 0), QString()); // the three 200s
+    EXPECT_EQ(held.CellText(4499, 0), u"4497"_s);
 }
 
 TEST_F(StoreDb, SharedConnectionAndTransactions) {
