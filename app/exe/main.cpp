@@ -13,6 +13,8 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     melodeck::ModMeloDeck::InstallPlatform();
+    if (!melodeck::ModMeloDeck::UseProgramFolder())
+        return 1;
     auto window = melodeck::ModMeloDeck::Main();
     if (!window)
         return 1;
