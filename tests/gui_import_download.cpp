@@ -103,21 +103,35 @@ TEST_F(Download, ListIsFetchedIntoTheProgramFolderAndImported) {
 
 TEST_F(Download, ErrorPagesAreWrittenAndRecognised) {
     const auto before = f.songs();
-    // The server's own 404 page starts with a "404 " line.
-    f.import(server.url("/nothing-here.csv"));
-    EXPECT_EQ(f.warnings, QStringList{QStringLiteral("URLが不正です")});
-    EXPECT_EQ(fileBytes(f.downloadPath()), QByteArray("404 Not Found\r\n"));
-    EXPECT_EQ(f.songs(), before);
-    EXPECT_TRUE(f.controlsEnabled());
+    const QByteArray html = "<html>\r\n<title>Error</title>\r\n</html>\r\n";
+    server.route("/removed", reply("410 Gone", html));
+    server.route("/broken", reply("500 Internal Server Error", html));
+    server.route("/soft-404", reply("200 OK", "<html>\r\n404 Not Found\r\n</html>\r\n"));
+    // An error status, whatever its page holds, and a "404 " line in a page
+    // answered with 200: the page is in the file, the table as it was.
+    const std::pair<const char*, QByteArray> pages[] = {
+        {"/nothing-here.csv", "404 Not Found\r\n"}, // the server's own 404 page
+        {"/gone", "<html>\r\n<title>Not Found</title>\r\n</html>\r\n"},
+        {"/removed", html},
+        {"/broken", html},
+        {"/soft-404", "<html>\r\n404 Not Found\r\n</html>\r\n"}};
+    for (const auto& [path, page] : pages) {
+        SCOPED_TRACE(path);
+        f.warnings.clear();
+        f.import(server.url(path));
+        EXPECT_EQ(f.warnings, QStringList{QStringLiteral("URLが不正です")});
+        EXPECT_EQ(fileBytes(f.downloadPath()), page);
+        EXPECT_EQ(f.songs(), before);
+        EXPECT_TRUE(f.controlsEnabled());
+    }
 
-    // A page without such a line adds nothing and says nothing.
+    // A page answered with 200 and without such a line adds nothing and
+    // says nothing; nor does an answer without a body.
+    server.route("/page", reply("200 OK", html));
     f.warnings.clear();
-    f.import(server.url("/gone"));
+    f.import(server.url("/page"));
     EXPECT_TRUE(f.warnings.isEmpty());
-    EXPECT_TRUE(fileBytes(f.downloadPath()).startsWith("<html>"));
-    EXPECT_EQ(f.songs(), before);
-
-    // An answer without a body: an empty file, nothing changes.
+    EXPECT_EQ(fileBytes(f.downloadPath()), html);
     f.import(server.url("/empty"));
     EXPECT_TRUE(f.warnings.isEmpty());
     EXPECT_EQ(fileBytes(f.downloadPath()), QByteArray());
