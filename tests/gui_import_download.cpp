@@ -207,3 +207,64 @@ TEST_F(Download, UnwritableTemporaryFileIsAFailure) {
     EXPECT_EQ(f.songs(), before);
     EXPECT_TRUE(f.controlsEnabled());
 }
+
+TEST_F(Download, HttpsIsVerifiedAgainstTheTrustStore) {
+    LoopbackServer secure(LoopbackServer::Scheme::Https);
+    secure.route("/list.csv", reply("200 OK", longList));
+    secure.route("/short.csv", reply("200 OK", shortList));
+    LoopbackServer::Reply up = reply("301 Moved Permanently", {});
+    up.location = secure.url("/short.csv").toUtf8();
+    server.route("/up", up);
+    LoopbackServer::Reply down = reply("302 Found", {});
+    down.location = server.url("/list.csv").toUtf8();
+    secure.route("/down", down);
+
+    // The system's store does not know the test authority: each failure
+    // says why and changes nothing.
+    const QByteArray savedStore = qgetenv("SSL_CERT_FILE");
+    qunsetenv("SSL_CERT_FILE");
+    const auto before = f.songs();
+    f.import(secure.url("/list.csv"));
+    ASSERT_EQ(f.warnings.size(), 1);
+    EXPECT_TRUE(f.warnings[0].contains(QStringLiteral("証明書を確かめられません（SSL certificate "
+                                                      "problem: unable to get local issuer")))
+        << f.warnings[0].toStdString();
+    EXPECT_EQ(f.songs(), before);
+    EXPECT_FALSE(QFile::exists(f.downloadPath()));
+
+    // A store that holds it (as OpenSSL programs take SSL_CERT_FILE).
+    qputenv("SSL_CERT_FILE", MELODECK_SOURCE_DIR "/tests/tls/ca.pem");
+    f.warnings.clear();
+    f.import(secure.url("/list.csv"));
+    EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(u'|').toStdString();
+    EXPECT_EQ(keys(f), (QStringList{QStringLiteral("101"), QStringLiteral("102")}));
+    // http leads to https.
+    f.import(server.url("/up"));
+    EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(u'|').toStdString();
+    EXPECT_EQ(fileBytes(f.downloadPath()), shortList);
+    EXPECT_EQ(keys(f), QStringList{QStringLiteral("201")});
+
+    // Never back from https to http, and never to a name the certificate
+    // does not hold.
+    QStringList refusals;
+    for (const QString& url :
+         {secure.url("/down"), secure.url("/list.csv", QStringLiteral("localhost"))}) {
+        SCOPED_TRACE(url.toStdString());
+        f.warnings.clear();
+        f.import(url);
+        ASSERT_EQ(f.warnings.size(), 1);
+        EXPECT_EQ(fileBytes(f.downloadPath()), shortList);
+        EXPECT_EQ(keys(f), QStringList{QStringLiteral("201")});
+        refusals << f.warnings[0];
+    }
+    ASSERT_EQ(refusals.size(), 2);
+    EXPECT_TRUE(refusals[0].contains(QStringLiteral("（https から http へ、")))
+        << refusals[0].toStdString();
+    EXPECT_TRUE(
+        refusals[1].contains(QStringLiteral("証明書を確かめられません（SSL: no alternative")))
+        << refusals[1].toStdString();
+    if (savedStore.isEmpty())
+        qunsetenv("SSL_CERT_FILE");
+    else
+        qputenv("SSL_CERT_FILE", savedStore);
+}

@@ -74,6 +74,10 @@ QString failureText(CURLcode code, long osErrno, const char* detail, const QUrl&
     case CURLE_RECV_ERROR:
     case CURLE_GOT_NOTHING:
         return QStringLiteral("ホスト '%1' が受信の途中で接続を切りました。").arg(host);
+    // Only a redirect can lead there: the address itself is http or https.
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return QStringLiteral("転送先の指定（リダイレクト）には従いません"
+                              "（https から http へ、また http と https 以外へは転送しません）。");
     case CURLE_TOO_MANY_REDIRECTS:
         return QStringLiteral("転送先の指定（リダイレクト）が %1 回を超えました。")
             .arg(MaxRedirects);
