@@ -197,7 +197,7 @@ TEST(Install, PackageHoldsTheSameFilesAndDeclaresWhatTheProgramNeeds) {
         run(u"dpkg-deb"_s, {u"-f"_s, deb, u"Package"_s, u"Depends"_s, u"Recommends"_s});
     ASSERT_EQ(fields.code, 0) << fields.output.toStdString();
     for (const QString& need :
-         {u"Package: melodeck"_s, u"libqt6widgets6"_s, u"libqt6network6"_s, u"libsqlite3-0"_s,
+         {u"Package: melodeck"_s, u"libqt6widgets6"_s, u"libcurl4"_s, u"libsqlite3-0"_s,
           u"fonts-ipafont-gothic | fonts-noto-cjk"_s, u"qt6-translations-l10n"_s,
           u"ca-certificates"_s, u"Recommends: fcitx5-frontend-qt6"_s})
         EXPECT_TRUE(fields.output.contains(need)) << need.toStdString() << "\n"
