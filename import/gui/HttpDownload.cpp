@@ -157,7 +157,9 @@ QString DownloadToFile(const QString& urlText, const QString& file, int timeoutM
     // loop, so input waits until the transfer is over, as for any
     // synchronous call, and painting goes on.
     QEventLoop loop;
-    CURLcode result = CURLE_OK;
+    // Stays "failed to start" unless the transfer reports how it ended, so
+    // that nothing short of a finished transfer is ever committed.
+    CURLcode result = CURLE_FAILED_INIT;
     bool timedOut = false;
     std::thread worker([&] {
         int running = 1;
