@@ -2,15 +2,19 @@
 # make test  installs what is missing, builds, runs every test
 # make test-asan  the same under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan)
 # make fuzz  builds the fuzz targets with clang (build-fuzz), runs each FUZZ_SECONDS
+# make install    builds, installs under PREFIX (/usr/local); DESTDIR is honoured
+# make uninstall  removes what the last make install put in place
+# make package    builds the Debian package (build/melodeck_<version>_<arch>.deb)
 BUILD ?= build
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
+PREFIX ?= /usr/local
 CMAKE_FLAGS ?=
 ifeq ($(CI),true)
 CMAKE_FLAGS += -DMELODECK_WERROR=ON
 endif
 
-.PHONY: deps configure build test run bench fuzz test-asan format clean
+.PHONY: deps configure build test run bench fuzz test-asan format clean install uninstall package
 
 deps:
 	@scripts/install-deps.sh
@@ -40,6 +44,18 @@ fuzz:
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMELODECK_FUZZ=ON >/dev/null
 	@cmake --build build-fuzz --target fuzzers -j $(JOBS)
 	@fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
+
+# The record names every installed file with DESTDIR in front; packaging
+# installs into a folder of its own and never touches it.
+install: build
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix $(PREFIX) --component melodeck --strip
+	@sed 's|^|$(DESTDIR)|' $(BUILD)/install_manifest_melodeck.txt > $(BUILD)/installed_files.txt
+
+uninstall:
+	@cmake -DRECORD=$(BUILD)/installed_files.txt -P cmake/Uninstall.cmake
+
+package: build
+	@cd $(BUILD) && cpack -G DEB
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -7,8 +7,12 @@ set -euo pipefail
 # to the font the window is laid out for, so captions fit their controls.
 # qt6-translations-l10n: Qt's own texts (dialogs, field menus) in Japanese.
 # clang: the test suite builds the core library with it as well.
+# libcurl4-openssl-dev: the download (http:// and https:// list sources).
+# desktop-file-utils, appstream: the validators of the menu entry and the
+# metainfo that make install puts in place (checked by the tests).
 pkgs=(cmake make g++ pkg-config qt6-base-dev libgl-dev libsqlite3-dev sqlite3 libgtest-dev
-      fonts-noto-cjk fonts-ipafont-gothic qt6-translations-l10n python3 clang ${EXTRA_PKGS:-})
+      libcurl4-openssl-dev fonts-noto-cjk fonts-ipafont-gothic qt6-translations-l10n python3 clang
+      desktop-file-utils appstream ${EXTRA_PKGS:-})
 
 # --fuzz: also the runtime of the fuzz targets (make fuzz);
 # libFuzzer comes with clang's runtime libraries.

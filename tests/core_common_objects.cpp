@@ -1,14 +1,22 @@
 // Busy cursor nesting, the keyed item collection, the default seams and the
-// program's location.
+// program's location, with the data folder of an installed program.
 
+#include "support/common_files.h"
+#include "support/hostile_support.h"
+
+#include "common/DataFolder.h"
 #include "common/ModCommon.h"
+#include "common/PrivateProfile.h"
 #include "common/Seams.h"
 #include "common/VbError.h"
 #include "common/clsInfCol.h"
 #include "common/clsMousePointer.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -204,4 +212,85 @@ TEST(ProgramLocation, ComesFromTheExecutableUntilSet) {
     EXPECT_EQ(ModCommon::ProgramName(), u"Prog"_s);
     EXPECT_EQ(ModCommon::ProgramFile(u"Prog.$$$"_s), u"some/folder/Prog.$$$"_s);
     EXPECT_EQ(ModCommon::GetIniPath(), u"some/folder/Melodeck.ini"_s);
+}
+
+TEST(DataFolder, TheExecutablesFolderWhenItHoldsItsFilesElseTheUsersDataFolder) {
+    QTemporaryDir bare;
+    const QString exe = bare.path();
+    EXPECT_EQ(DataFolder::Choose(exe, u"/x/data"_s, u"/home/u"_s), u"/x/data/melodeck"_s);
+    EXPECT_EQ(DataFolder::Choose(exe, u""_s, u"/home/u/"_s), u"/home/u/.local/share/melodeck"_s);
+    // A relative XDG_DATA_HOME does not count; nor does a relative home.
+    EXPECT_EQ(DataFolder::Choose(exe, u"data"_s, u"/home/u"_s), u"/home/u/.local/share/melodeck"_s);
+    EXPECT_EQ(DataFolder::Choose(exe, u""_s, u"home"_s), QString());
+    EXPECT_EQ(DataFolder::Choose(exe, u""_s, u""_s), QString());
+    // A built or unpacked folder: either file keeps the program there.
+    for (const QString& name : {u"MeloDeck.mdb"_s, u"Melodeck.ini"_s}) {
+        QTemporaryDir dir;
+        test::WriteBytes(QDir(dir.path()).filePath(name), "x");
+        EXPECT_EQ(DataFolder::Choose(dir.path(), u"/x/data"_s, u"/home/u"_s), dir.path())
+            << name.toStdString();
+    }
+}
+
+TEST(DataFolder, FirstStartCopiesTheShippedFilesAndLaterStartsReplaceNothing) {
+    QTemporaryDir tmp;
+    const QDir shipped(tmp.filePath(u"share"_s));
+    ASSERT_TRUE(QDir().mkpath(shipped.path()));
+    test::WriteBytes(shipped.filePath(u"MeloDeck.mdb"_s), "database");
+    test::WriteBytes(shipped.filePath(u"songlist.csv"_s), "1,歌手,曲\r\n");
+    test::WriteBytes(shipped.filePath(u"Melodeck.ini"_s),
+                     "[PickupCond]\r\nCond1=1,\r\n[CSV]\r\nPath=songlist.csv\r\n");
+    for (const QString& name : DataFolder::ShippedFiles()) // as a package installs them
+        QFile::setPermissions(shipped.filePath(name), QFile::ReadOwner | QFile::ReadOther);
+    const QString folder = DataFolder::UserFolder({}, tmp.filePath(u"home"_s));
+    const QDir data(folder);
+
+    ASSERT_EQ(DataFolder::Prepare(folder, shipped.path()), QString());
+    EXPECT_EQ(test::ReadBytes(data.filePath(u"MeloDeck.mdb"_s)), "database");
+    EXPECT_EQ(test::ReadBytes(data.filePath(u"songlist.csv"_s)), "1,歌手,曲\r\n");
+    // The list source names the copy; the rest of the first settings as shipped.
+    const QString ini = data.filePath(u"Melodeck.ini"_s);
+    EXPECT_EQ(profile::GetString(u"CSV"_s, u"Path"_s, {}, ini), data.filePath(u"songlist.csv"_s));
+    EXPECT_EQ(profile::GetString(u"PickupCond"_s, u"Cond1"_s, {}, ini), u"1,"_s);
+    for (const QString& name : DataFolder::ShippedFiles())
+        EXPECT_TRUE(QFileInfo(data.filePath(name)).isWritable()) << name.toStdString();
+    EXPECT_EQ(data.entryList(QDir::Files).size(), 3);
+
+    // The user's own files stay as they are; only a missing one comes back.
+    test::WriteBytes(data.filePath(u"MeloDeck.mdb"_s), "the user's songs");
+    test::WriteBytes(ini, "[CSV]\r\nPath=http://example.invalid/list.csv\r\n");
+    ASSERT_TRUE(QFile::remove(data.filePath(u"songlist.csv"_s)));
+    ASSERT_EQ(DataFolder::Prepare(folder, shipped.path()), QString());
+    EXPECT_EQ(test::ReadBytes(data.filePath(u"MeloDeck.mdb"_s)), "the user's songs");
+    EXPECT_EQ(test::ReadBytes(ini), "[CSV]\r\nPath=http://example.invalid/list.csv\r\n");
+    EXPECT_EQ(test::ReadBytes(data.filePath(u"songlist.csv"_s)), "1,歌手,曲\r\n");
+    EXPECT_EQ(data.entryList(QDir::Files).size(), 3);
+}
+
+TEST(DataFolder, WhatCannotBeMadeIsReportedWithItsReasonAndNothingIsWritten) {
+    QTemporaryDir tmp;
+    const QDir shipped(tmp.filePath(u"share"_s));
+    ASSERT_TRUE(QDir().mkpath(shipped.path()));
+    for (const QString& name : DataFolder::ShippedFiles())
+        test::WriteBytes(shipped.filePath(name), "x");
+    // A home that is a file: no folder can be made below it, not even by root.
+    test::WriteBytes(tmp.filePath(u"home"_s), "not a folder");
+    const auto before = test::Snapshot(tmp.path());
+
+    const QString below = DataFolder::UserFolder({}, tmp.filePath(u"home"_s));
+    QString error = DataFolder::Prepare(below, shipped.path());
+    EXPECT_TRUE(error.contains(below)) << error.toStdString();
+    EXPECT_TRUE(error.contains(u"（"_s) && !error.contains(u"（）"_s)) << error.toStdString();
+
+    // An installation short of a shipped file makes no empty folder.
+    ASSERT_TRUE(QFile::remove(shipped.filePath(u"songlist.csv"_s)));
+    const QString fresh = tmp.filePath(u"fresh/melodeck"_s);
+    error = DataFolder::Prepare(fresh, shipped.path());
+    EXPECT_TRUE(error.contains(shipped.filePath(u"songlist.csv"_s))) << error.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(tmp.filePath(u"fresh"_s)));
+
+    EXPECT_FALSE(DataFolder::Prepare({}, shipped.path()).isEmpty());
+    auto after = test::Snapshot(tmp.path());
+    after[u"share/songlist.csv"_s] = before.at(u"share/songlist.csv"_s);
+    EXPECT_EQ(test::ChangedFiles(before, after), QStringList());
 }

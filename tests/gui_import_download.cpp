@@ -103,21 +103,35 @@ TEST_F(Download, ListIsFetchedIntoTheProgramFolderAndImported) {
 
 TEST_F(Download, ErrorPagesAreWrittenAndRecognised) {
     const auto before = f.songs();
-    // The server's own 404 page starts with a "404 " line.
-    f.import(server.url("/nothing-here.csv"));
-    EXPECT_EQ(f.warnings, QStringList{QStringLiteral("URLが不正です")});
-    EXPECT_EQ(fileBytes(f.downloadPath()), QByteArray("404 Not Found\r\n"));
-    EXPECT_EQ(f.songs(), before);
-    EXPECT_TRUE(f.controlsEnabled());
+    const QByteArray html = "<html>\r\n<title>Error</title>\r\n</html>\r\n";
+    server.route("/removed", reply("410 Gone", html));
+    server.route("/broken", reply("500 Internal Server Error", html));
+    server.route("/soft-404", reply("200 OK", "<html>\r\n404 Not Found\r\n</html>\r\n"));
+    // An error status, whatever its page holds, and a "404 " line in a page
+    // answered with 200: the page is in the file, the table as it was.
+    const std::pair<const char*, QByteArray> pages[] = {
+        {"/nothing-here.csv", "404 Not Found\r\n"}, // the server's own 404 page
+        {"/gone", "<html>\r\n<title>Not Found</title>\r\n</html>\r\n"},
+        {"/removed", html},
+        {"/broken", html},
+        {"/soft-404", "<html>\r\n404 Not Found\r\n</html>\r\n"}};
+    for (const auto& [path, page] : pages) {
+        SCOPED_TRACE(path);
+        f.warnings.clear();
+        f.import(server.url(path));
+        EXPECT_EQ(f.warnings, QStringList{QStringLiteral("URLが不正です")});
+        EXPECT_EQ(fileBytes(f.downloadPath()), page);
+        EXPECT_EQ(f.songs(), before);
+        EXPECT_TRUE(f.controlsEnabled());
+    }
 
-    // A page without such a line adds nothing and says nothing.
+    // A page answered with 200 and without such a line adds nothing and
+    // says nothing; nor does an answer without a body.
+    server.route("/page", reply("200 OK", html));
     f.warnings.clear();
-    f.import(server.url("/gone"));
+    f.import(server.url("/page"));
     EXPECT_TRUE(f.warnings.isEmpty());
-    EXPECT_TRUE(fileBytes(f.downloadPath()).startsWith("<html>"));
-    EXPECT_EQ(f.songs(), before);
-
-    // An answer without a body: an empty file, nothing changes.
+    EXPECT_EQ(fileBytes(f.downloadPath()), html);
     f.import(server.url("/empty"));
     EXPECT_TRUE(f.warnings.isEmpty());
     EXPECT_EQ(fileBytes(f.downloadPath()), QByteArray());
@@ -192,4 +206,65 @@ TEST_F(Download, UnwritableTemporaryFileIsAFailure) {
     EXPECT_TRUE(f.warnings[0].contains(f.downloadPath())) << f.warnings[0].toStdString();
     EXPECT_EQ(f.songs(), before);
     EXPECT_TRUE(f.controlsEnabled());
+}
+
+TEST_F(Download, HttpsIsVerifiedAgainstTheTrustStore) {
+    LoopbackServer secure(LoopbackServer::Scheme::Https);
+    secure.route("/list.csv", reply("200 OK", longList));
+    secure.route("/short.csv", reply("200 OK", shortList));
+    LoopbackServer::Reply up = reply("301 Moved Permanently", {});
+    up.location = secure.url("/short.csv").toUtf8();
+    server.route("/up", up);
+    LoopbackServer::Reply down = reply("302 Found", {});
+    down.location = server.url("/list.csv").toUtf8();
+    secure.route("/down", down);
+
+    // The system's store does not know the test authority: each failure
+    // says why and changes nothing.
+    const QByteArray savedStore = qgetenv("SSL_CERT_FILE");
+    qunsetenv("SSL_CERT_FILE");
+    const auto before = f.songs();
+    f.import(secure.url("/list.csv"));
+    ASSERT_EQ(f.warnings.size(), 1);
+    EXPECT_TRUE(f.warnings[0].contains(QStringLiteral("証明書を確かめられません（SSL certificate "
+                                                      "problem: unable to get local issuer")))
+        << f.warnings[0].toStdString();
+    EXPECT_EQ(f.songs(), before);
+    EXPECT_FALSE(QFile::exists(f.downloadPath()));
+
+    // A store that holds it (as OpenSSL programs take SSL_CERT_FILE).
+    qputenv("SSL_CERT_FILE", MELODECK_SOURCE_DIR "/tests/tls/ca.pem");
+    f.warnings.clear();
+    f.import(secure.url("/list.csv"));
+    EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(u'|').toStdString();
+    EXPECT_EQ(keys(f), (QStringList{QStringLiteral("101"), QStringLiteral("102")}));
+    // http leads to https.
+    f.import(server.url("/up"));
+    EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(u'|').toStdString();
+    EXPECT_EQ(fileBytes(f.downloadPath()), shortList);
+    EXPECT_EQ(keys(f), QStringList{QStringLiteral("201")});
+
+    // Never back from https to http, and never to a name the certificate
+    // does not hold.
+    QStringList refusals;
+    for (const QString& url :
+         {secure.url("/down"), secure.url("/list.csv", QStringLiteral("localhost"))}) {
+        SCOPED_TRACE(url.toStdString());
+        f.warnings.clear();
+        f.import(url);
+        ASSERT_EQ(f.warnings.size(), 1);
+        EXPECT_EQ(fileBytes(f.downloadPath()), shortList);
+        EXPECT_EQ(keys(f), QStringList{QStringLiteral("201")});
+        refusals << f.warnings[0];
+    }
+    ASSERT_EQ(refusals.size(), 2);
+    EXPECT_TRUE(refusals[0].contains(QStringLiteral("（https から http へ、")))
+        << refusals[0].toStdString();
+    EXPECT_TRUE(
+        refusals[1].contains(QStringLiteral("証明書を確かめられません（SSL: no alternative")))
+        << refusals[1].toStdString();
+    if (savedStore.isEmpty())
+        qunsetenv("SSL_CERT_FILE");
+    else
+        qputenv("SSL_CERT_FILE", savedStore);
 }

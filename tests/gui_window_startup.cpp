@@ -4,6 +4,7 @@
 #include "support/store_TestDb.h"
 #include "support/window_fixture.h"
 
+#include "app/gui/AppIcon.h"
 #include "app/gui/ModMeloDeck.h"
 #include "common/VbError.h"
 #include "common/clsMousePointer.h"
@@ -71,7 +72,9 @@ TEST(WindowStartup, FirstStartOpensTheDatabaseBesideTheProgram) {
     EXPECT_EQ(w->pos(), QPoint((1280 - 652) / 2, (1024 - 625) / 2));
     EXPECT_EQ(w->focusWidget(), w->txt歌手名);
     EXPECT_EQ(w->windowTitle(), QStringLiteral("メロデッキ配信曲検索ツール Ver. 1.14"));
-    EXPECT_EQ(w->windowIcon().pixmap(32, 32).size(), QSize(32, 32));
+    // The icon of the menu entry and the icon theme, at 32 × 32.
+    EXPECT_EQ(w->windowIcon().pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32),
+              AppIcon::Image(32).convertToFormat(QImage::Format_ARGB32));
     // The busy cursor of the load is gone again.
     EXPECT_EQ(MousePointer::get(), MousePointer::Default);
 }
@@ -261,9 +264,10 @@ TEST(WindowExit, ExitButtonSavesAndEnds_CloseEndsWithoutSaving) {
 TEST(WindowProcess, ExecutableExitsNonZeroAfterStartFailure) {
     const QString built = QStringLiteral(MELODECK_BINARY_DIR "/program/MeloDeck");
     ASSERT_TRUE(QFile::exists(built)) << "build the MeloDeck target first";
-    QTemporaryDir dir; // a program folder without a database
+    QTemporaryDir dir; // a program folder (it has settings) without a database
     const QString exe = QDir(dir.path()).filePath(QStringLiteral("MeloDeck"));
     ASSERT_TRUE(QFile::copy(built, exe));
+    test::WriteBytes(QDir(dir.path()).filePath(QStringLiteral("Melodeck.ini")), "[CSV]\r\n");
 
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

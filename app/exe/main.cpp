@@ -12,7 +12,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     QApplication app(argc, argv);
+    // Lets the desktop match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.melodeck.melodeck"));
     melodeck::ModMeloDeck::InstallPlatform();
+    if (!melodeck::ModMeloDeck::UseProgramFolder())
+        return 1;
     auto window = melodeck::ModMeloDeck::Main();
     if (!window)
         return 1;

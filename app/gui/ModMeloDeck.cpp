@@ -1,5 +1,6 @@
 #include "app/gui/ModMeloDeck.h"
 
+#include "common/DataFolder.h"
 #include "common/ModCommon.h"
 #include "common/Seams.h"
 #include "common/VbError.h"
@@ -7,6 +8,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -168,8 +170,31 @@ void InstallPlatform() {
     InstallTranslations(); // without them Qt's texts stay English
 }
 
+namespace {
+
+const QString kStartFailure = QStringLiteral("バグったかな・・・");
+
+} // namespace
+
+bool UseProgramFolder() {
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    const QString folder = DataFolder::Choose(exeDir, qEnvironmentVariable("XDG_DATA_HOME"),
+                                              qEnvironmentVariable("HOME"));
+    if (folder != exeDir) {
+        const QString shipped =
+            QDir::cleanPath(exeDir + QStringLiteral("/" MELODECK_SHIPPED_FROM_BIN));
+        const QString error = DataFolder::Prepare(folder, shipped);
+        if (!error.isEmpty()) {
+            ModCommon::ShowWarning(kStartFailure + error);
+            return false;
+        }
+    }
+    ModCommon::SetProgramLocation(folder, ModCommon::ProgramName());
+    return true;
+}
+
 std::unique_ptr<frmMeloDeck> Main() {
-    const QString prefix = QStringLiteral("バグったかな・・・");
+    const QString& prefix = kStartFailure;
     try {
         auto frm = std::make_unique<frmMeloDeck>();
         frm->Form_Load();

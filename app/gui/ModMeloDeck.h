@@ -14,6 +14,12 @@ namespace melodeck::ModMeloDeck {
 // no window, and nullptr.
 std::unique_ptr<frmMeloDeck> Main();
 
+// Settles the program folder of the running executable: its own folder when
+// that holds the database or the settings file, otherwise the user's data
+// folder, made and filled from the installed files at the first start.
+// False after the warning "バグったかな・・・" + the reason.
+bool UseProgramFolder();
+
 // Installs the real seams (warning box, file dialog, menus, clipboard,
 // screen size, message pump, busy cursor), the font substitution and the
 // Japanese translations.

@@ -1,7 +1,7 @@
 // The main window: its controls, its start-up on the database, and its end.
 #include "app/gui/frmMeloDeck.h"
 #include "app/Settings.h"
-
+#include "app/gui/AppIcon.h"
 #include "common/ModCommon.h"
 #include "common/Seams.h"
 #include "common/VbError.h"
@@ -13,9 +13,7 @@
 #include <QCloseEvent>
 #include <QFocusEvent>
 #include <QHeaderView>
-#include <QLinearGradient>
-#include <QPainter>
-#include <QPainterPath>
+#include <QIcon>
 #include <QPixmap>
 #include <QTimer>
 #include <cmath>
@@ -45,35 +43,6 @@ QLabel* label(QWidget* parent, const QString& name, const QString& text, QRect g
     auto* l = place(new QLabel(text, parent), name, geometry);
     l->lower(); // labels are painted on their container, under its controls
     return l;
-}
-
-// The window's own icon: a white eighth note on a rose-to-violet tile.
-QIcon DrawIcon() {
-    QPixmap pm(32, 32);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient tile(0, 0, 0, 32);
-    tile.setColorAt(0, QColor(0xE8, 0x4A, 0x7A));
-    tile.setColorAt(1, QColor(0x6A, 0x2C, 0x9A));
-    p.setPen(Qt::NoPen);
-    p.setBrush(tile);
-    p.drawRoundedRect(QRectF(1, 1, 30, 30), 7, 7);
-    p.setBrush(Qt::white);
-    p.save();
-    p.translate(11.5, 22.5);
-    p.rotate(-20);
-    p.drawEllipse(QRectF(-5, -3.5, 10, 7));
-    p.restore();
-    p.drawRect(QRectF(14.6, 6, 2.2, 16.5));
-    QPainterPath flag;
-    flag.moveTo(16.8, 6);
-    flag.cubicTo(19, 10, 25, 11, 23.5, 18.5);
-    flag.cubicTo(22.5, 14.5, 19.5, 13, 16.8, 12.5);
-    flag.closeSubpath();
-    p.drawPath(flag);
-    p.end();
-    return QIcon(pm);
 }
 
 // Handlers report what they did not catch themselves in a warning and the
@@ -106,7 +75,7 @@ frmMeloDeck::~frmMeloDeck() {
 void frmMeloDeck::buildLayout() {
     setObjectName(QStringLiteral("frmMeloDeck"));
     setWindowTitle(QStringLiteral("メロデッキ配信曲検索ツール Ver. 1.14"));
-    setWindowIcon(DrawIcon());
+    setWindowIcon(QIcon(QPixmap::fromImage(AppIcon::Image(32))));
     const QFont font = WindowFont();
     setFont(font);
     resize(twips(0, 0, kClientWidth, kClientHeight).size());

@@ -2,54 +2,108 @@
 
 #include "common/SafeFile.h"
 
+#include <QByteArray>
 #include <QEventLoop>
-#include <QNetworkAccessManager>
-#include <QNetworkProxyFactory>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QTimer>
 #include <QUrl>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <curl/curl.h>
+#include <thread>
 
 namespace melodeck::songlist {
 
 namespace {
 
 constexpr int MaxRedirects = 10;
+using Clock = std::chrono::steady_clock;
 
-// True when the server answered with a status of its own, so that the body
-// is a page worth keeping (a 404 page is recognised later by its lines).
-bool serverAnswered(const QNetworkReply& reply) {
-    const auto e = reply.error();
-    if (e == QNetworkReply::NoError)
-        return true;
-    const bool hasStatus = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-    return hasStatus && e >= QNetworkReply::ContentAccessDenied &&
-           e != QNetworkReply::ProtocolFailure;
+// What the transfer thread shares with the callbacks; the window's thread
+// reads it only after the transfer thread has ended.
+struct Transfer {
+    files::FileReplacer* out = nullptr;
+    QString writeError;
+    Clock::time_point lastHeard = Clock::now();
+    curl_off_t heard = 0;
+};
+
+size_t onBody(char* data, size_t size, size_t count, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    t->lastHeard = Clock::now();
+    const size_t n = size * count;
+    if (!t->out->write(QByteArray(data, qsizetype(n)))) {
+        t->writeError = t->out->errorString();
+        return 0; // ends the transfer with a write error
+    }
+    return n;
 }
 
-QString failureText(const QNetworkReply& reply, const QUrl& url) {
+size_t onHeader(char*, size_t size, size_t count, void* user) {
+    static_cast<Transfer*>(user)->lastHeard = Clock::now();
+    return size * count;
+}
+
+int onProgress(void* user, curl_off_t, curl_off_t got, curl_off_t, curl_off_t sent) {
+    auto* t = static_cast<Transfer*>(user);
+    if (got + sent != t->heard) {
+        t->heard = got + sent;
+        t->lastHeard = Clock::now();
+    }
+    return 0;
+}
+
+QString failureText(CURLcode code, long osErrno, const char* detail, const QUrl& url,
+                    int timeoutMs) {
     const QString host = url.host();
-    switch (reply.error()) {
-    case QNetworkReply::HostNotFoundError:
+    const QString reason = QString::fromUtf8(*detail ? detail : curl_easy_strerror(code));
+    switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
         return QStringLiteral("ホスト '%1' が見つかりません。").arg(host);
-    case QNetworkReply::ConnectionRefusedError:
-        return QStringLiteral("ホスト '%1' に接続できません（接続を拒否されました）。").arg(host);
-    case QNetworkReply::RemoteHostClosedError:
+    case CURLE_COULDNT_CONNECT:
+        if (osErrno == ECONNREFUSED)
+            return QStringLiteral("ホスト '%1' に接続できません（接続を拒否されました）。")
+                .arg(host);
+        return QStringLiteral("ホスト '%1' に接続できません（%2）。").arg(host, reason);
+    case CURLE_OPERATION_TIMEDOUT:
+        return QStringLiteral("ホスト '%1' から %2 秒以内に応答がありませんでした。")
+            .arg(host)
+            .arg(double(timeoutMs) / 1000.0);
+    // A body shorter than announced, a chunked body without its last chunk,
+    // a connection closed before or while the answer came.
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
         return QStringLiteral("ホスト '%1' が受信の途中で接続を切りました。").arg(host);
-    case QNetworkReply::TooManyRedirectsError:
+    // Only a redirect can lead there: the address itself is http or https.
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return QStringLiteral("転送先の指定（リダイレクト）には従いません"
+                              "（https から http へ、また http と https 以外へは転送しません）。");
+    case CURLE_TOO_MANY_REDIRECTS:
         return QStringLiteral("転送先の指定（リダイレクト）が %1 回を超えました。")
             .arg(MaxRedirects);
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CONNECT_ERROR:
+        return QStringLiteral("ホスト '%1' の証明書を確かめられません（%2）。").arg(host, reason);
     default:
-        return QStringLiteral("ダウンロードできませんでした（%1）。").arg(reply.errorString());
+        return QStringLiteral("ダウンロードできませんでした（%1）。").arg(reason);
     }
 }
 
 } // namespace
 
-QString DownloadToFile(const QString& urlText, const QString& file, int timeoutMs) {
+// libcurl rather than Qt's network layer: Qt 6.4 takes a chunked answer whose
+// connection closes before the last chunk as complete now and then, and it
+// gives no way to see the chunks; libcurl reports every such cut.
+QString DownloadToFile(const QString& urlText, const QString& file, int timeoutMs,
+                       int* httpStatus) {
+    if (httpStatus)
+        *httpStatus = 0;
     const QUrl url(urlText);
     if (!url.isValid() || url.host().isEmpty())
         return QStringLiteral("URL '%1' が正しくありません。").arg(urlText);
+    const bool secure = url.scheme() == u"https";
 
     // Written beside the target and renamed over it only when complete, so the
     // file never holds a mix of two downloads or the tail of a longer one.
@@ -59,69 +113,100 @@ QString DownloadToFile(const QString& urlText, const QString& file, int timeoutM
             .arg(file, out.errorString());
     }
 
-    static const bool systemProxy = [] {
-        QNetworkProxyFactory::setUseSystemConfiguration(true);
-        return true;
-    }();
-    (void)systemProxy;
+    static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
+    CURL* easy = initialised == CURLE_OK ? curl_easy_init() : nullptr;
+    CURLM* multi = easy ? curl_multi_init() : nullptr;
+    if (!multi) {
+        curl_easy_cleanup(easy);
+        return QStringLiteral("ダウンロードできませんでした（%1）。")
+            .arg(QString::fromUtf8(curl_easy_strerror(CURLE_FAILED_INIT)));
+    }
 
-    QNetworkAccessManager manager;
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(MaxRedirects);
-    QNetworkReply* reply = manager.get(request);
-    // Let the network wait for the disk instead of holding the list in memory.
-    reply->setReadBufferSize(256 * 1024);
+    Transfer transfer;
+    transfer.out = &out;
+    char detail[CURL_ERROR_SIZE] = {};
+    const QByteArray encoded = url.toEncoded();
+    curl_easy_setopt(easy, CURLOPT_URL, encoded.constData());
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, detail);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, "MeloDeck/1.14");
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, long(MaxRedirects));
+    // http may lead to https, never the other way round.
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    // Certificates are always checked, against the system's trust store
+    // (or the one that SSL_CERT_FILE names, as for every OpenSSL program).
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    const QByteArray caFile = qgetenv("SSL_CERT_FILE");
+    if (!caFile.isEmpty())
+        curl_easy_setopt(easy, CURLOPT_CAINFO, caFile.constData());
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(timeoutMs));
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, onHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_multi_add_handle(multi, easy);
 
+    // The transfer runs on a thread of its own; this one waits in an event
+    // loop, so input waits until the transfer is over, as for any
+    // synchronous call, and painting goes on.
     QEventLoop loop;
-    QTimer silence;
-    silence.setSingleShot(true);
-    silence.setInterval(timeoutMs);
+    // Stays "failed to start" unless the transfer reports how it ended, so
+    // that nothing short of a finished transfer is ever committed.
+    CURLcode result = CURLE_FAILED_INIT;
     bool timedOut = false;
-    QString writeError;
-
-    auto drain = [&] {
-        const QByteArray chunk = reply->readAll();
-        if (!chunk.isEmpty() && writeError.isEmpty() && !out.write(chunk)) {
-            writeError = out.errorString();
-            reply->abort();
+    std::thread worker([&] {
+        int running = 1;
+        while (running) {
+            if (curl_multi_perform(multi, &running) != CURLM_OK)
+                break;
+            if (!running)
+                break;
+            if (Clock::now() - transfer.lastHeard > std::chrono::milliseconds(timeoutMs)) {
+                timedOut = true;
+                break;
+            }
+            curl_multi_poll(multi, nullptr, 0, 50, nullptr);
         }
-    };
-    QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
-        silence.start();
-        drain();
+        int left = 0;
+        while (CURLMsg* msg = curl_multi_info_read(multi, &left)) {
+            if (msg->msg == CURLMSG_DONE)
+                result = msg->data.result;
+        }
+        QMetaObject::invokeMethod(
+            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
     });
-    QObject::connect(reply, &QNetworkReply::downloadProgress, &silence, [&] { silence.start(); });
-    QObject::connect(reply, &QNetworkReply::redirected, &silence, [&] { silence.start(); });
-    QObject::connect(&silence, &QTimer::timeout, reply, [&] {
-        timedOut = true;
-        reply->abort();
-    });
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    silence.start();
-    // Input waits until the transfer is over, as for any synchronous call;
-    // painting goes on.
     loop.exec(QEventLoop::ExcludeUserInputEvents);
-    silence.stop();
+    worker.join();
+
+    long status = 0;
+    long osErrno = 0;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
+    curl_multi_remove_handle(multi, easy);
+    curl_easy_cleanup(easy);
+    curl_multi_cleanup(multi);
 
     QString error;
-    if (!writeError.isEmpty()) {
-        error = QStringLiteral("ファイル '%1' に書き込めません（%2）。").arg(file, writeError);
+    if (!transfer.writeError.isEmpty()) {
+        error =
+            QStringLiteral("ファイル '%1' に書き込めません（%2）。").arg(file, transfer.writeError);
     } else if (timedOut) {
-        error = QStringLiteral("ホスト '%1' から %2 秒以内に応答がありませんでした。")
-                    .arg(url.host())
-                    .arg(double(timeoutMs) / 1000.0);
-    } else if (!serverAnswered(*reply)) {
-        error = failureText(*reply, url);
-    } else {
-        drain();
-        if (!writeError.isEmpty() || !out.commit()) {
-            error = QStringLiteral("ファイル '%1' に書き込めません（%2）。")
-                        .arg(file, writeError.isEmpty() ? out.errorString() : writeError);
-        }
+        error = failureText(CURLE_OPERATION_TIMEDOUT, 0, detail, url, timeoutMs);
+    } else if (result != CURLE_OK) {
+        error = failureText(result, osErrno, detail, url, timeoutMs);
+    } else if (!out.commit()) {
+        error =
+            QStringLiteral("ファイル '%1' に書き込めません（%2）。").arg(file, out.errorString());
+    } else if (httpStatus) {
+        *httpStatus = int(status);
     }
-    delete reply;
     return error;
 }
 

@@ -44,9 +44,16 @@ bool frmMeloDeck::DownloadList(const QString& file) {
     clsMousePointer pointer;
     pointer.Busy();
     const QString url = txtパス->text();
-    const QString error = songlist::DownloadToFile(url, file, downloadTimeoutMs);
+    int status = 0;
+    const QString error = songlist::DownloadToFile(url, file, downloadTimeoutMs, &status);
     if (!error.isEmpty()) {
         ModCommon::ShowWarning(error);
+        return true;
+    }
+    // An error answer is no list, whatever its page says; it stays in the
+    // file for a look, as a page with a "404 " line does.
+    if (status >= 400) {
+        ModCommon::ShowWarning(QStringLiteral("URLが不正です"));
         return true;
     }
     return false;
@@ -69,8 +76,8 @@ void frmMeloDeck::cmd取込_Click() {
     std::unique_ptr<frmWait> wait;
     try {
         QString file = source;
-        // Only this exact prefix means a download; anything else is a path.
-        if (source.left(7) == u"http://") {
+        // Only these exact prefixes mean a download; anything else is a path.
+        if (source.left(7) == u"http://" || source.left(8) == u"https://") {
             file = ModCommon::AddLastChar(ModCommon::ProgramFolder(), u'/') +
                    ModCommon::ProgramName() + QStringLiteral(".$$$");
             if (DownloadList(file)) {

@@ -5,6 +5,9 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpSocket>
 #include <gtest/gtest.h>
 
@@ -30,14 +33,32 @@ std::vector<QStringList> QueryRows(const QString& dbPath, const QString& query) 
 // ---- loopback server ------------------------------------------------------------
 
 void ClearProxyEnvironment() {
-    for (const char* v : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"})
+    for (const char* v :
+         {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
         qunsetenv(v);
 }
 
-LoopbackServer::LoopbackServer() {
-    EXPECT_TRUE(server_.listen(QHostAddress::LocalHost, 0));
-    QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
-        while (QTcpSocket* s = server_.nextPendingConnection()) {
+LoopbackServer::LoopbackServer(Scheme scheme) : scheme_(scheme) {
+    if (scheme == Scheme::Https) {
+        // The test authority's certificate for 127.0.0.1 (tests/tls).
+        auto* tls = new QSslServer;
+        QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+        const QList<QSslCertificate> chain =
+            QSslCertificate::fromPath(QStringLiteral(MELODECK_SOURCE_DIR "/tests/tls/server.pem"));
+        QFile keyFile(QStringLiteral(MELODECK_SOURCE_DIR "/tests/tls/server.key"));
+        EXPECT_TRUE(keyFile.open(QIODevice::ReadOnly));
+        EXPECT_EQ(chain.size(), 1);
+        config.setLocalCertificateChain(chain);
+        config.setPrivateKey(QSslKey(&keyFile, QSsl::Ec));
+        tls->setSslConfiguration(config);
+        server_.reset(tls);
+    } else {
+        server_ = std::make_unique<QTcpServer>();
+    }
+    EXPECT_TRUE(server_->listen(QHostAddress::LocalHost, 0));
+    QTcpServer* server = server_.get();
+    QObject::connect(server, &QTcpServer::pendingConnectionAvailable, server, [this, server] {
+        while (QTcpSocket* s = server->nextPendingConnection()) {
             auto buffer = std::make_shared<QByteArray>();
             QObject::connect(s, &QTcpSocket::readyRead, s, [this, s, buffer] {
                 buffer->append(s->readAll());
@@ -54,8 +75,15 @@ LoopbackServer::LoopbackServer() {
 
 LoopbackServer::~LoopbackServer() = default;
 
-QString LoopbackServer::url(const QByteArray& path) const {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(QString::fromLatin1(path));
+quint16 LoopbackServer::port() const {
+    return server_->serverPort();
+}
+
+QString LoopbackServer::url(const QByteArray& path, const QString& host) const {
+    return QStringLiteral("%1://%2:%3%4")
+        .arg(scheme_ == Scheme::Https ? QStringLiteral("https") : QStringLiteral("http"), host)
+        .arg(port())
+        .arg(QString::fromLatin1(path));
 }
 
 void LoopbackServer::answer(QTcpSocket* socket, const QByteArray& head) {

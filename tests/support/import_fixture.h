@@ -12,6 +12,7 @@
 #include <QTcpServer>
 #include <functional>
 #include <map>
+#include <memory>
 #include <vector>
 
 class QTcpSocket;
@@ -35,9 +36,11 @@ std::vector<QStringList> QueryRows(const QString& dbPath, const QString& query);
 void ClearProxyEnvironment();
 
 // An HTTP server on 127.0.0.1 that runs on the test's own event loop and
-// answers each path with a canned reply.
+// answers each path with a canned reply; with Scheme::Https over TLS, with
+// the test authority's certificate for 127.0.0.1 (tests/tls).
 class LoopbackServer {
 public:
+    enum class Scheme { Http, Https };
     struct Reply {
         QByteArray status = "200 OK";
         QByteArray body;
@@ -46,12 +49,12 @@ public:
         bool silent = false;      // read the request, never answer
     };
 
-    LoopbackServer();
+    explicit LoopbackServer(Scheme scheme = Scheme::Http);
     ~LoopbackServer();
 
     void route(const QByteArray& path, Reply reply) { routes_[path] = std::move(reply); }
-    QString url(const QByteArray& path) const;
-    quint16 port() const { return server_.serverPort(); }
+    QString url(const QByteArray& path, const QString& host = QStringLiteral("127.0.0.1")) const;
+    quint16 port() const;
 
     // Every request head received, oldest first.
     QList<QByteArray> requests;
@@ -59,7 +62,8 @@ public:
 private:
     void answer(QTcpSocket* socket, const QByteArray& head);
 
-    QTcpServer server_;
+    Scheme scheme_;
+    std::unique_ptr<QTcpServer> server_;
     std::map<QByteArray, Reply> routes_;
 };
 

@@ -1,0 +1,30 @@
+# Removes what `make install` put in place, as its record lists it (one
+# installed path a line, DESTDIR included), and the program's own share
+# folder once it is empty. Folders shared with other programs (bin,
+# applications, icon themes) stay, and so does anything else in them.
+# -DRECORD=<record file>
+if(NOT EXISTS "${RECORD}")
+    message(FATAL_ERROR "nothing to uninstall: ${RECORD} is missing (run make install first)")
+endif()
+file(STRINGS "${RECORD}" files)
+set(own_folders)
+foreach(file IN LISTS files)
+    if(EXISTS "${file}" OR IS_SYMLINK "${file}")
+        message(STATUS "Removing ${file}")
+        file(REMOVE "${file}")
+    endif()
+    get_filename_component(folder "${file}" DIRECTORY)
+    get_filename_component(name "${folder}" NAME)
+    if(name STREQUAL "melodeck")
+        list(APPEND own_folders "${folder}")
+    endif()
+endforeach()
+list(REMOVE_DUPLICATES own_folders)
+foreach(folder IN LISTS own_folders)
+    file(GLOB left "${folder}/*" "${folder}/.*")
+    if(IS_DIRECTORY "${folder}" AND NOT left)
+        message(STATUS "Removing ${folder}")
+        file(REMOVE_RECURSE "${folder}")
+    endif()
+endforeach()
+file(REMOVE "${RECORD}")
