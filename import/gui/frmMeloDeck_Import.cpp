@@ -6,7 +6,7 @@
 #include "common/VbError.h"
 #include "common/clsMousePointer.h"
 #include "import/SongListImport.h"
-#include "import/gui/HttpDownload.h"
+#include "import/HttpDownload.h"
 #include "import/gui/frmWait.h"
 
 #include <QDir>

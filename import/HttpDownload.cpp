@@ -1,4 +1,4 @@
-#include "import/gui/HttpDownload.h"
+#include "import/HttpDownload.h"
 
 #include "common/SafeFile.h"
 
