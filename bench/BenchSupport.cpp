@@ -114,8 +114,8 @@ void row(const QString& what, const Measure& m, const QString& unit, const QStri
     row(what, QString::number(m.count) + QLatin1Char(' ') + unit, m.ms, m.peakMb, aim);
 }
 
-Measure shell(const QString& db, const QString& query, bool isCount) {
-    Measure m = repeated(3, [&](double& ms) -> long long {
+Measure shell(const QString& db, const QString& query, bool isCount, int runs) {
+    Measure m = repeated(runs, [&](double& ms) -> long long {
         QProcess p;
         p.start(QStringLiteral("sqlite3"),
                 {QStringLiteral("-cmd"), QStringLiteral(".timer on"), db});

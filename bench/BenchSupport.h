@@ -38,9 +38,9 @@ void row(const QString& what, const Measure& m, const QString& unit, const QStri
 
 // The sqlite3 shell on the database file db running query: its own timer
 // (query time only) and the number of output lines, or with isCount the
-// number it prints. Repeated three times, each from a child so that the
+// number it prints. Repeated runs times, each from a child so that the
 // shell's output never swells this process; peakMb is left empty.
-Measure shell(const QString& db, const QString& query, bool isCount = false);
+Measure shell(const QString& db, const QString& query, bool isCount = false, int runs = 3);
 
 // Notes a paint of the widget it watches.
 class PaintSeen : public QObject {
