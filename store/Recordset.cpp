@@ -87,7 +87,7 @@ int FieldTypeFromDecl(std::string_view declaredType) {
 }
 
 // A keyed set: the row keys in order, and the blocks of rows read so far.
-struct Recordset::Keyed : Connection::Reader {
+struct Recordset::Keyed final : Connection::Reader {
     static constexpr std::int64_t kBlockRows = 64;
     // Keys read at least at once when more are needed.
     static constexpr std::int64_t kFirstKeys = 1024;
