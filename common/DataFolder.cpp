@@ -32,6 +32,14 @@ QString copyIn(const QString& from, const QString& to, const QString& folder) {
         QFile::remove(part);
         return cannotWrite(to, reason);
     }
+    // A full disk must not leave a shorter copy that later starts would keep.
+    QFileInfo copied(part);
+    copied.setCaching(false);
+    if (copied.size() != QFileInfo(from).size()) {
+        QFile::remove(part);
+        return cannotWrite(
+            to, QStringLiteral("%1 / %2 バイト").arg(copied.size()).arg(QFileInfo(from).size()));
+    }
     // The installation ships its files read-only; the user's copies are theirs.
     QFile::setPermissions(part, QFile::permissions(part) | QFile::ReadOwner | QFile::WriteOwner);
     if (QFileInfo(to).fileName() == kSettings) {

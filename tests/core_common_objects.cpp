@@ -293,4 +293,14 @@ TEST(DataFolder, WhatCannotBeMadeIsReportedWithItsReasonAndNothingIsWritten) {
     auto after = test::Snapshot(tmp.path());
     after[u"share/songlist.csv"_s] = before.at(u"share/songlist.csv"_s);
     EXPECT_EQ(test::ChangedFiles(before, after), QStringList());
+
+    // A disk that fills up during the first start leaves no partial copy.
+    for (const QString& name : DataFolder::ShippedFiles())
+        test::WriteBytes(shipped.filePath(name), QByteArray(4000, 'x'));
+    const QString full = tmp.filePath(u"full/melodeck"_s);
+    {
+        test::FileSizeLimit disk(1000);
+        EXPECT_FALSE(DataFolder::Prepare(full, shipped.path()).isEmpty());
+    }
+    EXPECT_EQ(QDir(full).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
