@@ -4,6 +4,7 @@
 
 #include "common/ModCommon.h"
 #include "common/Seams.h"
+#include "common/Twips.h"
 #include "common/VbError.h"
 #include "common/clsMousePointer.h"
 #include "common/gui/WindowHelpers.h"
@@ -18,21 +19,16 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QTimer>
-#include <cmath>
 
 namespace melodeck {
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
 constexpr int kClientWidth = 9780;  // twips
 constexpr int kClientHeight = 9375; // twips
-// A stored width beyond this is a damaged settings file, not a column.
-constexpr double kMaxStoredWidth = 100000;
-
-QRect twips(int left, int top, int width, int height) {
-    auto px = [](int t) { return int(std::lround(double(t) / kTwipsPerPixel)); };
-    return {px(left), px(top), px(width), px(height)};
+QRect inTwips(int left, int top, int width, int height) {
+    using twips::ToPixels;
+    return {ToPixels(left), ToPixels(top), ToPixels(width), ToPixels(height)};
 }
 
 template <class W> W* place(W* w, const QString& name, QRect geometry) {
@@ -109,80 +105,80 @@ void frmMeloDeck::buildLayout() {
     setWindowIcon(DrawIcon());
     const QFont font = WindowFont();
     setFont(font);
-    resize(twips(0, 0, kClientWidth, kClientHeight).size());
+    resize(inTwips(0, 0, kClientWidth, kClientHeight).size());
 
     // Search conditions.
     fra検索条件 = place(new QGroupBox(QStringLiteral("検索条件"), this),
-                        QStringLiteral("fra検索条件"), twips(150, 60, 9450, 1875));
+                        QStringLiteral("fra検索条件"), inTwips(150, 60, 9450, 1875));
     QWidget* f = fra検索条件;
     chk歌手名に = place(new QCheckBox(QStringLiteral("歌手名に"), f), QStringLiteral("chk歌手名に"),
-                        twips(390, 345, 1320, 345));
-    txt歌手名 = place(new QLineEdit(f), QStringLiteral("txt歌手名"), twips(1755, 345, 2280, 345));
+                        inTwips(390, 345, 1320, 345));
+    txt歌手名 = place(new QLineEdit(f), QStringLiteral("txt歌手名"), inTwips(1755, 345, 2280, 345));
     chk曲名に = place(new QCheckBox(QStringLiteral("曲名に"), f), QStringLiteral("chk曲名に"),
-                      twips(390, 765, 1320, 345));
-    txt曲名 = place(new QLineEdit(f), QStringLiteral("txt曲名"), twips(1755, 780, 2280, 345));
+                      inTwips(390, 765, 1320, 345));
+    txt曲名 = place(new QLineEdit(f), QStringLiteral("txt曲名"), inTwips(1755, 780, 2280, 345));
     chk歌い出しに = place(new QCheckBox(QStringLiteral("歌い出しに"), f),
-                          QStringLiteral("chk歌い出しに"), twips(390, 1215, 1320, 345));
+                          QStringLiteral("chk歌い出しに"), inTwips(390, 1215, 1320, 345));
     txt歌い出し =
-        place(new QLineEdit(f), QStringLiteral("txt歌い出し"), twips(1755, 1245, 2280, 345));
-    Label1[4] =
-        label(f, QStringLiteral("Label1(4)"), QStringLiteral("を含み"), twips(4110, 420, 750, 255));
-    Label1[0] =
-        label(f, QStringLiteral("Label1(0)"), QStringLiteral("を含み"), twips(4110, 870, 750, 255));
+        place(new QLineEdit(f), QStringLiteral("txt歌い出し"), inTwips(1755, 1245, 2280, 345));
+    Label1[4] = label(f, QStringLiteral("Label1(4)"), QStringLiteral("を含み"),
+                      inTwips(4110, 420, 750, 255));
+    Label1[0] = label(f, QStringLiteral("Label1(0)"), QStringLiteral("を含み"),
+                      inTwips(4110, 870, 750, 255));
     Label1[1] = label(f, QStringLiteral("Label1(1)"), QStringLiteral("を含み"),
-                      twips(4110, 1320, 750, 255));
+                      inTwips(4110, 1320, 750, 255));
     for (QCheckBox* c : {chk歌手名に, chk曲名に, chk歌い出しに})
         setChkValue(c, 1);
 
     fraハモり = place(new QGroupBox(QStringLiteral("ハモりは"), f), QStringLiteral("fraハモり"),
-                      twips(4845, 225, 1950, 1425));
+                      inTwips(4845, 225, 1950, 1425));
     const QString harmony[3] = {QStringLiteral("ハモる"), QStringLiteral("ハモらない"),
                                 QStringLiteral("どーでもいい")};
     const int harmonyTop[3] = {285, 630, 990};
     for (int i = 0; i < 3; ++i)
         optハモリ[i] =
             place(new QRadioButton(harmony[i], fraハモり), QStringLiteral("optハモリ(%1)").arg(i),
-                  twips(255, harmonyTop[i], 1530, 315));
+                  inTwips(255, harmonyTop[i], 1530, 315));
     optハモリ[2]->setChecked(true);
 
     cmd抽出 = place(new QPushButton(QStringLiteral("曲を抽出(&S)"), f), QStringLiteral("cmd抽出"),
-                    twips(6930, 270, 2385, 570));
+                    inTwips(6930, 270, 2385, 570));
     cmd抽出解除 = place(new QPushButton(QStringLiteral("抽出解除(&R)"), f),
-                        QStringLiteral("cmd抽出解除"), twips(6930, 885, 2385, 390));
+                        QStringLiteral("cmd抽出解除"), inTwips(6930, 885, 2385, 390));
     cmd条件クリア = place(new QPushButton(QStringLiteral("条件クリア(&C)"), f),
-                          QStringLiteral("cmd条件クリア"), twips(6930, 1320, 2385, 390));
+                          QStringLiteral("cmd条件クリア"), inTwips(6930, 1320, 2385, 390));
 
     // The two grids.
     Label2[1] = label(this, QStringLiteral("Label2(1)"), QStringLiteral("候補リスト"),
-                      twips(180, 2025, 1755, 315));
-    flgList = place(new FlexGrid(this), QStringLiteral("flgList"), twips(165, 2280, 9390, 3330));
+                      inTwips(180, 2025, 1755, 315));
+    flgList = place(new FlexGrid(this), QStringLiteral("flgList"), inTwips(165, 2280, 9390, 3330));
     cmdピックアップ全解除 =
         place(new QPushButton(QStringLiteral("ピックアップ全解除(&A)"), this),
-              QStringLiteral("cmdピックアップ全解除"), twips(7110, 5685, 2385, 390));
+              QStringLiteral("cmdピックアップ全解除"), inTwips(7110, 5685, 2385, 390));
     Label2[0] = label(this, QStringLiteral("Label2(0)"), QStringLiteral("ピックアップリスト"),
-                      twips(180, 5835, 1755, 300));
+                      inTwips(180, 5835, 1755, 300));
     flgPickup =
-        place(new FlexGrid(this), QStringLiteral("flgPickup"), twips(165, 6075, 9390, 1725));
+        place(new FlexGrid(this), QStringLiteral("flgPickup"), inTwips(165, 6075, 9390, 1725));
     flgList->bind(&datList);
     flgPickup->bind(&datPickup);
 
     // List source.
     Frame4 = place(new QGroupBox(QStringLiteral("配信曲リストの取得"), this),
-                   QStringLiteral("Frame4"), twips(165, 7875, 9450, 870));
+                   QStringLiteral("Frame4"), inTwips(165, 7875, 9450, 870));
     Label1[9] = label(Frame4, QStringLiteral("Label1(9)"), QStringLiteral("URL/パス"),
-                      twips(180, 420, 930, 255));
+                      inTwips(180, 420, 930, 255));
     txtパス =
         place(new QLineEdit(QStringLiteral("http://songlist.example.com/data/200412.csv"), Frame4),
-              QStringLiteral("txtパス"), twips(1185, 375, 6585, 345));
+              QStringLiteral("txtパス"), inTwips(1185, 375, 6585, 345));
     cmd参照 = place(new QPushButton(QStringLiteral("…"), Frame4), QStringLiteral("cmd参照"),
-                    twips(7785, 345, 390, 400));
+                    inTwips(7785, 345, 390, 400));
     cmd取込 = place(new QPushButton(QStringLiteral("取込(&D)"), Frame4), QStringLiteral("cmd取込"),
-                    twips(8190, 345, 1170, 400));
+                    inTwips(8190, 345, 1170, 400));
 
     cmd終了 = place(new QPushButton(QStringLiteral("終了(&X)"), this), QStringLiteral("cmd終了"),
-                    twips(7140, 8820, 2385, 480));
+                    inTwips(7140, 8820, 2385, 480));
     Label3 = label(this, QStringLiteral("Label3"), QStringLiteral("© メロデッキ開発チーム"),
-                   twips(195, 9000, 4965, 210));
+                   inTwips(195, 9000, 4965, 210));
 
     // Keyboard order: the conditions, the buttons, the list source, exit,
     // then the grids.
@@ -283,9 +279,7 @@ void frmMeloDeck::connectHandlers() {
 }
 
 QFont frmMeloDeck::WindowFont() {
-    QFont font(QStringLiteral("MS UI Gothic"));
-    font.setPointSizeF(11.25);
-    return font;
+    return ModCommon::WindowFont();
 }
 
 int frmMeloDeck::chkValue(const QCheckBox* c) {
@@ -401,7 +395,9 @@ void frmMeloDeck::OpenDatabaseAndGrids() {
         for (std::int32_t i = 1; i <= n && i <= flgList->Cols(); ++i) {
             const double w = ModCommon::LeadingNumber(
                 ReadIni(settings::kListGrid, QStringLiteral("Widht%1").arg(i)));
-            if (!(w > 0) || w > kMaxStoredWidth)
+            // A stored width beyond the widest column is a damaged settings
+            // file, not a column.
+            if (!(w > 0) || w > FlexGrid::MaxColWidth)
                 continue;
             const std::int32_t width = ModCommon::RoundToLong(w);
             flgList->setColWidth(i - 1, width);
