@@ -10,6 +10,7 @@
 #include "import/gui/frmWait.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <memory>
 
 namespace melodeck {
@@ -67,16 +68,20 @@ void frmMeloDeck::cmd取込_Click() {
     LockControls(true);
     const QString source = txtパス->text();
     std::unique_ptr<frmWait> wait;
+    // However the import ends, the controls come back and the progress
+    // window goes, in that order.
+    const auto done = qScopeGuard([&] {
+        LockControls(false);
+        wait.reset();
+    });
     try {
         QString file = source;
         // Only this exact prefix means a download; anything else is a path.
         if (source.left(7) == u"http://") {
             file = ModCommon::AddLastChar(ModCommon::ProgramFolder(), u'/') +
                    ModCommon::ProgramName() + QStringLiteral(".$$$");
-            if (DownloadList(file)) {
-                LockControls(false);
+            if (DownloadList(file))
                 return;
-            }
         }
         const std::vector<bool> textFlags = songlist::TextFlags(datList.Recordset());
         songlist::SongListImport list(file);
@@ -99,8 +104,6 @@ void frmMeloDeck::cmd取込_Click() {
     } catch (const std::exception& e) {
         ModCommon::ShowWarning(QString::fromUtf8(e.what()));
     }
-    LockControls(false);
-    wait.reset();
 }
 
 } // namespace melodeck

@@ -217,21 +217,22 @@ FlexGrid::FlexGrid(QWidget* parent)
 
     widthTwips_.assign(1, DefaultFixedWidth);
     applyWidths();
-    changeEvent(nullptr);
+    fitRowHeight();
 }
 
 FlexGrid::~FlexGrid() = default;
 
 void FlexGrid::changeEvent(QEvent* ev) {
-    if (ev)
-        QTableView::changeEvent(ev);
-    if (!ev || ev->type() == QEvent::FontChange) {
-        // Rows as tall as the font needs, all alike: the header then keeps
-        // no per-row sizes to compute.
-        const int h = fontMetrics().height() + 4;
-        verticalHeader()->setMinimumSectionSize(1);
-        verticalHeader()->setDefaultSectionSize(h);
-    }
+    QTableView::changeEvent(ev);
+    if (ev->type() == QEvent::FontChange)
+        fitRowHeight();
+}
+
+void FlexGrid::fitRowHeight() {
+    // Rows as tall as the font needs, all alike: the header then keeps no
+    // per-row sizes to compute.
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
 }
 
 void FlexGrid::bind(DataControl* dc) {

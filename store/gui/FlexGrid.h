@@ -113,6 +113,7 @@ private:
     void doubleClick();
     void applySelection();
     void applyWidths();
+    void fitRowHeight();
     bool onResizeHandle(QPoint headerPos) const;
     static int buttonFlags(Qt::MouseButtons b);
     static int shiftFlags(Qt::KeyboardModifiers m);
