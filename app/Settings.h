@@ -9,9 +9,6 @@
 
 namespace melodeck::settings {
 
-// Twips per pixel in both directions.
-constexpr int kTwipsPerPixel = 15;
-
 // The sections of the settings file.
 inline const QString kPosition = QStringLiteral("Position");
 inline const QString kListGrid = QStringLiteral("ListGrid");

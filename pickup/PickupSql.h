@@ -3,20 +3,12 @@
 // pop-up menus, kept apart from the window so that they can be checked
 // without a display.
 
+#include "common/SongFields.h"
+
 #include <QString>
 #include <cstdint>
 
 namespace melodeck::pickup {
-
-// Field positions in both tables; grid column i shows field i.
-enum Column : std::int32_t {
-    FixedColumn = 0,
-    KeyColumn = 1,
-    SingerColumn = 2,
-    TitleColumn = 3,
-    LyricStartColumn = 4,
-    HarmonyColumn = 5,
-};
 
 // The key as it goes into a statement: the leading number of the key cell's
 // text in plain decimal ("00123" gives 123, a text without a number gives 0).

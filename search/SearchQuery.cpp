@@ -24,7 +24,7 @@ bool TakesPart(const ConditionRow& row) {
 QString BuildSearchSource(const QString& sListTable, const QStringList& sColName,
                           const Conditions& conditions, std::int32_t lListOrderCol,
                           bool bListOrderDesc) {
-    static const int fields[3] = {kSingerField, kTitleField, kLyricField};
+    static const int fields[3] = {SingerColumn, TitleColumn, LyricStartColumn};
     QString sql = QStringLiteral("SELECT * FROM ") + sListTable + QStringLiteral(" WHERE 1=1");
     for (int i = 0; i < 3; ++i) {
         const ConditionRow& row = conditions.rows[size_t(i)];
@@ -36,10 +36,10 @@ QString BuildSearchSource(const QString& sListTable, const QStringList& sColName
                QStringLiteral("*'");
     }
     if (conditions.harmony == 0)
-        sql += QStringLiteral(" AND ") + FieldName(sColName, kHarmonyField) +
+        sql += QStringLiteral(" AND ") + FieldName(sColName, HarmonyColumn) +
                QStringLiteral(" IS NOT NULL");
     else if (conditions.harmony == 1)
-        sql += QStringLiteral(" AND ") + FieldName(sColName, kHarmonyField) +
+        sql += QStringLiteral(" AND ") + FieldName(sColName, HarmonyColumn) +
                QStringLiteral(" IS NULL");
     sql += BuildOrderBy(sColName, lListOrderCol, bListOrderDesc);
     return sql;

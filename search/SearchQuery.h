@@ -3,6 +3,8 @@
 // table again, and a record source re-sorted by a header click. Plain text
 // builders; the window hands the results to its data controls.
 
+#include "common/SongFields.h"
+
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -24,12 +26,6 @@ struct Conditions {
     std::array<ConditionRow, 3> rows;
     int harmony = 2;
 };
-
-// Field positions the rows and the harmony option search.
-constexpr int kSingerField = 2;
-constexpr int kTitleField = 3;
-constexpr int kLyricField = 4;
-constexpr int kHarmonyField = 5;
 
 // A row takes part when its box is ticked (value 1 only) and its text is not
 // empty; blanks count as text.

@@ -10,7 +10,7 @@
 #include "store/Database.h"
 #include "support/common_files.h"
 #include "support/hostile_support.h"
-#include "support/import_fixture.h"
+#include "support/import_files.h"
 
 #include <QFile>
 #include <QRandomGenerator>

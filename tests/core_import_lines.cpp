@@ -5,7 +5,7 @@
 #include "common/ModCommon.h"
 #include "common/VbError.h"
 #include "store/Database.h"
-#include "support/import_fixture.h"
+#include "support/import_files.h"
 
 #include <QBuffer>
 #include <gtest/gtest.h>

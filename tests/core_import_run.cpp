@@ -4,7 +4,7 @@
 
 #include "common/VbError.h"
 #include "store/Database.h"
-#include "support/import_fixture.h"
+#include "support/import_files.h"
 
 #include <QFile>
 #include <QTemporaryDir>

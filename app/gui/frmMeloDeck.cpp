@@ -4,6 +4,7 @@
 #include "app/gui/AppIcon.h"
 #include "common/ModCommon.h"
 #include "common/Seams.h"
+#include "common/Twips.h"
 #include "common/VbError.h"
 #include "common/clsMousePointer.h"
 #include "common/gui/WindowHelpers.h"
@@ -16,33 +17,41 @@
 #include <QIcon>
 #include <QPixmap>
 #include <QTimer>
-#include <cmath>
+#include <functional>
+#include <map>
+#include <type_traits>
 
 namespace melodeck {
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
 constexpr int kClientWidth = 9780;  // twips
 constexpr int kClientHeight = 9375; // twips
-// A stored width beyond this is a damaged settings file, not a column.
-constexpr double kMaxStoredWidth = 100000;
-
-QRect twips(int left, int top, int width, int height) {
-    auto px = [](int t) { return int(std::lround(double(t) / kTwipsPerPixel)); };
-    return {px(left), px(top), px(width), px(height)};
+QRect inTwips(int left, int top, int width, int height) {
+    using twips::ToPixels;
+    return {ToPixels(left), ToPixels(top), ToPixels(width), ToPixels(height)};
 }
 
-template <class W> W* place(W* w, const QString& name, QRect geometry) {
-    w->setObjectName(name);
-    w->setGeometry(geometry);
-    return w;
-}
+// One control of the window: the member it is stored in (which gives its
+// type), its name, its caption, the name of its container (empty: the
+// window), its rectangle in twips and its place in the keyboard order (-1:
+// none). The keyboard goes through the conditions, the buttons, the list
+// source and exit, then the grids.
+struct Control {
+    std::function<QWidget*(const QString& caption, QWidget* parent)> create;
+    QStringView name, caption, container;
+    QRect rect;
+    int tab;
+};
 
-QLabel* label(QWidget* parent, const QString& name, const QString& text, QRect geometry) {
-    auto* l = place(new QLabel(text, parent), name, geometry);
-    l->lower(); // labels are painted on their container, under its controls
-    return l;
+template <class W> auto into(W*& member) {
+    return [&member](const QString& caption, QWidget* parent) -> QWidget* {
+        if constexpr (std::is_same_v<W, FlexGrid>)
+            member = new W(parent);
+        else
+            member = new W(caption, parent);
+        return member;
+    };
 }
 
 // Handlers report what they did not catch themselves in a warning and the
@@ -78,104 +87,67 @@ void frmMeloDeck::buildLayout() {
     setWindowIcon(QIcon(QPixmap::fromImage(AppIcon::Image(32))));
     const QFont font = WindowFont();
     setFont(font);
-    resize(twips(0, 0, kClientWidth, kClientHeight).size());
+    resize(inTwips(0, 0, kClientWidth, kClientHeight).size());
 
-    // Search conditions.
-    fra検索条件 = place(new QGroupBox(QStringLiteral("検索条件"), this),
-                        QStringLiteral("fra検索条件"), twips(150, 60, 9450, 1875));
-    QWidget* f = fra検索条件;
-    chk歌手名に = place(new QCheckBox(QStringLiteral("歌手名に"), f), QStringLiteral("chk歌手名に"),
-                        twips(390, 345, 1320, 345));
-    txt歌手名 = place(new QLineEdit(f), QStringLiteral("txt歌手名"), twips(1755, 345, 2280, 345));
-    chk曲名に = place(new QCheckBox(QStringLiteral("曲名に"), f), QStringLiteral("chk曲名に"),
-                      twips(390, 765, 1320, 345));
-    txt曲名 = place(new QLineEdit(f), QStringLiteral("txt曲名"), twips(1755, 780, 2280, 345));
-    chk歌い出しに = place(new QCheckBox(QStringLiteral("歌い出しに"), f),
-                          QStringLiteral("chk歌い出しに"), twips(390, 1215, 1320, 345));
-    txt歌い出し =
-        place(new QLineEdit(f), QStringLiteral("txt歌い出し"), twips(1755, 1245, 2280, 345));
-    Label1[4] =
-        label(f, QStringLiteral("Label1(4)"), QStringLiteral("を含み"), twips(4110, 420, 750, 255));
-    Label1[0] =
-        label(f, QStringLiteral("Label1(0)"), QStringLiteral("を含み"), twips(4110, 870, 750, 255));
-    Label1[1] = label(f, QStringLiteral("Label1(1)"), QStringLiteral("を含み"),
-                      twips(4110, 1320, 750, 255));
+    // clang-format off
+    const Control controls[] = {
+        // member             name                      caption                   container       rectangle (twips)          tab
+        // Search conditions.
+        {into(fra検索条件),   u"fra検索条件",           u"検索条件",              u"",            {150, 60, 9450, 1875},     -1},
+        {into(chk歌手名に),   u"chk歌手名に",           u"歌手名に",              u"fra検索条件", {390, 345, 1320, 345},      0},
+        {into(txt歌手名),     u"txt歌手名",             u"",                      u"fra検索条件", {1755, 345, 2280, 345},     1},
+        {into(chk曲名に),     u"chk曲名に",             u"曲名に",                u"fra検索条件", {390, 765, 1320, 345},      2},
+        {into(txt曲名),       u"txt曲名",               u"",                      u"fra検索条件", {1755, 780, 2280, 345},     3},
+        {into(chk歌い出しに), u"chk歌い出しに",         u"歌い出しに",            u"fra検索条件", {390, 1215, 1320, 345},     4},
+        {into(txt歌い出し),   u"txt歌い出し",           u"",                      u"fra検索条件", {1755, 1245, 2280, 345},    5},
+        {into(Label1[4]),     u"Label1(4)",             u"を含み",                u"fra検索条件", {4110, 420, 750, 255},     -1},
+        {into(Label1[0]),     u"Label1(0)",             u"を含み",                u"fra検索条件", {4110, 870, 750, 255},     -1},
+        {into(Label1[1]),     u"Label1(1)",             u"を含み",                u"fra検索条件", {4110, 1320, 750, 255},    -1},
+        {into(fraハモり),     u"fraハモり",             u"ハモりは",              u"fra検索条件", {4845, 225, 1950, 1425},   -1},
+        {into(optハモリ[0]),  u"optハモリ(0)",          u"ハモる",                u"fraハモり",   {255, 285, 1530, 315},      6},
+        {into(optハモリ[1]),  u"optハモリ(1)",          u"ハモらない",            u"fraハモり",   {255, 630, 1530, 315},      7},
+        {into(optハモリ[2]),  u"optハモリ(2)",          u"どーでもいい",          u"fraハモり",   {255, 990, 1530, 315},      8},
+        {into(cmd抽出),       u"cmd抽出",               u"曲を抽出(&S)",          u"fra検索条件", {6930, 270, 2385, 570},     9},
+        {into(cmd抽出解除),   u"cmd抽出解除",           u"抽出解除(&R)",          u"fra検索条件", {6930, 885, 2385, 390},    10},
+        {into(cmd条件クリア), u"cmd条件クリア",         u"条件クリア(&C)",        u"fra検索条件", {6930, 1320, 2385, 390},   11},
+        // The two grids.
+        {into(Label2[1]),     u"Label2(1)",             u"候補リスト",            u"",            {180, 2025, 1755, 315},    -1},
+        {into(flgList),       u"flgList",               u"",                      u"",            {165, 2280, 9390, 3330},   17},
+        {into(cmdピックアップ全解除), u"cmdピックアップ全解除", u"ピックアップ全解除(&A)", u"",     {7110, 5685, 2385, 390},   12},
+        {into(Label2[0]),     u"Label2(0)",             u"ピックアップリスト",    u"",            {180, 5835, 1755, 300},    -1},
+        {into(flgPickup),     u"flgPickup",             u"",                      u"",            {165, 6075, 9390, 1725},   18},
+        // List source.
+        {into(Frame4),        u"Frame4",                u"配信曲リストの取得",    u"",            {165, 7875, 9450, 870},    -1},
+        {into(Label1[9]),     u"Label1(9)",             u"URL/パス",              u"Frame4",      {180, 420, 930, 255},      -1},
+        {into(txtパス),       u"txtパス",     u"http://songlist.example.com/data/200412.csv", u"Frame4", {1185, 375, 6585, 345}, 13},
+        {into(cmd参照),       u"cmd参照",               u"…",                     u"Frame4",      {7785, 345, 390, 400},     14},
+        {into(cmd取込),       u"cmd取込",               u"取込(&D)",              u"Frame4",      {8190, 345, 1170, 400},    15},
+        {into(cmd終了),       u"cmd終了",               u"終了(&X)",              u"",            {7140, 8820, 2385, 480},   16},
+        {into(Label3),        u"Label3",                u"© メロデッキ開発チーム", u"",           {195, 9000, 4965, 210},    -1},
+    };
+    // clang-format on
+    std::map<QStringView, QWidget*> made;
+    std::map<int, QWidget*> order;
+    for (const Control& c : controls) {
+        QWidget* w =
+            c.create(c.caption.toString(), c.container.isEmpty() ? this : made.at(c.container));
+        w->setObjectName(c.name.toString());
+        const QRect& r = c.rect;
+        w->setGeometry(inTwips(r.x(), r.y(), r.width(), r.height()));
+        if (qobject_cast<QLabel*>(w))
+            w->lower(); // labels are painted on their container, under its controls
+        made[c.name] = w;
+        if (c.tab >= 0)
+            order[c.tab] = w;
+    }
+    for (auto it = order.begin(); std::next(it) != order.end(); ++it)
+        setTabOrder(it->second, std::next(it)->second);
+
     for (QCheckBox* c : {chk歌手名に, chk曲名に, chk歌い出しに})
         setChkValue(c, 1);
-
-    fraハモり = place(new QGroupBox(QStringLiteral("ハモりは"), f), QStringLiteral("fraハモり"),
-                      twips(4845, 225, 1950, 1425));
-    const QString harmony[3] = {QStringLiteral("ハモる"), QStringLiteral("ハモらない"),
-                                QStringLiteral("どーでもいい")};
-    const int harmonyTop[3] = {285, 630, 990};
-    for (int i = 0; i < 3; ++i)
-        optハモリ[i] =
-            place(new QRadioButton(harmony[i], fraハモり), QStringLiteral("optハモリ(%1)").arg(i),
-                  twips(255, harmonyTop[i], 1530, 315));
     optハモリ[2]->setChecked(true);
-
-    cmd抽出 = place(new QPushButton(QStringLiteral("曲を抽出(&S)"), f), QStringLiteral("cmd抽出"),
-                    twips(6930, 270, 2385, 570));
-    cmd抽出解除 = place(new QPushButton(QStringLiteral("抽出解除(&R)"), f),
-                        QStringLiteral("cmd抽出解除"), twips(6930, 885, 2385, 390));
-    cmd条件クリア = place(new QPushButton(QStringLiteral("条件クリア(&C)"), f),
-                          QStringLiteral("cmd条件クリア"), twips(6930, 1320, 2385, 390));
-
-    // The two grids.
-    Label2[1] = label(this, QStringLiteral("Label2(1)"), QStringLiteral("候補リスト"),
-                      twips(180, 2025, 1755, 315));
-    flgList = place(new FlexGrid(this), QStringLiteral("flgList"), twips(165, 2280, 9390, 3330));
-    cmdピックアップ全解除 =
-        place(new QPushButton(QStringLiteral("ピックアップ全解除(&A)"), this),
-              QStringLiteral("cmdピックアップ全解除"), twips(7110, 5685, 2385, 390));
-    Label2[0] = label(this, QStringLiteral("Label2(0)"), QStringLiteral("ピックアップリスト"),
-                      twips(180, 5835, 1755, 300));
-    flgPickup =
-        place(new FlexGrid(this), QStringLiteral("flgPickup"), twips(165, 6075, 9390, 1725));
     flgList->bind(&datList);
     flgPickup->bind(&datPickup);
-
-    // List source.
-    Frame4 = place(new QGroupBox(QStringLiteral("配信曲リストの取得"), this),
-                   QStringLiteral("Frame4"), twips(165, 7875, 9450, 870));
-    Label1[9] = label(Frame4, QStringLiteral("Label1(9)"), QStringLiteral("URL/パス"),
-                      twips(180, 420, 930, 255));
-    txtパス =
-        place(new QLineEdit(QStringLiteral("http://songlist.example.com/data/200412.csv"), Frame4),
-              QStringLiteral("txtパス"), twips(1185, 375, 6585, 345));
-    cmd参照 = place(new QPushButton(QStringLiteral("…"), Frame4), QStringLiteral("cmd参照"),
-                    twips(7785, 345, 390, 400));
-    cmd取込 = place(new QPushButton(QStringLiteral("取込(&D)"), Frame4), QStringLiteral("cmd取込"),
-                    twips(8190, 345, 1170, 400));
-
-    cmd終了 = place(new QPushButton(QStringLiteral("終了(&X)"), this), QStringLiteral("cmd終了"),
-                    twips(7140, 8820, 2385, 480));
-    Label3 = label(this, QStringLiteral("Label3"), QStringLiteral("© メロデッキ開発チーム"),
-                   twips(195, 9000, 4965, 210));
-
-    // Keyboard order: the conditions, the buttons, the list source, exit,
-    // then the grids.
-    const QList<QWidget*> order = {chk歌手名に,
-                                   txt歌手名,
-                                   chk曲名に,
-                                   txt曲名,
-                                   chk歌い出しに,
-                                   txt歌い出し,
-                                   optハモリ[0],
-                                   optハモリ[1],
-                                   optハモリ[2],
-                                   cmd抽出,
-                                   cmd抽出解除,
-                                   cmd条件クリア,
-                                   cmdピックアップ全解除,
-                                   txtパス,
-                                   cmd参照,
-                                   cmd取込,
-                                   cmd終了,
-                                   flgList,
-                                   flgPickup};
-    for (qsizetype i = 1; i < order.size(); ++i)
-        setTabOrder(order[i - 1], order[i]);
 
     // Pop-up menus of the grids.
     mnuリストメニュー = new QMenu(QStringLiteral("リストメニュー"), this);
@@ -252,9 +224,7 @@ void frmMeloDeck::connectHandlers() {
 }
 
 QFont frmMeloDeck::WindowFont() {
-    QFont font(QStringLiteral("MS UI Gothic"));
-    font.setPointSizeF(11.25);
-    return font;
+    return ModCommon::WindowFont();
 }
 
 int frmMeloDeck::chkValue(const QCheckBox* c) {
@@ -370,7 +340,9 @@ void frmMeloDeck::OpenDatabaseAndGrids() {
         for (std::int32_t i = 1; i <= n && i <= flgList->Cols(); ++i) {
             const double w = ModCommon::LeadingNumber(
                 ReadIni(settings::kListGrid, QStringLiteral("Widht%1").arg(i)));
-            if (!(w > 0) || w > kMaxStoredWidth)
+            // A stored width beyond the widest column is a damaged settings
+            // file, not a column.
+            if (!(w > 0) || w > FlexGrid::MaxColWidth)
                 continue;
             const std::int32_t width = ModCommon::RoundToLong(w);
             flgList->setColWidth(i - 1, width);

@@ -74,7 +74,7 @@ public:
     QAction* mnuピックアップ解除;
     QAction* mnuコピー;
 
-    // The font of every control: "MS UI Gothic", 11.25 point.
+    // The font of every control (ModCommon::WindowFont).
     static QFont WindowFont();
 
     // Check box value as the program reads it: 0 unticked, 1 ticked, 2 grey.

@@ -12,6 +12,12 @@
 
 namespace melodeck::ModCommon {
 
+QFont WindowFont() {
+    QFont font(QStringLiteral("MS UI Gothic"));
+    font.setPointSizeF(11.25);
+    return font;
+}
+
 void SelectAllText(QLineEdit* field) {
     try {
         if (!field)

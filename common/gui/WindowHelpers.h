@@ -1,11 +1,17 @@
 #pragma once
-// Window-level helpers of the common routines: select-on-focus for a text
-// field, a fixed-size window, a window centred on the screen.
+// Window-level helpers of the common routines: the windows' font,
+// select-on-focus for a text field, a fixed-size window, a window centred on
+// the screen.
+
+#include <QFont>
 
 class QLineEdit;
 class QWidget;
 
 namespace melodeck::ModCommon {
+
+// The font of every window and its controls: "MS UI Gothic", 11.25 point.
+QFont WindowFont();
 
 // On entering a field: when nothing is selected, select from the start as
 // many characters as the trimmed text has bytes in code page 932 (clipped to

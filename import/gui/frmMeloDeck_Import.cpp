@@ -10,6 +10,7 @@
 #include "import/gui/frmWait.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <memory>
 
 namespace melodeck {
@@ -74,16 +75,20 @@ void frmMeloDeck::cmd取込_Click() {
     LockControls(true);
     const QString source = txtパス->text();
     std::unique_ptr<frmWait> wait;
+    // However the import ends, the controls come back and the progress
+    // window goes, in that order.
+    const auto done = qScopeGuard([&] {
+        LockControls(false);
+        wait.reset();
+    });
     try {
         QString file = source;
         // Only these exact prefixes mean a download; anything else is a path.
         if (source.left(7) == u"http://" || source.left(8) == u"https://") {
             file = ModCommon::AddLastChar(ModCommon::ProgramFolder(), u'/') +
                    ModCommon::ProgramName() + QStringLiteral(".$$$");
-            if (DownloadList(file)) {
-                LockControls(false);
+            if (DownloadList(file))
                 return;
-            }
         }
         const std::vector<bool> textFlags = songlist::TextFlags(datList.Recordset());
         songlist::SongListImport list(file);
@@ -106,8 +111,6 @@ void frmMeloDeck::cmd取込_Click() {
     } catch (const std::exception& e) {
         ModCommon::ShowWarning(QString::fromUtf8(e.what()));
     }
-    LockControls(false);
-    wait.reset();
 }
 
 } // namespace melodeck

@@ -1,36 +1,31 @@
 #include "import/gui/frmWait.h"
 
-#include <QFont>
+#include "common/Twips.h"
+#include "common/gui/WindowHelpers.h"
+
 #include <algorithm>
 #include <climits>
 
 namespace melodeck {
 
-namespace {
-// Positions are laid out in twips; 15 twips make one pixel.
-constexpr int px(int twips) {
-    return twips / 15;
-}
-} // namespace
+using twips::ToPixels;
 
 frmWait::frmWait(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName(QStringLiteral("frmWait"));
     setModal(false);
     setWindowTitle(QString());
-    setFixedSize(px(5775), px(1125));
+    setFixedSize(ToPixels(5775), ToPixels(1125));
 
-    QFont font(QStringLiteral("MS UI Gothic"));
-    font.setPointSizeF(11.25);
-    setFont(font);
+    setFont(ModCommon::WindowFont());
 
     Label2 = new QLabel(QStringLiteral("取り込んでいます．．．"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(px(315), px(90), px(2565), px(375));
+    Label2->setGeometry(ToPixels(315), ToPixels(90), ToPixels(2565), ToPixels(375));
 
     prgWait = new QProgressBar(this);
     prgWait->setObjectName(QStringLiteral("prgWait"));
-    prgWait->setGeometry(px(300), px(555), px(4995), px(360));
+    prgWait->setGeometry(ToPixels(300), ToPixels(555), ToPixels(4995), ToPixels(360));
     prgWait->setTextVisible(false);
     prgWait->setRange(0, 1);
     prgWait->setValue(0);

@@ -12,7 +12,7 @@ namespace melodeck {
 namespace {
 
 QString keyOf(const FlexGrid* grid, std::int32_t row) {
-    return pickup::KeyText(grid->TextMatrix(row, pickup::KeyColumn));
+    return pickup::KeyText(grid->TextMatrix(row, KeyColumn));
 }
 
 } // namespace
@@ -35,7 +35,7 @@ void frmMeloDeck::AddPickup(std::int32_t row) {
     if (row < 1 || row >= flgList->Rows())
         return;
     const QString key = keyOf(flgList, row);
-    const QString keyField = sColName.value(pickup::KeyColumn);
+    const QString keyField = sColName.value(KeyColumn);
     try {
         const auto rs =
             datPickup.Database().OpenRecordset(pickup::CountSql(sPickupTable, keyField, key), 4);
@@ -54,7 +54,7 @@ void frmMeloDeck::RemovePickup(std::int32_t row) {
     if (row < 1 || row >= flgPickup->Rows())
         return;
     executePickup(
-        pickup::DeleteSql(sPickupTable, sColName.value(pickup::KeyColumn), keyOf(flgPickup, row)));
+        pickup::DeleteSql(sPickupTable, sColName.value(KeyColumn), keyOf(flgPickup, row)));
 }
 
 void frmMeloDeck::cmdピックアップ全解除_Click() {

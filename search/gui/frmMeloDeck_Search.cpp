@@ -19,6 +19,22 @@ search::Conditions ConditionsOf(const frmMeloDeck& w) {
     return c;
 }
 
+// Puts the sort state to (col, desc) and requeries; a requery that fails
+// leaves the rows as they were, and the state goes back with them.
+template <class Requery>
+bool TrySort(std::int32_t& orderCol, bool& orderDesc, std::int32_t col, bool desc,
+             Requery&& requery) {
+    const std::int32_t oldCol = orderCol;
+    const bool oldDesc = orderDesc;
+    orderCol = col;
+    orderDesc = desc;
+    if (requery())
+        return true;
+    orderCol = oldCol;
+    orderDesc = oldDesc;
+    return false;
+}
+
 } // namespace
 
 bool frmMeloDeck::RequeryOrWarn(DataControl& dc, FlexGrid* grid, const QString& source) {
@@ -54,16 +70,11 @@ void frmMeloDeck::cmd抽出_Click() {
 }
 
 void frmMeloDeck::cmd抽出解除_Click() {
-    const std::int32_t oldCol = lListOrderCol;
-    const bool oldDesc = bListOrderDesc;
-    lListOrderCol = 0;
-    bListOrderDesc = false;
-    if (RequeryOrWarn(datList, flgList, search::BuildShowAllSource(sListTable, sColName))) {
+    if (TrySort(lListOrderCol, bListOrderDesc, 0, false, [&] {
+            return RequeryOrWarn(datList, flgList,
+                                 search::BuildShowAllSource(sListTable, sColName));
+        }))
         bSelected = false;
-    } else {
-        lListOrderCol = oldCol;
-        bListOrderDesc = oldDesc;
-    }
     ShowSortMarks();
 }
 
@@ -98,14 +109,12 @@ void frmMeloDeck::SortByHeader(FlexGrid* grid, DataControl& dc, std::int32_t& or
         return;
     clsMousePointer pointer;
     pointer.Busy();
-    const std::int32_t oldCol = orderCol;
-    const bool oldDesc = orderDesc;
-    search::ToggleSort(grid->Col(), orderCol, orderDesc);
-    if (!RequeryOrWarn(dc, grid,
-                       search::ResortSource(dc.RecordSource, sColName, orderCol, orderDesc))) {
-        orderCol = oldCol;
-        orderDesc = oldDesc;
-    }
+    std::int32_t col = orderCol;
+    bool desc = orderDesc;
+    search::ToggleSort(grid->Col(), col, desc);
+    TrySort(orderCol, orderDesc, col, desc, [&] {
+        return RequeryOrWarn(dc, grid, search::ResortSource(dc.RecordSource, sColName, col, desc));
+    });
     ShowSortMarks();
 }
 

@@ -1,5 +1,6 @@
 #include "store/gui/FlexGrid.h"
 
+#include "common/Twips.h"
 #include "common/VbError.h"
 
 #include <QAbstractButton>
@@ -171,16 +172,8 @@ private:
     int markWidth() const { return triangleWidth() + margin(); }
 };
 
-namespace {
-
-int pixelsOf(std::int32_t twips) {
-    return int(std::lround(double(twips) / FlexGrid::TwipsPerPixel));
-}
-
-// The widest column the headers can hold without their lengths overflowing.
-constexpr std::int32_t MaxColWidthTwips = 100000;
-
-} // namespace
+using twips::FromPixels;
+using twips::ToPixels;
 
 FlexGrid::FlexGrid(QWidget* parent)
     : QTableView(parent), model_(new FlexGridModel(this)), header_(new FlexGridHeader(this)) {
@@ -198,7 +191,7 @@ FlexGrid::FlexGrid(QWidget* parent)
     h->setSectionResizeMode(QHeaderView::Interactive);
     h->setStretchLastSection(false);
     h->setHighlightSections(false);
-    h->setDefaultSectionSize(pixelsOf(DefaultColWidth));
+    h->setDefaultSectionSize(ToPixels(DefaultColWidth));
     h->setMinimumSectionSize(0);
     h->viewport()->installEventFilter(this);
 
@@ -218,27 +211,28 @@ FlexGrid::FlexGrid(QWidget* parent)
         if (applying_)
             return;
         const size_t c = size_t(logical) + 1;
-        if (c < widthTwips_.size() && pixelsOf(widthTwips_[c]) != newSize)
-            widthTwips_[c] = newSize * TwipsPerPixel;
+        if (c < widthTwips_.size() && ToPixels(widthTwips_[c]) != newSize)
+            widthTwips_[c] = FromPixels(newSize);
     });
 
     widthTwips_.assign(1, DefaultFixedWidth);
     applyWidths();
-    changeEvent(nullptr);
+    fitRowHeight();
 }
 
 FlexGrid::~FlexGrid() = default;
 
 void FlexGrid::changeEvent(QEvent* ev) {
-    if (ev)
-        QTableView::changeEvent(ev);
-    if (!ev || ev->type() == QEvent::FontChange) {
-        // Rows as tall as the font needs, all alike: the header then keeps
-        // no per-row sizes to compute.
-        const int h = fontMetrics().height() + 4;
-        verticalHeader()->setMinimumSectionSize(1);
-        verticalHeader()->setDefaultSectionSize(h);
-    }
+    QTableView::changeEvent(ev);
+    if (ev->type() == QEvent::FontChange)
+        fitRowHeight();
+}
+
+void FlexGrid::fitRowHeight() {
+    // Rows as tall as the font needs, all alike: the header then keeps no
+    // per-row sizes to compute.
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
 }
 
 void FlexGrid::bind(DataControl* dc) {
@@ -301,7 +295,7 @@ std::int32_t FlexGrid::ColWidth(std::int32_t col) const {
     if (col == 0)
         return twips;
     const int px = horizontalHeader()->sectionSize(col - 1);
-    return px == pixelsOf(twips) ? twips : px * TwipsPerPixel;
+    return px == ToPixels(twips) ? twips : FromPixels(px);
 }
 
 void FlexGrid::setColWidth(std::int32_t col, std::int32_t twips) {
@@ -309,21 +303,21 @@ void FlexGrid::setColWidth(std::int32_t col, std::int32_t twips) {
         throw VbError::subscript();
     if (twips < 0)
         twips = col == 0 ? DefaultFixedWidth : DefaultColWidth;
-    widthTwips_[size_t(col)] = std::min(twips, MaxColWidthTwips);
+    widthTwips_[size_t(col)] = std::min(twips, MaxColWidth);
     applying_ = true;
     if (col == 0)
-        verticalHeader()->setFixedWidth(pixelsOf(widthTwips_[0]));
+        verticalHeader()->setFixedWidth(ToPixels(widthTwips_[0]));
     else
-        horizontalHeader()->resizeSection(col - 1, pixelsOf(widthTwips_[size_t(col)]));
+        horizontalHeader()->resizeSection(col - 1, ToPixels(widthTwips_[size_t(col)]));
     applying_ = false;
 }
 
 void FlexGrid::applyWidths() {
     const bool was = applying_;
     applying_ = true;
-    verticalHeader()->setFixedWidth(pixelsOf(widthTwips_[0]));
+    verticalHeader()->setFixedWidth(ToPixels(widthTwips_[0]));
     for (size_t c = 1; c < widthTwips_.size(); ++c)
-        horizontalHeader()->resizeSection(int(c) - 1, pixelsOf(widthTwips_[c]));
+        horizontalHeader()->resizeSection(int(c) - 1, ToPixels(widthTwips_[c]));
     applying_ = was;
 }
 

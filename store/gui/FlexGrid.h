@@ -25,9 +25,11 @@ class FlexGridHeader;
 class FlexGrid : public QTableView {
     Q_OBJECT
 public:
-    static constexpr int TwipsPerPixel = 15;
     static constexpr std::int32_t DefaultColWidth = 1500;  // twips, a data column
     static constexpr std::int32_t DefaultFixedWidth = 240; // twips, column 0
+    // The widest column the headers can hold without their lengths
+    // overflowing; wider settings are cut to it.
+    static constexpr std::int32_t MaxColWidth = 100000; // twips
 
     explicit FlexGrid(QWidget* parent = nullptr);
     ~FlexGrid() override;
@@ -111,6 +113,7 @@ private:
     void doubleClick();
     void applySelection();
     void applyWidths();
+    void fitRowHeight();
     bool onResizeHandle(QPoint headerPos) const;
     static int buttonFlags(Qt::MouseButtons b);
     static int shiftFlags(Qt::KeyboardModifiers m);

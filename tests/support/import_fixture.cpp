@@ -1,6 +1,5 @@
 #include "import_fixture.h"
 
-#include "common/Cp932.h"
 #include "store_TestDb.h"
 
 #include <QCoreApplication>
@@ -12,23 +11,6 @@
 #include <gtest/gtest.h>
 
 namespace melodeck::test {
-
-QByteArray Sjis(const QString& text) {
-    return cp932::encode(text);
-}
-
-QString SongTableSchema() {
-    return QStringLiteral(
-        "(曲番 INTEGER, 歌手名 TEXT(100), 曲名 TEXT(100), 歌い出し TEXT(100), ハモリ TEXT(10))");
-}
-
-void ExecSql(const QString& dbPath, const QString& sql) {
-    testdb::exec(dbPath, sql, true);
-}
-
-std::vector<QStringList> QueryRows(const QString& dbPath, const QString& query) {
-    return testdb::rows(dbPath, query);
-}
 
 // ---- loopback server ------------------------------------------------------------
 

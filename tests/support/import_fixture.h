@@ -4,6 +4,7 @@
 // started on that folder with its seams answered by recorders.
 
 #include "common_files.h"
+#include "import_files.h"
 #include "program_fixture.h"
 
 #include <QByteArray>
@@ -18,18 +19,6 @@
 class QTcpSocket;
 
 namespace melodeck::test {
-
-// Text as code page 932 bytes.
-QByteArray Sjis(const QString& text);
-
-// The five-field song table of the examples: key INTEGER, then four TEXT
-// fields (singer, title, lyric start, harmony).
-QString SongTableSchema();
-
-// Runs statements on a database file through a connection of its own.
-void ExecSql(const QString& dbPath, const QString& sql);
-// Rows of a query as texts, "<NULL>" for Null.
-std::vector<QStringList> QueryRows(const QString& dbPath, const QString& query);
 
 // Removes the proxy settings of the environment, so that downloads from a
 // loopback server go there directly.
