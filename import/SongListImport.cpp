@@ -324,7 +324,6 @@ ImportOutcome SongListImport::run(Database& db, const QString& table,
                 db.InsertRow(table, row, [&] { return builder.build(line); });
             else
                 db.Execute(builder.build(line));
-            ++rows_;
             sink.rowAdded();
         }
         if (began)

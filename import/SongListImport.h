@@ -109,15 +109,12 @@ public:
     ImportOutcome run(Database& db, const QString& table, const std::vector<bool>& textFlags,
                       ImportSink& sink);
 
-    std::int64_t rowsAdded() const { return rows_; }
-    std::int64_t linesRead() const { return lines_; }
     std::int64_t done() const { return done_; }
 
 private:
     QString path_;
     QFile file_;
     std::int64_t total_ = 0;
-    std::int64_t rows_ = 0;
     std::int64_t lines_ = 0;
     std::int64_t done_ = 0;
 };

@@ -289,35 +289,41 @@ void frmMeloDeck::LoadSettings() {
     RestorePosition();
 }
 
-void frmMeloDeck::OpenDatabaseAndGrids() {
-    using ModCommon::ReadIni;
-    const QString select = QStringLiteral("SELECT * FROM ");
+namespace {
 
-    // A bare file name lies beside the program; anything with a folder in it
-    // ("/" or "\") is taken as given.
-    QString path = ReadIni(settings::kMdb, QStringLiteral("Path"));
+// The database file named in the settings: a bare file name lies beside the
+// program; anything with a folder in it ("/" or "\") is taken as given.
+QString StoredDatabasePath() {
+    QString path = ModCommon::ReadIni(settings::kMdb, QStringLiteral("Path"));
     if (path.isEmpty())
         path = QStringLiteral("MeloDeck.mdb");
     if (!path.contains(QLatin1Char('\\')) && !path.contains(QLatin1Char('/')))
         path = ModCommon::ProgramFile(path);
+    return path;
+}
+
+QString StoredTableName(const QString& key, const QString& def) {
+    const QString name = ModCommon::ReadIni(settings::kMdb, key);
+    return name.isEmpty() ? def : name;
+}
+
+const QString kSelect = QStringLiteral("SELECT * FROM ");
+
+} // namespace
+
+void frmMeloDeck::OpenDatabaseAndGrids() {
+    const QString path = StoredDatabasePath();
     datList.DatabaseName = path;
     datPickup.DatabaseName = path;
-
-    sListTable = ReadIni(settings::kMdb, QStringLiteral("ListTableName"));
-    if (sListTable.isEmpty())
-        sListTable = QStringLiteral("MeloDeck");
-    datList.RecordSource = select + sListTable;
-    sPickupTable = ReadIni(settings::kMdb, QStringLiteral("PickupTableName"));
-    if (sPickupTable.isEmpty())
-        sPickupTable = QStringLiteral("PickupList");
-    datPickup.RecordSource = select + sPickupTable;
+    sListTable = StoredTableName(QStringLiteral("ListTableName"), QStringLiteral("MeloDeck"));
+    sPickupTable = StoredTableName(QStringLiteral("PickupTableName"), QStringLiteral("PickupList"));
 
     // The first refresh proves that the file and both tables are there and
     // names the fields; the rows come with the sorted query below. Asking for
     // no row spares reading a list of 300,000 songs twice.
     const QString noRow = QStringLiteral(" WHERE 1=0");
-    datList.RecordSource += noRow;
-    datPickup.RecordSource += noRow;
+    datList.RecordSource = kSelect + sListTable + noRow;
+    datPickup.RecordSource = kSelect + sPickupTable + noRow;
     datList.Refresh();
     flgList->Refresh();
     datPickup.shareDatabase(datList.sharedDatabase()); // one open database behind both
@@ -331,30 +337,12 @@ void frmMeloDeck::OpenDatabaseAndGrids() {
         sColName.append(flgList->Text());
     }
 
-    // Stored column widths. A settings file without a column count (a first
-    // start) keeps the default widths; a count that is no number stops the
-    // start as a type mismatch.
-    const QString numColumns = ReadIni(settings::kListGrid, QStringLiteral("NumColumns"));
-    if (!numColumns.isEmpty()) {
-        const std::int32_t n = ModCommon::StrictLong(numColumns);
-        for (std::int32_t i = 1; i <= n && i <= flgList->Cols(); ++i) {
-            const double w = ModCommon::LeadingNumber(
-                ReadIni(settings::kListGrid, QStringLiteral("Widht%1").arg(i)));
-            // A stored width beyond the widest column is a damaged settings
-            // file, not a column.
-            if (!(w > 0) || w > FlexGrid::MaxColWidth)
-                continue;
-            const std::int32_t width = ModCommon::RoundToLong(w);
-            flgList->setColWidth(i - 1, width);
-            if (i - 1 < flgPickup->Cols())
-                flgPickup->setColWidth(i - 1, width);
-        }
-    }
+    RestoreColumnWidths();
 
     datList.RecordSource =
-        select + sListTable + BuildOrderBy(sColName, lListOrderCol, bListOrderDesc);
+        kSelect + sListTable + BuildOrderBy(sColName, lListOrderCol, bListOrderDesc);
     datPickup.RecordSource =
-        select + sPickupTable + BuildOrderBy(sColName, lPickupOrderCol, bPickupOrderDesc);
+        kSelect + sPickupTable + BuildOrderBy(sColName, lPickupOrderCol, bPickupOrderDesc);
     datList.Refresh();
     flgList->Refresh();
     datPickup.Refresh();
@@ -363,6 +351,29 @@ void frmMeloDeck::OpenDatabaseAndGrids() {
 
     if (bSelected)
         cmd抽出_Click();
+}
+
+// Stored column widths. A settings file without a column count (a first
+// start) keeps the default widths; a count that is no number stops the start
+// as a type mismatch.
+void frmMeloDeck::RestoreColumnWidths() {
+    using ModCommon::ReadIni;
+    const QString numColumns = ReadIni(settings::kListGrid, QStringLiteral("NumColumns"));
+    if (numColumns.isEmpty())
+        return;
+    const std::int32_t n = ModCommon::StrictLong(numColumns);
+    for (std::int32_t i = 1; i <= n && i <= flgList->Cols(); ++i) {
+        const double w = ModCommon::LeadingNumber(
+            ReadIni(settings::kListGrid, QStringLiteral("Widht%1").arg(i)));
+        // A stored width beyond the widest column is a damaged settings file,
+        // not a column.
+        if (!(w > 0) || w > FlexGrid::MaxColWidth)
+            continue;
+        const std::int32_t width = ModCommon::RoundToLong(w);
+        flgList->setColWidth(i - 1, width);
+        if (i - 1 < flgPickup->Cols())
+            flgPickup->setColWidth(i - 1, width);
+    }
 }
 
 // ---- exit ------------------------------------------------------------------------

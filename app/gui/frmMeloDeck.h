@@ -93,6 +93,7 @@ public:
     void LoadSettings();
     void LoadConditions();       // LoadSettings steps 2 to 6
     void OpenDatabaseAndGrids(); // LoadSettings steps 7 to 17
+    void RestoreColumnWidths();  // the stored widths of both grids
     void RestorePosition();      // LoadSettings step 18
     int HarmonyIndex() const;    // the option ticked: 0, 1 or 2 (either way)
     void SaveSettings();
