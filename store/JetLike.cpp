@@ -313,6 +313,51 @@ std::u32string fold(std::u32string_view text) {
 
 // ---------------------------------------------------------------- pattern
 
+namespace {
+
+// A bracket list starting at raw[i] == '[': its members folded, as ranges
+// (empty for "[]" and "[!]"), and where the pattern goes on after its "]".
+struct BracketList {
+    bool negate = false;
+    std::vector<std::pair<char32_t, char32_t>> ranges;
+    size_t end = 0;
+};
+
+// Nothing when the list is not closed or holds a descending range.
+std::optional<BracketList> readBracketList(const std::u32string& raw, size_t i) {
+    const size_t n = raw.size();
+    BracketList list;
+    size_t j = i + 1;
+    if (j < n && raw[j] == U'!') {
+        list.negate = true;
+        ++j;
+    }
+    if (j < n && raw[j] == U']') {
+        list.end = j + 1;
+        return list;
+    }
+    for (;;) {
+        if (j >= n)
+            return std::nullopt; // unterminated
+        if (raw[j] == U']')
+            break;
+        const char32_t lo = foldAt(raw, j);
+        if (j + 1 < n && raw[j] == U'-' && raw[j + 1] != U']') {
+            ++j;
+            const char32_t hi = foldAt(raw, j);
+            if (hi < lo)
+                return std::nullopt; // descending range
+            list.ranges.emplace_back(lo, hi);
+        } else {
+            list.ranges.emplace_back(lo, lo);
+        }
+    }
+    list.end = j + 1;
+    return list;
+}
+
+} // namespace
+
 struct Pattern::Impl {
     // The pattern is S0 * S1 * ... * Sk: runs of one-character tokens between
     // stars. Every token consumes exactly one character, so the leftmost match
@@ -400,6 +445,24 @@ struct Pattern::Impl {
         }
         return true;
     }
+
+    // Each literal token consumes one text character that folds to it; the
+    // one with the fewest raw forms (a kanji has one) becomes the prefilter.
+    void pickRequired() {
+        constexpr size_t kMaxForms = 4;
+        std::vector<char32_t> best;
+        for (const auto& s : segs)
+            for (const Token& t : s.toks) {
+                if (t.kind != Token::Lit)
+                    continue;
+                std::vector<char32_t> v = variantsOf(t.c);
+                if (v.size() <= kMaxForms && (best.empty() || v.size() < best.size() ||
+                                              (v.size() == best.size() && t.c > best.front())))
+                    best = std::move(v);
+            }
+        for (char32_t c : best)
+            required.push_back(utf8Of(c));
+    }
 };
 
 Pattern::Pattern() : d(std::make_unique<Impl>()) {}
@@ -461,60 +524,24 @@ std::optional<Pattern> Pattern::compile(std::string_view utf8Pattern, char32_t e
             add({Token::Lit, foldAt(raw, i), 0});
             continue;
         }
-        // A list.
-        size_t j = i + 1;
-        bool negate = false;
-        if (j < n && raw[j] == U'!') {
-            negate = true;
-            ++j;
-        }
-        if (j < n && raw[j] == U']') {
+        const std::optional<BracketList> list = readBracketList(raw, i);
+        if (!list)
+            return std::nullopt;
+        i = list->end;
+        if (list->ranges.empty()) {
             // "[]" matches the empty string: no token. "[!]" is any one
             // character (none is in the empty list).
-            if (negate)
+            if (list->negate)
                 add({Token::Any, 0, 0});
-            i = j + 1;
             continue;
         }
-        std::vector<std::pair<char32_t, char32_t>> ranges;
-        for (;;) {
-            if (j >= n)
-                return std::nullopt; // unterminated
-            if (raw[j] == U']')
-                break;
-            const char32_t lo = foldAt(raw, j);
-            if (j + 1 < n && raw[j] == U'-' && raw[j + 1] != U']') {
-                ++j;
-                const char32_t hi = foldAt(raw, j);
-                if (hi < lo)
-                    return std::nullopt; // descending range
-                ranges.emplace_back(lo, hi);
-            } else {
-                ranges.emplace_back(lo, lo);
-            }
-        }
-        m.sets.push_back(std::move(ranges));
-        add({negate ? Token::NotSet : Token::Set, 0, std::uint32_t(m.sets.size() - 1)});
-        i = j + 1;
+        m.sets.push_back(list->ranges);
+        add({list->negate ? Token::NotSet : Token::Set, 0, std::uint32_t(m.sets.size() - 1)});
     }
     for (const auto& s : m.segs)
         m.minLen += s.len();
 
-    // Each literal token consumes one text character that folds to it; pick
-    // the one with the fewest raw forms (a kanji has one) as the prefilter.
-    constexpr size_t kMaxForms = 4;
-    std::vector<char32_t> best;
-    for (const auto& s : m.segs)
-        for (const Token& t : s.toks) {
-            if (t.kind != Token::Lit)
-                continue;
-            std::vector<char32_t> v = variantsOf(t.c);
-            if (v.size() <= kMaxForms && (best.empty() || v.size() < best.size() ||
-                                          (v.size() == best.size() && t.c > best.front())))
-                best = std::move(v);
-        }
-    for (char32_t c : best)
-        m.required.push_back(utf8Of(c));
+    m.pickRequired();
     return p;
 }
 
