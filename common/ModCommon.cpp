@@ -301,12 +301,16 @@ QString TrimNull(const QString& text) {
 }
 
 QString TrimSpaces(const QString& text) {
+    return TrimSpaces(QStringView(text)).toString();
+}
+
+QStringView TrimSpaces(QStringView text) {
     qsizetype begin = 0, end = text.size();
     while (begin < end && text[begin] == u' ')
         ++begin;
     while (end > begin && text[end - 1] == u' ')
         --end;
-    return text.mid(begin, end - begin);
+    return text.sliced(begin, end - begin);
 }
 
 // ---- code page 932 measure ------------------------------------------------

@@ -51,6 +51,7 @@ QString TrimNull(const QString& text);
 
 // Half-width spaces removed at both ends (not the ideographic space).
 QString TrimSpaces(const QString& text);
+QStringView TrimSpaces(QStringView text);
 
 // ---- code page 932 measure ------------------------------------------------
 

@@ -128,22 +128,11 @@ bool InsertBuilder::values(QStringView line, RowValues& out) {
             rest = rest.mid(comma + 1);
         }
         if (flags_[i]) {
-            if (field.contains(QChar(u'\0'))) {
-                scratch_.resize(0);
-                for (QChar c : field)
-                    if (c != u'\0')
-                        scratch_ += c;
-                field = scratch_;
-            }
-            qsizetype b = 0, e = field.size();
-            while (b < e && field[b] == u' ')
-                ++b;
-            while (e > b && field[e - 1] == u' ')
-                --e;
-            if (b == e)
+            field = textField(field);
+            if (field.isEmpty())
                 out.addNull();
             else
-                out.addText(field.mid(b, e - b));
+                out.addText(field);
             continue;
         }
         const qsizetype n = field.size();
@@ -173,7 +162,7 @@ bool InsertBuilder::values(QStringView line, RowValues& out) {
     return true;
 }
 
-void InsertBuilder::appendText(QStringView field) {
+QStringView InsertBuilder::textField(QStringView field) {
     // A NUL character is no text: the engine would end the statement there,
     // leaving the literal open. It is left out before anything else.
     if (field.contains(QChar(u'\0'))) {
@@ -183,19 +172,18 @@ void InsertBuilder::appendText(QStringView field) {
                 scratch_ += c;
         field = scratch_;
     }
-    // Only half-width spaces are trimmed; an all-space field is NULL.
-    qsizetype b = 0, e = field.size();
-    while (b < e && field[b] == u' ')
-        ++b;
-    while (e > b && field[e - 1] == u' ')
-        --e;
-    if (b == e) {
+    // Only half-width spaces are trimmed; an all-space field is NULL (empty).
+    return ModCommon::TrimSpaces(field);
+}
+
+void InsertBuilder::appendText(QStringView field) {
+    field = textField(field);
+    if (field.isEmpty()) {
         stmt_ += u"NULL";
         return;
     }
     stmt_ += QLatin1Char('\'');
-    for (qsizetype i = b; i < e; ++i) {
-        const QChar c = field[i];
+    for (const QChar c : field) {
         if (c == u'\'')
             stmt_ += QLatin1Char('\'');
         stmt_ += c;

@@ -63,6 +63,9 @@ public:
     bool values(QStringView line, RowValues& out);
 
 private:
+    // A text field as stored: without NUL characters and outer half-width
+    // spaces (in scratch_ when characters were left out); empty for NULL.
+    QStringView textField(QStringView field);
     void appendText(QStringView field);
     void appendNumber(QStringView field);
 

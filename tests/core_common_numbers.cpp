@@ -221,7 +221,7 @@ TEST(TextHelpers, DoubleCharAddLastCharTrimNullTrimSpaces) {
     expectTexts(TrimNull, nulTrimmed);
 
     const Maps trimmed[] = {{"  a b  ", "a b"}, {"   ", ""}, {"\u3000a\u3000", "\u3000a\u3000"}};
-    expectTexts(TrimSpaces, trimmed);
+    expectTexts(qOverload<const QString&>(TrimSpaces), trimmed);
 }
 
 TEST(GetToken, TakesFieldsLeftToRightInListOrder) {
