@@ -327,7 +327,7 @@ TEST(HostileDatabase, UnusableFilesStopTheStartAndStayAsTheyWere) {
         {"cut in half", [&](WindowFixture& f, const QString&) { cut(f.createDatabase(3000), 0.5); },
          u"が壊れています。"_s},
         {"no pickup table",
-         [](WindowFixture&, const QString& db) { testdb::exec(db, u"DROP TABLE PickupList"_s); },
+         [](WindowFixture&, const QString& db) { test::exec(db, u"DROP TABLE PickupList"_s); },
          u"テーブル 'PickupList' が見つかりません。"_s},
     };
     for (const Case& c : cases) {
@@ -358,8 +358,8 @@ TEST(HostileDatabase, NamesHoldingACommentStopTheStart) {
          }},
         {"field name in the database",
          [](WindowFixture& f) {
-             testdb::exec(f.createDatabase(3),
-                          u"ALTER TABLE MeloDeck RENAME COLUMN 曲番号 TO \"曲番号 /* x\""_s);
+             test::exec(f.createDatabase(3),
+                        u"ALTER TABLE MeloDeck RENAME COLUMN 曲番号 TO \"曲番号 /* x\""_s);
          }},
     };
     for (const auto& [what, prepare] : cases) {

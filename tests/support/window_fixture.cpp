@@ -30,14 +30,14 @@ WindowFixture::~WindowFixture() {
 }
 
 QString WindowFixture::createDatabase(int songs, const QString& folder, const QString& fileName) {
-    const QString path = testdb::createSongDb(folder.isEmpty() ? dir_.path() : folder, fileName);
-    std::vector<testdb::Song> rows;
+    const QString path = test::createSongDb(folder.isEmpty() ? dir_.path() : folder, fileName);
+    std::vector<test::Song> rows;
     for (int i = 0; i < songs; ++i) {
         rows.emplace_back(100 - i, QStringLiteral("歌手%1").arg(i), QStringLiteral("曲%1").arg(i),
                           QStringLiteral("歌い出し%1").arg(i),
                           i % 2 ? QStringLiteral("○") : QString(), QString(), QString(), 200 + i);
     }
-    testdb::insertSongs(path, QStringLiteral("MeloDeck"), rows);
+    test::insertSongs(path, QStringLiteral("MeloDeck"), rows);
     return path;
 }
 
