@@ -19,7 +19,6 @@
 
 using namespace melodeck;
 using namespace Qt::Literals::StringLiterals;
-using test::QueryRows;
 
 namespace {
 
@@ -46,9 +45,11 @@ const QString kNulStatement = u"SQL ステートメントに NUL 文字が含ま
 TEST(HostileLines, NulBytesAndHugeNumbers) {
     QTemporaryDir dir;
     const QString db = dir.filePath(u"MeloDeck.mdb"_s);
-    test::ExecSql(db, u"CREATE TABLE MeloDeck (k INTEGER, a TEXT, b TEXT, n INTEGER);"
-                      u"INSERT INTO MeloDeck VALUES (1,'old',NULL,0);"_s);
-    const auto before = QueryRows(db, u"SELECT * FROM MeloDeck"_s);
+    test::exec(db,
+               u"CREATE TABLE MeloDeck (k INTEGER, a TEXT, b TEXT, n INTEGER);"
+               u"INSERT INTO MeloDeck VALUES (1,'old',NULL,0);"_s,
+               true);
+    const auto before = test::rows(db, u"SELECT * FROM MeloDeck"_s);
 
     // The first input the line fuzzer stopped at: NUL bytes inside text
     // fields ended the statement early, leaving its literal open.
@@ -79,28 +80,28 @@ TEST(HostileLines, NulBytesAndHugeNumbers) {
     };
     EXPECT_EQ(raised([&] { import("3,x,y\r\n4,z,w,1e999\r\n"); }),
               VbError::overflow().description());
-    EXPECT_EQ(QueryRows(db, u"SELECT * FROM MeloDeck"_s), before);
+    EXPECT_EQ(test::rows(db, u"SELECT * FROM MeloDeck"_s), before);
     EXPECT_EQ(
         raised([&] { import(QByteArray("3,x,y\r\n\0\0\0\r\n", 12)); }),
         u"ファイル '%1' の 2 行目に NUL 文字があります。テキストのリストではありません。"_s.arg(
             path));
-    EXPECT_EQ(QueryRows(db, u"SELECT * FROM MeloDeck"_s), before);
+    EXPECT_EQ(test::rows(db, u"SELECT * FROM MeloDeck"_s), before);
     // A line without end beyond 16 MB: no text list either.
     EXPECT_EQ(
         raised([&] { import("3,x,y\r\n4," + QByteArray(17 << 20, 'x')); }),
         u"ファイル '%1' に 16777216 バイトを超える行があります。テキストのリストではありません。"_s
             .arg(path));
-    EXPECT_EQ(QueryRows(db, u"SELECT * FROM MeloDeck"_s), before);
+    EXPECT_EQ(test::rows(db, u"SELECT * FROM MeloDeck"_s), before);
     EXPECT_EQ(raised([&] { import("3,x,y\r\n"); }), QString());
-    EXPECT_EQ(QueryRows(db, u"SELECT * FROM MeloDeck"_s),
+    EXPECT_EQ(test::rows(db, u"SELECT * FROM MeloDeck"_s),
               (std::vector<QStringList>{{u"3"_s, u"x"_s, u"y"_s, u"0"_s}}));
 }
 
 TEST(HostileStatements, NulNeverEndsAStatementEarly) {
     QTemporaryDir dir;
     const QString path = dir.filePath(u"t.mdb"_s);
-    test::ExecSql(path,
-                  u"CREATE TABLE t (k INTEGER, s TEXT); INSERT INTO t VALUES (1,'a'),(2,'b');"_s);
+    test::exec(path, u"CREATE TABLE t (k INTEGER, s TEXT); INSERT INTO t VALUES (1,'a'),(2,'b');"_s,
+               true);
     Database db(path);
     // The engine would run only what stands before the NUL: the whole table
     // would go instead of one row.
@@ -108,7 +109,7 @@ TEST(HostileStatements, NulNeverEndsAStatementEarly) {
     EXPECT_EQ(raised([&] { db.Execute(u"INSERT INTO t VALUES (3,'x\0y')"_s); }), kNulStatement);
     EXPECT_EQ(raised([&] { db.OpenRecordset(u"SELECT * FROM t WHERE s LIKE '*\0*'"_s); }),
               kNulStatement);
-    EXPECT_EQ(QueryRows(path, u"SELECT * FROM t"_s),
+    EXPECT_EQ(test::rows(path, u"SELECT * FROM t"_s),
               (std::vector<QStringList>{{u"1"_s, u"a"_s}, {u"2"_s, u"b"_s}}));
 }
 

@@ -14,7 +14,6 @@ using namespace melodeck;
 using namespace Qt::Literals::StringLiterals;
 using songlist::ImportOutcome;
 using songlist::SongListImport;
-using test::QueryRows;
 using test::Sjis;
 
 namespace {
@@ -41,10 +40,12 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         dbPath = dir.filePath(u"MeloDeck.mdb"_s);
-        test::ExecSql(dbPath, u"CREATE TABLE MeloDeck %1;"
-                              u"INSERT INTO MeloDeck VALUES (1,'旧歌手','旧曲',NULL,NULL);"
-                              u"INSERT INTO MeloDeck VALUES (2,'旧2','旧曲2','x','○');"_s.arg(
-                                  test::SongTableSchema()));
+        test::exec(dbPath,
+                   u"CREATE TABLE MeloDeck %1;"
+                   u"INSERT INTO MeloDeck VALUES (1,'旧歌手','旧曲',NULL,NULL);"
+                   u"INSERT INTO MeloDeck VALUES (2,'旧2','旧曲2','x','○');"_s.arg(
+                       test::SongTableSchema()),
+                   true);
         before = songs();
     }
 
@@ -54,7 +55,7 @@ protected:
         return p;
     }
     std::vector<QStringList> songs() const {
-        return QueryRows(dbPath, u"SELECT * FROM MeloDeck ORDER BY rowid"_s);
+        return test::rows(dbPath, u"SELECT * FROM MeloDeck ORDER BY rowid"_s);
     }
     ImportOutcome run(const QString& path, Recorder& sink, std::vector<QString>* log = nullptr) {
         Database db(dbPath);
@@ -159,9 +160,11 @@ TEST_F(ImportRun, ErrorPageLeavesTheTableAsItWas) {
 
 TEST_F(ImportRun, FailureHalfWayRollsBack) {
     // An engine error on the third data row.
-    test::ExecSql(dbPath, u"CREATE TRIGGER boom BEFORE INSERT ON MeloDeck "
-                          u"WHEN NEW.曲番 = 666 BEGIN "
-                          u"SELECT abs(-9223372036854775807 - 1); END;"_s);
+    test::exec(dbPath,
+               u"CREATE TRIGGER boom BEFORE INSERT ON MeloDeck "
+               u"WHEN NEW.曲番 = 666 BEGIN "
+               u"SELECT abs(-9223372036854775807 - 1); END;"_s,
+               true);
     Recorder sink;
     try {
         run(list("1,a\r\n2,b\r\n666,c\r\n4,d\r\n"), sink);

@@ -63,12 +63,12 @@ QStringList keys(const Recordset& rs) {
 class StoreDb : public ::testing::Test {
 protected:
     void SetUp() override {
-        path = testdb::createSongDb(dir.path());
-        testdb::insertSongs(path, u"MeloDeck"_s,
-                            {{300, u"歌手A"_s, u"ab'c"_s, u"歌い"_s, u"○"_s},
-                             {100, u"歌手B"_s, u"ORDER BY"_s, {}, {}},
-                             {200, u"歌手C"_s, u"xab'cx"_s, {}, u"○"_s},
-                             {200, u"歌手D"_s, u"別曲"_s, {}, {}}});
+        path = test::createSongDb(dir.path());
+        test::insertSongs(path, u"MeloDeck"_s,
+                          {{300, u"歌手A"_s, u"ab'c"_s, u"歌い"_s, u"○"_s},
+                           {100, u"歌手B"_s, u"ORDER BY"_s, {}, {}},
+                           {200, u"歌手C"_s, u"xab'cx"_s, {}, u"○"_s},
+                           {200, u"歌手D"_s, u"別曲"_s, {}, {}}});
         dat.DatabaseName = path;
         dat.RecordSource = u"SELECT * FROM MeloDeck"_s;
     }
@@ -117,9 +117,9 @@ TEST_F(StoreDb, FieldsTypesAndCells) {
     }
     EXPECT_EQ(rs.RecordCount(), 4);
 
-    testdb::exec(path, u"CREATE TABLE Mixed (c CHAR(4), m LONGTEXT, d DOUBLE, s SINGLE, "
-                       "b BIT, n, x MONEYISH);"
-                       "INSERT INTO Mixed VALUES ('00123', '00123', 1.5, 0.25, -1, 7, NULL)"_s);
+    test::exec(path, u"CREATE TABLE Mixed (c CHAR(4), m LONGTEXT, d DOUBLE, s SINGLE, "
+                     "b BIT, n, x MONEYISH);"
+                     "INSERT INTO Mixed VALUES ('00123', '00123', 1.5, 0.25, -1, 7, NULL)"_s);
     const auto m = dat.Database().OpenRecordset(u"SELECT * FROM Mixed"_s, 4);
     const int mixed[] = {18, 12, 7, 6, 1, 10, 19};
     for (int i = 0; i < 7; ++i)
@@ -188,7 +188,7 @@ TEST_F(StoreDb, QueryFormsAsTheWindowBuildsThem) {
     // The import statements.
     db.Execute(u"DELETE FROM MeloDeck"_s);
     db.Execute(u"INSERT INTO MeloDeck VALUES (123,'歌手A','曲名B','It''s',NULL,NULL,NULL,0)"_s);
-    EXPECT_EQ(testdb::rows(path, u"SELECT * FROM MeloDeck"_s),
+    EXPECT_EQ(test::rows(path, u"SELECT * FROM MeloDeck"_s),
               (std::vector<QStringList>{{u"123"_s, u"歌手A"_s, u"曲名B"_s, u"It's"_s, u"<NULL>"_s,
                                          u"<NULL>"_s, u"<NULL>"_s, u"0"_s}}));
     db.Execute(u"DELETE FROM PickupList"_s);
@@ -203,21 +203,21 @@ TEST_F(StoreDb, QueryFormsAsTheWindowBuildsThem) {
 }
 
 TEST_F(StoreDb, RowsRefusedByAConstraintAreSkipped) {
-    testdb::exec(path, u"CREATE TABLE U (k INTEGER UNIQUE, s TEXT NOT NULL);"
-                       "INSERT INTO U VALUES (1, 'one')"_s);
+    test::exec(path, u"CREATE TABLE U (k INTEGER UNIQUE, s TEXT NOT NULL);"
+                     "INSERT INTO U VALUES (1, 'one')"_s);
     Database& db = dat.Database();
     db.Execute(u"INSERT INTO U VALUES (1,'again')"_s);
     EXPECT_EQ(db.RecordsAffected(), 0);
     db.Execute(u"INSERT INTO U VALUES (2,NULL)"_s);
     db.Execute(u"   insert into U VALUES (3,'three')"_s);
     // Of several rows, only the refused one is missing.
-    testdb::exec(path, u"CREATE TABLE V (k INTEGER, s TEXT);"
-                       "INSERT INTO V VALUES (1,'x'),(4,'four'),(5,'five')"_s);
+    test::exec(path, u"CREATE TABLE V (k INTEGER, s TEXT);"
+                     "INSERT INTO V VALUES (1,'x'),(4,'four'),(5,'five')"_s);
     db.Execute(u"INSERT INTO U SELECT * FROM V"_s);
     EXPECT_EQ(db.RecordsAffected(), 2);
     db.Execute(u"UPDATE U SET k = 1 WHERE k = 5"_s);
     EXPECT_EQ(
-        testdb::rows(path, u"SELECT k, s FROM U ORDER BY k"_s),
+        test::rows(path, u"SELECT k, s FROM U ORDER BY k"_s),
         (std::vector<QStringList>{
             {u"1"_s, u"one"_s}, {u"3"_s, u"three"_s}, {u"4"_s, u"four"_s}, {u"5"_s, u"five"_s}}));
 }
@@ -226,8 +226,8 @@ TEST_F(StoreDb, InsertValuesStoreWhatTheParsedTextStores) {
     // The same statements through Execute and through the engine's own
     // parser (on a twin table) must store the same values and types.
     const char* cols = "(a INTEGER, b VARCHAR(10), c LONGTEXT, d DOUBLE, e)";
-    testdb::exec(path,
-                 u"CREATE TABLE Mine %1; CREATE TABLE Twin %1"_s.arg(QString::fromLatin1(cols)));
+    test::exec(path,
+               u"CREATE TABLE Mine %1; CREATE TABLE Twin %1"_s.arg(QString::fromLatin1(cols)));
     const QStringList values{
         u"(1,'x','00123',2,NULL)"_s,
         u"(-5,'It''s','',0,'a')"_s,
@@ -244,18 +244,18 @@ TEST_F(StoreDb, InsertValuesStoreWhatTheParsedTextStores) {
     for (const QString& v : values) {
         db.Execute(u"INSERT INTO Mine VALUES "_s + v);
         EXPECT_EQ(db.RecordsAffected(), 1) << v.toStdString();
-        testdb::exec(path, u"INSERT INTO Twin VALUES "_s + v);
+        test::exec(path, u"INSERT INTO Twin VALUES "_s + v);
     }
     const QString cells =
         u"SELECT typeof(a), a, typeof(b), b, typeof(c), c, typeof(d), d, typeof(e), e FROM %1 "
         "ORDER BY rowid"_s;
-    EXPECT_EQ(testdb::rows(path, cells.arg(u"Mine"_s)), testdb::rows(path, cells.arg(u"Twin"_s)));
+    EXPECT_EQ(test::rows(path, cells.arg(u"Mine"_s)), test::rows(path, cells.arg(u"Twin"_s)));
 
     // Forms the engine refuses still fail with its description.
     expectRefused(db, {{u"INSERT INTO Nai VALUES (1)"_s, u"テーブル 'Nai' が見つかりません。"_s},
                        {u"INSERT INTO Mine VALUES (1,'a')"_s, {}},
                        {u"INSERT INTO Mine VALUES (1,'a',2,3,4); DELETE FROM Mine"_s, {}}});
-    EXPECT_EQ(testdb::scalar(path, u"SELECT COUNT(*) FROM Mine"_s), QString::number(values.size()));
+    EXPECT_EQ(test::scalar(path, u"SELECT COUNT(*) FROM Mine"_s), QString::number(values.size()));
 }
 
 TEST_F(StoreDb, ErrorsCarryDescriptions) {
@@ -267,7 +267,7 @@ TEST_F(StoreDb, ErrorsCarryDescriptions) {
                        {u"DELET FROM MeloDeck"_s, {}},
                        {QString(), {}},
                        {u"DELETE FROM MeloDeck; DELETE FROM PickupList"_s, {}}});
-    EXPECT_EQ(testdb::scalar(path, u"SELECT COUNT(*) FROM MeloDeck"_s), u"4"_s);
+    EXPECT_EQ(test::scalar(path, u"SELECT COUNT(*) FROM MeloDeck"_s), u"4"_s);
     // No comment anywhere: a name holding one would cut the statement short.
     EXPECT_EQ(errorOf([&] { db.Execute(u"DELETE FROM PickupList ; -- done"_s); }),
               u"SQL ステートメントにコメント（-- または /*）は使用できません。"_s);
@@ -302,8 +302,8 @@ TEST_F(StoreDb, RefreshFailureKeepsThePreviousRecordSet) {
 
     // A database name that cannot be opened keeps both the set and the open
     // database; the next good name opens that file.
-    const QString other = testdb::createSongDb(dir.path(), u"other.mdb"_s);
-    testdb::insertSongs(other, u"MeloDeck"_s, {{9, u"別"_s}});
+    const QString other = test::createSongDb(dir.path(), u"other.mdb"_s);
+    test::insertSongs(other, u"MeloDeck"_s, {{9, u"別"_s}});
     dat.DatabaseName = QDir(dir.path()).filePath(u"gone.mdb"_s);
     dat.RecordSource = u"SELECT * FROM MeloDeck"_s;
     EXPECT_FALSE(errorOf([&] { dat.Refresh(); }).isEmpty());
@@ -400,7 +400,7 @@ TEST_F(StoreDb, SharedConnectionAndTransactions) {
     db.BeginTrans();
     db.Execute(u"DELETE FROM MeloDeck WHERE 曲番号 = 200"_s);
     db.CommitTrans();
-    EXPECT_EQ(testdb::scalar(path, u"SELECT COUNT(*) FROM MeloDeck"_s), u"2"_s);
+    EXPECT_EQ(test::scalar(path, u"SELECT COUNT(*) FROM MeloDeck"_s), u"2"_s);
 
     // An empty record source gives an empty set, not an error.
     pickup.RecordSource.clear();
@@ -416,7 +416,7 @@ TEST_F(StoreDb, CellsOfLongAndWideRows) {
     QStringList decl;
     for (int i = 0; i < n; ++i)
         decl << u"c%1 %2"_s.arg(i).arg(i + 1 < n ? u"TEXT" : u"INTEGER");
-    testdb::exec(path, u"CREATE TABLE W (%1)"_s.arg(decl.join(u',')));
+    test::exec(path, u"CREATE TABLE W (%1)"_s.arg(decl.join(u',')));
 
     auto text = [](int r, int i, int len) { return QString(len, QChar(u'a' + (r * 7 + i) % 26)); };
     std::vector<std::vector<QVariant>> rows(6, std::vector<QVariant>(size_t(n)));
@@ -439,7 +439,7 @@ TEST_F(StoreDb, CellsOfLongAndWideRows) {
     rows[1][3] = QVariant();
     for (size_t r = 0; r < rows.size(); ++r)
         rows[r][size_t(n - 1)] = qint64(r) * 100000 - 5;
-    testdb::insertRows(path, u"W"_s, rows);
+    test::insertRows(path, u"W"_s, rows);
 
     const auto rs = dat.Database().OpenRecordset(u"SELECT * FROM W"_s, 4);
     ASSERT_EQ(rs->FieldCount(), n);

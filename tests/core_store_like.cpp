@@ -150,11 +150,11 @@ TEST(JetLike, PathologicalPatternsFinish) {
 class JetLikeSql : public ::testing::Test {
 protected:
     void SetUp() override {
-        path = testdb::createSongDb(dir.path());
-        testdb::insertSongs(path, QStringLiteral("MeloDeck"),
-                            {{1201, QStringLiteral("ﾐｶﾝｽﾞ"), QStringLiteral("It's ok"), {}, {}},
-                             {2200, QStringLiteral("みかんず"), QStringLiteral("a*b"), {}, {}},
-                             {3300, {}, QStringLiteral("蜜柑"), {}, {}}});
+        path = test::createSongDb(dir.path());
+        test::insertSongs(path, QStringLiteral("MeloDeck"),
+                          {{1201, QStringLiteral("ﾐｶﾝｽﾞ"), QStringLiteral("It's ok"), {}, {}},
+                           {2200, QStringLiteral("みかんず"), QStringLiteral("a*b"), {}, {}},
+                           {3300, {}, QStringLiteral("蜜柑"), {}, {}}});
         db = std::make_unique<Database>(path);
     }
     QString scalar(const QString& q) {

@@ -93,7 +93,7 @@ TEST(StoreOrder, FieldTypeFromDeclaredType) {
 // before the second, or the two equal (ties keep the order they had).
 TEST(StoreOrder, JapaneseSortOrder) {
     QTemporaryDir dir;
-    const QString path = testdb::createSongDb(dir.path());
+    const QString path = test::createSongDb(dir.path());
     DataControl dat;
     dat.DatabaseName = path;
     enum Relation { Before, Tie };
@@ -135,13 +135,13 @@ TEST(StoreOrder, JapaneseSortOrder) {
         const int column = field == u"曲名"_s ? 2 : 7;
         // Each way round, so that a tie shows as the order the rows had.
         for (bool swapped : {false, true}) {
-            testdb::exec(path, u"DELETE FROM MeloDeck"_s);
+            test::exec(path, u"DELETE FROM MeloDeck"_s);
             std::vector<std::vector<QVariant>> rows(2, std::vector<QVariant>(8));
             rows[0][0] = 1;
             rows[1][0] = 2;
             rows[0][size_t(column)] = swapped ? p.second : p.first;
             rows[1][size_t(column)] = swapped ? p.first : p.second;
-            testdb::insertRows(path, u"MeloDeck"_s, rows);
+            test::insertRows(path, u"MeloDeck"_s, rows);
             const bool firstIsOne = !swapped;
             for (bool desc : {false, true}) {
                 dat.RecordSource = u"SELECT * FROM MeloDeck  ORDER BY "_s + field +

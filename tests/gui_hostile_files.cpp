@@ -327,7 +327,7 @@ TEST(HostileDatabase, UnusableFilesStopTheStartAndStayAsTheyWere) {
         {"cut in half", [&](WindowFixture& f, const QString&) { cut(f.createDatabase(3000), 0.5); },
          u"が壊れています。"_s},
         {"no pickup table",
-         [](WindowFixture&, const QString& db) { testdb::exec(db, u"DROP TABLE PickupList"_s); },
+         [](WindowFixture&, const QString& db) { test::exec(db, u"DROP TABLE PickupList"_s); },
          u"テーブル 'PickupList' が見つかりません。"_s},
     };
     for (const Case& c : cases) {
@@ -358,8 +358,8 @@ TEST(HostileDatabase, NamesHoldingACommentStopTheStart) {
          }},
         {"field name in the database",
          [](WindowFixture& f) {
-             testdb::exec(f.createDatabase(3),
-                          u"ALTER TABLE MeloDeck RENAME COLUMN 曲番号 TO \"曲番号 /* x\""_s);
+             test::exec(f.createDatabase(3),
+                        u"ALTER TABLE MeloDeck RENAME COLUMN 曲番号 TO \"曲番号 /* x\""_s);
          }},
     };
     for (const auto& [what, prepare] : cases) {
@@ -387,7 +387,7 @@ TEST(HostileDatabase, ReadOnlyFileIsShownButNeverWritten) {
     test::WriteBytes(list, "9,x,y,z,\r\n");
     const auto listed = Snapshot(f.folder());
     f.import(list);
-    w->flgList->simulateDblClick(1, 2);
+    test::dblClickCell(w->flgList, 1, 2);
     w->cmdピックアップ全解除->click();
     ASSERT_EQ(f.warnings.size(), 3) << f.warnings.join(u'|').toStdString();
     for (const QString& warning : f.warnings)
@@ -424,7 +424,7 @@ TEST(HostileDatabase, WriteLockHeldByAnotherProgram) {
     QElapsedTimer t;
     t.start();
     f.import(list);
-    w->flgList->simulateDblClick(1, 2);
+    test::dblClickCell(w->flgList, 1, 2);
     EXPECT_LT(t.elapsed(), 20000); // the lock is waited for a while, not for ever
     ASSERT_EQ(f.warnings.size(), 2) << f.warnings.join(u'|').toStdString();
     for (const QString& warning : f.warnings)
@@ -436,7 +436,7 @@ TEST(HostileDatabase, WriteLockHeldByAnotherProgram) {
     sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(other);
     EXPECT_EQ(f.songs(), oldSongs);
-    w->flgList->simulateDblClick(1, 2);
+    test::dblClickCell(w->flgList, 1, 2);
     EXPECT_EQ(w->flgPickup->Rows(), 2);
     f.import(list);
     EXPECT_EQ(f.warnings.size(), 2);
@@ -458,7 +458,7 @@ TEST(HostileDatabase, SongTableOfThreeFields) {
     EXPECT_EQ(f.songs(), (std::vector<QStringList>{{u"7"_s, u"歌手七"_s, u"曲七"_s},
                                                    {u"8"_s, u"歌手八"_s, u"<NULL>"_s}}));
     // Picking up, sorting and a search on the fields there are all work.
-    w->flgList->simulateDblClick(2, 1);
+    test::dblClickCell(w->flgList, 2, 1);
     EXPECT_EQ(w->flgPickup->Rows(), 2);
     EXPECT_EQ(w->flgPickup->TextMatrix(1, 1), u"8"_s);
     test::clickCell(w->flgList, 0, 2);

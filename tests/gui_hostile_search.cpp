@@ -29,15 +29,15 @@ class TypedText : public ::testing::Test {
 protected:
     void SetUp() override {
         db = test::createSearchSongs(f.folder());
-        testdb::insertSongs(db, u"MeloDeck"_s,
-                            {{10, u"x"_s, u"It's -- a ; test"_s, u"[!]"_s},
-                             {11, u"y"_s, u"'; DROP TABLE MeloDeck; --"_s, u"/* c */"_s},
-                             {12, u"z"_s, u"50% OFF_SALE"_s, u"a]b"_s},
-                             {13, u"w"_s, u"#1 ヒット?"_s, u"*"_s},
-                             {14, u"O'Brien -- ORDER BY"_s, u"'); DELETE FROM PickupList; --"_s,
-                              u"ORDER BY 曲名 DESC /*"_s},
-                             {15, u"O'Brien -- ORDER BY"_s, u"'); DELETE FROM PickupList; --"_s,
-                              u"ORDER BY 曲名 DESC /*"_s}});
+        test::insertSongs(db, u"MeloDeck"_s,
+                          {{10, u"x"_s, u"It's -- a ; test"_s, u"[!]"_s},
+                           {11, u"y"_s, u"'; DROP TABLE MeloDeck; --"_s, u"/* c */"_s},
+                           {12, u"z"_s, u"50% OFF_SALE"_s, u"a]b"_s},
+                           {13, u"w"_s, u"#1 ヒット?"_s, u"*"_s},
+                           {14, u"O'Brien -- ORDER BY"_s, u"'); DELETE FROM PickupList; --"_s,
+                            u"ORDER BY 曲名 DESC /*"_s},
+                           {15, u"O'Brien -- ORDER BY"_s, u"'); DELETE FROM PickupList; --"_s,
+                            u"ORDER BY 曲名 DESC /*"_s}});
         w = f.start();
         ASSERT_TRUE(w) << f.warnings.join(u'|').toStdString();
         w->datList.Database().setStatementLog(&log);
@@ -58,7 +58,7 @@ protected:
             return std::nullopt;
         QStringList numbers;
         for (const QStringList& r :
-             testdb::rows(db, u"SELECT 曲番号, * FROM MeloDeck ORDER BY 曲番号"_s, {}))
+             test::rows(db, u"SELECT 曲番号, * FROM MeloDeck ORDER BY 曲番号"_s, {}))
             if (r.size() > col && !r[col].isNull() && pattern->matches(r[col].toStdString()))
                 numbers << r[0];
         return numbers.join(u',');
@@ -115,7 +115,7 @@ TEST_F(TypedText, EachHostileTextIsOnePatternLiteral) {
         u"[!"_s.repeated(16000),
     };
     const QString dbBefore = QString::fromLatin1(test::Digest(db));
-    const auto songsBefore = testdb::rows(db, u"SELECT * FROM MeloDeck"_s);
+    const auto songsBefore = test::rows(db, u"SELECT * FROM MeloDeck"_s);
     const QString harmless =
         search::BuildSearchSource(w->sListTable, w->sColName, conditions({}, u"x"_s, {}), 0, false);
     const test::StatementShape safe = ShapeOf(db, harmless);
@@ -165,7 +165,7 @@ TEST_F(TypedText, EachHostileTextIsOnePatternLiteral) {
         }
     }
     EXPECT_EQ(QString::fromLatin1(test::Digest(db)), dbBefore);
-    EXPECT_EQ(testdb::rows(db, u"SELECT * FROM MeloDeck"_s), songsBefore);
+    EXPECT_EQ(test::rows(db, u"SELECT * FROM MeloDeck"_s), songsBefore);
 }
 
 TEST_F(TypedText, AllRowsAtOnceAndAHeaderSortAfterwards) {
@@ -204,5 +204,5 @@ TEST_F(TypedText, AllRowsAtOnceAndAHeaderSortAfterwards) {
     EXPECT_EQ(shape.likeCalls, 3);
     EXPECT_EQ(shape.program, harmless(1, true));
     EXPECT_TRUE(f.warnings.isEmpty());
-    EXPECT_EQ(testdb::scalar(db, u"SELECT COUNT(*) FROM MeloDeck"_s), u"15"_s);
+    EXPECT_EQ(test::scalar(db, u"SELECT COUNT(*) FROM MeloDeck"_s), u"15"_s);
 }

@@ -76,8 +76,8 @@ void watch(ImportFixture& f, DuringImport& d) {
 TEST(ImportFile, ReplacesTheSongsAndShowsThemAll) {
     ImportFixture f;
     f.createDatabase(kOldSongs);
-    test::ExecSql(f.databasePath(),
-                  QStringLiteral("INSERT INTO PickupList VALUES (2,'旧2','旧曲2','x','○')"));
+    test::exec(f.databasePath(),
+               QStringLiteral("INSERT INTO PickupList VALUES (2,'旧2','旧曲2','x','○')"), true);
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
     // A search in force and a sort on column 3 are replaced by the whole table.
@@ -106,9 +106,8 @@ TEST(ImportFile, ReplacesTheSongsAndShowsThemAll) {
                              row({"9", "最後", "行末なし", "<NULL>", "<NULL>"}),
                          }));
     // The picked-up song stays although the new list lacks it.
-    EXPECT_EQ(
-        test::QueryRows(f.databasePath(), QStringLiteral("SELECT 曲番 FROM PickupList")).size(),
-        1u);
+    EXPECT_EQ(test::rows(f.databasePath(), QStringLiteral("SELECT 曲番 FROM PickupList")).size(),
+              1u);
 
     // Show-all: whole table in key order, search and sort forgotten.
     EXPECT_EQ(w->datList.RecordSource, QStringLiteral("SELECT * FROM MeloDeck ORDER BY 曲番"));
@@ -178,10 +177,10 @@ TEST(ImportFile, ProgressWindowLayout) {
 TEST(ImportFile, FailuresWarnAndLeaveTheTable) {
     ImportFixture f;
     f.createDatabase(kOldSongs);
-    test::ExecSql(
-        f.databasePath(),
-        QStringLiteral("CREATE TRIGGER boom BEFORE INSERT ON MeloDeck WHEN NEW.曲番 = 666 "
-                       "BEGIN SELECT abs(-9223372036854775807 - 1); END;"));
+    test::exec(f.databasePath(),
+               QStringLiteral("CREATE TRIGGER boom BEFORE INSERT ON MeloDeck WHEN NEW.曲番 = 666 "
+                              "BEGIN SELECT abs(-9223372036854775807 - 1); END;"),
+               true);
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
     const auto before = f.songs();

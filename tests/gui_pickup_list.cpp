@@ -1,6 +1,7 @@
 // The pickup list on a real window and database: adding, removing, clearing,
 // what survives, and what a refused statement leaves behind.
 #include "support/pickup_fixture.h"
+#include "support/window_fixture.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -55,7 +56,7 @@ TEST(PickupList, DoubleClickAndMenuPickUpEachSongOnce) {
     w->datPickup.Database().setStatementLog(&log);
 
     // Double click on any cell of the row acts on the grid's current row.
-    w->flgList->simulateDblClick(listRow(w, QStringLiteral("曲B")), 4);
+    test::dblClickCell(w->flgList, listRow(w, QStringLiteral("曲B")), 4);
     EXPECT_EQ(pickedKeys(f), QStringList{QStringLiteral("102")});
     EXPECT_EQ(PickupFixture::gridColumn(w->flgPickup, 3), QStringList{QStringLiteral("曲B")});
     ASSERT_GE(log.size(), 2u);
@@ -68,19 +69,19 @@ TEST(PickupList, DoubleClickAndMenuPickUpEachSongOnce) {
 
     // The same song again: counted, not inserted.
     log.clear();
-    w->flgList->simulateDblClick(listRow(w, QStringLiteral("曲B")), 1);
+    test::dblClickCell(w->flgList, listRow(w, QStringLiteral("曲B")), 1);
     EXPECT_EQ(pickedKeys(f), QStringList{QStringLiteral("102")});
     EXPECT_EQ(log, std::vector<QString>{
                        QStringLiteral("SELECT COUNT(*) FROM PickupList WHERE 曲番 = 102")});
 
     // Through the list's menu, pressed on the fixed column.
     const int rowA = listRow(w, QStringLiteral("曲A"));
-    w->flgList->simulatePress(rowA, 0, 2);
+    test::pressCell(w->flgList, rowA, 0, Qt::RightButton);
     ASSERT_EQ(f.popups.size(), 1u);
     EXPECT_EQ(f.popups[0], w->mnuリストメニュー);
     w->mnuピックアップ_Click();
     EXPECT_EQ(pickedKeys(f), (QStringList{QStringLiteral("101"), QStringLiteral("102")}));
-    w->flgList->simulatePress(rowA, 2, 2);
+    test::pressCell(w->flgList, rowA, 2, Qt::RightButton);
     w->mnuピックアップ->trigger(); // the item reaches its handler
     EXPECT_EQ(pickedKeys(f), (QStringList{QStringLiteral("101"), QStringLiteral("102")}));
     EXPECT_EQ(w->flgPickup->Rows(), 3);
@@ -98,8 +99,8 @@ TEST(PickupList, RowsSharingAKeyAreCopiedAndRemovedTogether) {
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
 
-    w->flgList->simulateDblClick(listRow(w, QStringLiteral("曲D")), 2);
-    w->flgList->simulateDblClick(listRow(w, QStringLiteral("曲C2")), 2);
+    test::dblClickCell(w->flgList, listRow(w, QStringLiteral("曲D")), 2);
+    test::dblClickCell(w->flgList, listRow(w, QStringLiteral("曲C2")), 2);
     EXPECT_EQ(pickedKeys(f),
               (QStringList{QStringLiteral("103"), QStringLiteral("103"), QStringLiteral("104")}));
     QStringList titles = PickupFixture::gridColumn(w->flgPickup, 3);
@@ -108,13 +109,13 @@ TEST(PickupList, RowsSharingAKeyAreCopiedAndRemovedTogether) {
               (QStringList{QStringLiteral("曲C1"), QStringLiteral("曲C2"), QStringLiteral("曲D")}));
 
     // Removing either copy removes both; by double click ...
-    w->flgPickup->simulateDblClick(PickupFixture::gridRow(w->flgPickup, 3, QStringLiteral("曲C1")),
-                                   5);
+    test::dblClickCell(w->flgPickup,
+                       PickupFixture::gridRow(w->flgPickup, 3, QStringLiteral("曲C1")), 5);
     EXPECT_EQ(pickedKeys(f), QStringList{QStringLiteral("104")});
     EXPECT_EQ(PickupFixture::gridColumn(w->flgPickup, 3), QStringList{QStringLiteral("曲D")});
 
     // ... and through the pickup menu.
-    w->flgPickup->simulatePress(1, 2, 2);
+    test::pressCell(w->flgPickup, 1, 2, Qt::RightButton);
     ASSERT_EQ(f.popups.size(), 1u);
     EXPECT_EQ(f.popups[0], w->mnuピックアップメニュー);
     w->mnuピックアップ解除_Click();
@@ -122,7 +123,7 @@ TEST(PickupList, RowsSharingAKeyAreCopiedAndRemovedTogether) {
     EXPECT_EQ(w->flgPickup->Rows(), 1);
 
     // A double click on the now empty grid removes nothing and does not fail.
-    w->flgPickup->simulateDblClick(1, 1);
+    test::dblClickCell(w->flgPickup, 1, 1);
     w->RemovePickup(1);
     EXPECT_TRUE(f.warnings.isEmpty());
 }
@@ -143,12 +144,12 @@ TEST(PickupList, KeyIsTheLeadingNumberOfTheKeyCell) {
 
     const int zeroRow = listRow(w, QStringLiteral("零"));
     ASSERT_EQ(w->flgList->TextMatrix(zeroRow, 1), QStringLiteral("00123"));
-    w->flgList->simulateDblClick(zeroRow, 3);
+    test::dblClickCell(w->flgList, zeroRow, 3);
     ASSERT_GE(log.size(), 1u);
     EXPECT_EQ(log[0], QStringLiteral("SELECT COUNT(*) FROM PickupList WHERE 曲番 = 123"));
 
     log.clear();
-    w->flgList->simulateDblClick(listRow(w, QStringLiteral("語")), 3);
+    test::dblClickCell(w->flgList, listRow(w, QStringLiteral("語")), 3);
     ASSERT_GE(log.size(), 1u);
     EXPECT_EQ(log[0], QStringLiteral("SELECT COUNT(*) FROM PickupList WHERE 曲番 = 0"));
     EXPECT_TRUE(f.warnings.isEmpty());
@@ -183,10 +184,10 @@ TEST(PickupList, PickupSortStaysAndTheListSurvivesARestart) {
 
     for (const QString& title :
          {QStringLiteral("曲A"), QStringLiteral("曲D"), QStringLiteral("曲B")})
-        w->flgList->simulateDblClick(listRow(w, title), 1);
+        test::dblClickCell(w->flgList, listRow(w, title), 1);
     EXPECT_EQ(PickupFixture::gridColumn(w->flgPickup, 1),
               (QStringList{QStringLiteral("104"), QStringLiteral("102"), QStringLiteral("101")}));
-    w->flgPickup->simulateDblClick(2, 1);
+    test::dblClickCell(w->flgPickup, 2, 1);
     EXPECT_EQ(PickupFixture::gridColumn(w->flgPickup, 1),
               (QStringList{QStringLiteral("104"), QStringLiteral("101")}));
     EXPECT_EQ(w->datPickup.RecordSource, descending);
@@ -218,12 +219,12 @@ TEST(PickupList, RefusedStatementWarnsAndChangesNothing) {
     const auto pickupBefore = f.tableRows(QStringLiteral("PickupList"));
     const QStringList gridBefore = PickupFixture::gridColumn(w->flgPickup, 3);
 
-    w->flgList->simulateDblClick(listRow(w, QStringLiteral("曲D")), 1);
+    test::dblClickCell(w->flgList, listRow(w, QStringLiteral("曲D")), 1);
     ASSERT_EQ(f.warnings.size(), 1);
     EXPECT_TRUE(f.warnings[0].contains(QStringLiteral("読み取り専用")))
         << f.warnings[0].toStdString();
 
-    w->flgPickup->simulateDblClick(1, 1);
+    test::dblClickCell(w->flgPickup, 1, 1);
     EXPECT_EQ(f.warnings.size(), 2);
     w->cmdピックアップ全解除_Click();
     EXPECT_EQ(f.warnings.size(), 3);
@@ -246,7 +247,7 @@ TEST(PickupList, LockedFileWarnsAndALaterTryWorks) {
     ASSERT_EQ(
         sqlite3_exec(other, "BEGIN IMMEDIATE; DELETE FROM MeloDeck", nullptr, nullptr, nullptr),
         SQLITE_OK);
-    w->flgList->simulateDblClick(listRow(w, QStringLiteral("曲A")), 2);
+    test::dblClickCell(w->flgList, listRow(w, QStringLiteral("曲A")), 2);
     ASSERT_EQ(f.warnings.size(), 1);
     EXPECT_TRUE(f.warnings[0].contains(QStringLiteral("使用中"))) << f.warnings[0].toStdString();
     EXPECT_EQ(w->flgPickup->Rows(), 1);
@@ -254,7 +255,7 @@ TEST(PickupList, LockedFileWarnsAndALaterTryWorks) {
     sqlite3_close(other);
     EXPECT_TRUE(pickedKeys(f).isEmpty());
 
-    w->flgList->simulateDblClick(listRow(w, QStringLiteral("曲A")), 2);
+    test::dblClickCell(w->flgList, listRow(w, QStringLiteral("曲A")), 2);
     EXPECT_EQ(pickedKeys(f), QStringList{QStringLiteral("101")});
     EXPECT_EQ(w->flgPickup->Rows(), 2);
     EXPECT_EQ(f.warnings.size(), 1);

@@ -35,7 +35,7 @@ TEST(GridPresses, OnlyDataCellsTakeThePress) {
     FlexGrid* pick = w->flgPickup;
 
     // A left press on a data cell makes it current and opens nothing.
-    list->simulatePress(3, 4, 1);
+    test::pressCell(list, 3, 4, Qt::LeftButton);
     EXPECT_EQ(list->Row(), 3);
     EXPECT_EQ(list->Col(), 4);
     EXPECT_EQ(w->lClickRow, 3);
@@ -43,21 +43,21 @@ TEST(GridPresses, OnlyDataCellsTakeThePress) {
     EXPECT_TRUE(f.popups.empty());
 
     // Header presses are only recorded, on either grid.
-    list->simulatePress(0, 2, 2);
+    test::pressCell(list, 0, 2, Qt::RightButton);
     EXPECT_EQ(w->lClickRow, 0);
     EXPECT_EQ(w->lClickCol, 2);
-    pick->simulatePress(0, 1, 2);
+    test::pressCell(pick, 0, 1, Qt::RightButton);
     EXPECT_EQ(w->lClickRow, 0);
     EXPECT_EQ(w->lClickCol, 1);
     EXPECT_TRUE(f.popups.empty());
 
     // The song list's fixed column is a place to press; the pickup list's is not.
-    list->simulatePress(2, 0, 2);
+    test::pressCell(list, 2, 0, Qt::RightButton);
     EXPECT_EQ(list->Col(), 0);
     EXPECT_EQ(list->Row(), 2);
     ASSERT_EQ(f.popups.size(), 1u);
     EXPECT_EQ(f.popups[0], w->mnuリストメニュー);
-    pick->simulatePress(1, 0, 2);
+    test::pressCell(pick, 1, 0, Qt::RightButton);
     EXPECT_EQ(w->lClickRow, 1);
     EXPECT_EQ(w->lClickCol, 0);
     EXPECT_EQ(f.popups.size(), 1u);
@@ -72,16 +72,17 @@ TEST(GridPresses, OnlyDataCellsTakeThePress) {
     EXPECT_TRUE(pick->rect().contains(pick->mapFromGlobal(f.popupPositions[1])));
 
     // A double click on a header row adds or removes nothing.
-    list->simulateDblClick(0, 3);
-    pick->simulateDblClick(0, 3);
+    test::dblClickCell(list, 0, 3);
+    test::dblClickCell(pick, 0, 3);
     EXPECT_EQ(f.tableRows(QStringLiteral("PickupList")).size(), 1u);
     EXPECT_EQ(pick->Rows(), 2);
 
     // A grid showing only its header ignores every press.
     w->cmdピックアップ全解除_Click();
     ASSERT_EQ(pick->Rows(), 1);
-    pick->simulatePress(1, 1, 2);
-    EXPECT_EQ(w->lClickRow, 1);
+    // (a press where the first row would be lands past the last row)
+    test::mouse(pick->viewport(), QEvent::MouseButtonPress, {5, 5}, Qt::RightButton);
+    EXPECT_EQ(w->lClickRow, -1);
     EXPECT_EQ(w->lClickCol, 1);
     EXPECT_EQ(f.popups.size(), 2u);
     EXPECT_TRUE(f.warnings.isEmpty());
@@ -98,16 +99,16 @@ TEST(GridPresses, RightPressOutsideTheDataLeavesTheCurrentCell) {
     FlexGrid* list = w->flgList;
     FlexGrid* pick = w->flgPickup;
 
-    list->simulatePress(3, 4, 1);
-    list->simulatePress(0, 2, 2);
+    test::pressCell(list, 3, 4, Qt::LeftButton);
+    test::pressCell(list, 0, 2, Qt::RightButton);
     EXPECT_EQ(list->Row(), 3);
     EXPECT_EQ(list->Col(), 4);
 
-    pick->simulatePress(2, 3, 1);
-    pick->simulatePress(1, 0, 2);
+    test::pressCell(pick, 2, 3, Qt::LeftButton);
+    test::pressCell(pick, 1, 0, Qt::RightButton);
     EXPECT_EQ(pick->Row(), 2);
     EXPECT_EQ(pick->Col(), 3);
-    pick->simulatePress(0, 1, 2);
+    test::pressCell(pick, 0, 1, Qt::RightButton);
     EXPECT_EQ(pick->Row(), 2);
     EXPECT_EQ(pick->Col(), 3);
     EXPECT_TRUE(f.popups.empty());
@@ -121,23 +122,23 @@ TEST(GridMenus, CopyPutsTheCellTextOnTheClipboard) {
     ASSERT_TRUE(w);
     const int row乙 = PickupFixture::gridRow(w->flgList, 1, QStringLiteral("202"));
 
-    w->flgList->simulatePress(row乙, 3, 2);
+    test::pressCell(w->flgList, row乙, 3, Qt::RightButton);
     w->mnuリストコピー_Click();
     ASSERT_EQ(f.clipboard.size(), 1);
     EXPECT_EQ(f.clipboard.back(), QStringLiteral("曲乙"));
 
     // An empty cell still replaces what the clipboard held.
-    w->flgList->simulatePress(row乙, 5, 2);
+    test::pressCell(w->flgList, row乙, 5, Qt::RightButton);
     w->mnuリストコピー->trigger();
     ASSERT_EQ(f.clipboard.size(), 2);
     EXPECT_EQ(f.clipboard.back(), QString());
 
     // The fixed column copies its own text.
-    w->flgList->simulatePress(row乙, 0, 2);
+    test::pressCell(w->flgList, row乙, 0, Qt::RightButton);
     w->mnuリストコピー_Click();
     EXPECT_EQ(f.clipboard.back(), w->flgList->TextMatrix(row乙, 0));
 
-    w->flgPickup->simulatePress(1, 6, 2);
+    test::pressCell(w->flgPickup, 1, 6, Qt::RightButton);
     w->mnuコピー_Click();
     EXPECT_EQ(f.clipboard.back(), QStringLiteral("備考甲"));
 
@@ -166,7 +167,7 @@ TEST(GridMenus, AddToSearchConditionsFillsTheMatchingField) {
     const bool selected = w->bSelected;
 
     auto addFrom = [&](int row, int col) {
-        w->flgList->simulatePress(row, col, 2);
+        test::pressCell(w->flgList, row, col, Qt::RightButton);
         w->mnu検索条件に追加_Click();
     };
     auto fields = [&] {
@@ -189,7 +190,7 @@ TEST(GridMenus, AddToSearchConditionsFillsTheMatchingField) {
     EXPECT_EQ(w->txt歌手名->text(), QStringLiteral("歌手甲")); // replaced, though unticked
     addFrom(row乙, 3);
     EXPECT_EQ(w->txt曲名->text(), QStringLiteral("曲乙"));
-    w->flgList->simulatePress(row甲, 4, 2);
+    test::pressCell(w->flgList, row甲, 4, Qt::RightButton);
     w->mnu検索条件に追加->trigger();
     EXPECT_EQ(w->txt歌い出し->text(), QStringLiteral("歌い出し甲"));
 

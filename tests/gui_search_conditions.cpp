@@ -199,10 +199,10 @@ TEST_F(SearchWindow, HourglassWhileSearching) {
 TEST(SearchSmallTable, ConditionOnAMissingFieldWarns) {
     WindowFixture f;
     const QString db = test::createSearchSongs(f.folder());
-    testdb::exec(db, QStringLiteral("CREATE TABLE Small (番号 INTEGER, 歌手 VARCHAR(50), 曲 "
-                                    "VARCHAR(50)); INSERT INTO Small VALUES (1, 'a', 'x'), (2, "
-                                    "'b', 'y'); CREATE TABLE SmallPick (番号 INTEGER, 歌手 "
-                                    "VARCHAR(50), 曲 VARCHAR(50));"));
+    test::exec(db, QStringLiteral("CREATE TABLE Small (番号 INTEGER, 歌手 VARCHAR(50), 曲 "
+                                  "VARCHAR(50)); INSERT INTO Small VALUES (1, 'a', 'x'), (2, "
+                                  "'b', 'y'); CREATE TABLE SmallPick (番号 INTEGER, 歌手 "
+                                  "VARCHAR(50), 曲 VARCHAR(50));"));
     f.ini(QStringLiteral("MDB"), QStringLiteral("ListTableName"), QStringLiteral("Small"));
     f.ini(QStringLiteral("MDB"), QStringLiteral("PickupTableName"), QStringLiteral("SmallPick"));
     frmMeloDeck* w = f.start();

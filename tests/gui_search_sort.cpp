@@ -66,9 +66,9 @@ protected:
     void start(int pickupRows) {
         db = test::createSearchSongs(f.folder());
         if (pickupRows > 0)
-            testdb::exec(db, QStringLiteral("INSERT INTO PickupList SELECT * FROM MeloDeck WHERE "
-                                            "曲番号 <= %1")
-                                 .arg(pickupRows));
+            test::exec(db, QStringLiteral("INSERT INTO PickupList SELECT * FROM MeloDeck WHERE "
+                                          "曲番号 <= %1")
+                               .arg(pickupRows));
         w = f.start();
         ASSERT_TRUE(w) << f.warnings.join(QLatin1Char('\n')).toStdString();
     }
@@ -102,7 +102,7 @@ TEST_F(SortWindow, ListHeaderClicksToggle) {
     EXPECT_TRUE(w->datList.RecordSource.endsWith(QStringLiteral(" ORDER BY 曲名")));
     const QStringList ascending = gridColumn(w->flgList, 3);
     QStringList titles;
-    for (const QStringList& r : testdb::rows(db, QStringLiteral("SELECT 曲名 FROM MeloDeck")))
+    for (const QStringList& r : test::rows(db, QStringLiteral("SELECT 曲名 FROM MeloDeck")))
         titles << r[0];
     std::stable_sort(titles.begin(), titles.end(), [](const QString& a, const QString& b) {
         return referenceKey(a) < referenceKey(b);
@@ -222,7 +222,7 @@ TEST_F(SortWindow, RefusedSortWarnsAndKeepsTheGrid) {
     const QString before = w->datPickup.RecordSource;
     const QStringList shown = gridColumn(w->flgPickup, 1);
     // The table goes away behind the window's back.
-    testdb::exec(db, QStringLiteral("DROP TABLE PickupList"));
+    test::exec(db, QStringLiteral("DROP TABLE PickupList"));
     test::clickCell(w->flgPickup, 0, 3);
     ASSERT_EQ(f.warnings.size(), 1);
     EXPECT_FALSE(f.warnings[0].isEmpty());
@@ -245,8 +245,8 @@ TEST_F(SortWindow, ClicksOrderAsTheReferenceAndKeepTies) {
                               u"ＡＰＰＬＥ"_s, u"亜"_s,     u"腕"_s,  QString()};
     const QStringList pieces{u"夢"_s, u"ゆめ"_s, u"ユメ"_s,     u"ﾕﾒ"_s, u"ｶﾞ"_s, u"が"_s,
                              u"か"_s, u"pamo"_s, u"ＰＡＭＯ"_s, u"10"_s, u"9"_s,  u"愛"_s};
-    testdb::exec(db, QStringLiteral("DELETE FROM MeloDeck"));
-    std::vector<testdb::Song> songs;
+    test::exec(db, QStringLiteral("DELETE FROM MeloDeck"));
+    std::vector<test::Song> songs;
     unsigned seed = 7;
     auto next = [&seed](int n) {
         seed = seed * 1103515245u + 12345u;
@@ -258,13 +258,13 @@ TEST_F(SortWindow, ClicksOrderAsTheReferenceAndKeepTies) {
             title += pieces[next(int(pieces.size()))];
         songs.push_back({i, singers[next(int(singers.size()))], title});
     }
-    testdb::insertSongs(db, QStringLiteral("MeloDeck"), songs);
+    test::insertSongs(db, QStringLiteral("MeloDeck"), songs);
     w->cmd抽出解除_Click();
 
     // The reference: the rows as the table holds them, sorted stably by each
     // clicked column in turn.
-    std::vector<QStringList> rows = testdb::rows(
-        db, QStringLiteral("SELECT 曲番号, 歌手名, 曲名 FROM MeloDeck ORDER BY rowid"));
+    std::vector<QStringList> rows =
+        test::rows(db, QStringLiteral("SELECT 曲番号, 歌手名, 曲名 FROM MeloDeck ORDER BY rowid"));
     auto sortBy = [&rows](int field, bool desc) {
         std::stable_sort(rows.begin(), rows.end(), [&](const QStringList& a, const QStringList& b) {
             const std::string ka = referenceKey(a[field]), kb = referenceKey(b[field]);

@@ -24,8 +24,8 @@ class SettingsWindow : public ::testing::Test {
 protected:
     void SetUp() override {
         test::createSearchSongs(f.folder());
-        testdb::exec(QDir(f.folder()).filePath(QStringLiteral("MeloDeck.mdb")),
-                     QStringLiteral("INSERT INTO PickupList SELECT * FROM MeloDeck"));
+        test::exec(QDir(f.folder()).filePath(QStringLiteral("MeloDeck.mdb")),
+                   QStringLiteral("INSERT INTO PickupList SELECT * FROM MeloDeck"));
     }
     QString iniPath() const { return QDir(f.folder()).filePath(QStringLiteral("Melodeck.ini")); }
     frmMeloDeck* start() {

@@ -74,7 +74,7 @@ TEST(FlexGrid, CellsFollowTheRecordSet) {
     EXPECT_THROW(grid.setCol(-1), VbError);
 
     // The current cell may be a fixed one; moving it collapses the selection.
-    grid.simulateClick(0, 4); // whole column first
+    test::clickCell(&grid, 0, 4); // whole column first
     grid.setCol(2);
     grid.setRow(0);
     EXPECT_EQ(g.selection(), (std::vector<int>{2, 2, 0, 0}));
@@ -135,7 +135,7 @@ TEST(FlexGrid, PressesSelectAndReportTheCell) {
     EXPECT_EQ(g.events, (QStringList{QStringLiteral("down1 1,1"), QStringLiteral("click"),
                                      QStringLiteral("dbl")}));
     g.events.clear();
-    grid.simulateDblClick(2, 2);
+    test::dblClickCell(&grid, 2, 2);
     EXPECT_EQ(g.events, (QStringList{QStringLiteral("down1 2,2"), QStringLiteral("click"),
                                      QStringLiteral("dbl")}));
 
@@ -200,19 +200,17 @@ TEST(FlexGrid, CutTextComesWholeAsTooltip) {
         QApplication::sendEvent(w, &help);
         return QToolTip::isVisible() ? QToolTip::text() : QString();
     };
-    const auto cellPos = [&](int row, int col) {
-        return grid.viewport()->mapFrom(&grid, grid.cellCenter(row, col));
+    const auto tipOn = [&](int row, int col) {
+        const test::CellSpot at = test::cellSpot(&grid, row, col);
+        return tipAt(at.widget, at.pos);
     };
-    EXPECT_EQ(tipAt(grid.viewport(), cellPos(1, 3)), QStringLiteral("曲2"));
+    EXPECT_EQ(tipOn(1, 3), QStringLiteral("曲2"));
     // A text that fits has none; an empty cell neither.
-    EXPECT_TRUE(test::waitFor([&] { return tipAt(grid.viewport(), cellPos(2, 2)).isEmpty(); }));
-    EXPECT_TRUE(test::waitFor([&] { return tipAt(grid.viewport(), cellPos(2, 6)).isEmpty(); }));
+    EXPECT_TRUE(test::waitFor([&] { return tipOn(2, 2).isEmpty(); }));
+    EXPECT_TRUE(test::waitFor([&] { return tipOn(2, 6).isEmpty(); }));
     // The header's cut names too.
-    QWidget* header = grid.horizontalHeader()->viewport();
-    const QPoint titleHeader = header->mapFrom(&grid, grid.cellCenter(0, 3));
-    EXPECT_EQ(tipAt(header, titleHeader), QStringLiteral("曲名"));
-    EXPECT_TRUE(test::waitFor(
-        [&] { return tipAt(header, header->mapFrom(&grid, grid.cellCenter(0, 2))).isEmpty(); }));
+    EXPECT_EQ(tipOn(0, 3), QStringLiteral("曲名"));
+    EXPECT_TRUE(test::waitFor([&] { return tipOn(0, 2).isEmpty(); }));
     EXPECT_EQ(grid.TextMatrix(1, 3), QStringLiteral("曲2"));
 }
 

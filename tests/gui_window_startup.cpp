@@ -82,8 +82,8 @@ TEST(WindowStartup, FirstStartOpensTheDatabaseBesideTheProgram) {
 TEST(WindowStartup, SettingsChooseTablesSortOrdersAndWidths) {
     WindowFixture f;
     const QString db = f.createDatabase(3, {}, QStringLiteral("songs.mdb"));
-    testdb::exec(db, QStringLiteral("ALTER TABLE MeloDeck RENAME TO Songs; "
-                                    "ALTER TABLE PickupList RENAME TO Picked;"));
+    test::exec(db, QStringLiteral("ALTER TABLE MeloDeck RENAME TO Songs; "
+                                  "ALTER TABLE PickupList RENAME TO Picked;"));
     f.ini(QStringLiteral("MDB"), QStringLiteral("Path"), QStringLiteral("songs.mdb"));
     f.ini(QStringLiteral("MDB"), QStringLiteral("ListTableName"), QStringLiteral("Songs"));
     f.ini(QStringLiteral("MDB"), QStringLiteral("PickupTableName"), QStringLiteral("Picked"));
@@ -187,7 +187,7 @@ TEST(WindowStartup, FailuresWarnAndShowNoWindow) {
          {}},
         {"no pickup table",
          [](WindowFixture& f) {
-             testdb::exec(f.createDatabase(1), QStringLiteral("DROP TABLE PickupList"));
+             test::exec(f.createDatabase(1), QStringLiteral("DROP TABLE PickupList"));
          },
          {}},
         {"column count not a number",

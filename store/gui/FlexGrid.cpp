@@ -451,20 +451,8 @@ void FlexGrid::doubleClick() {
         onDblClick();
 }
 
-void FlexGrid::simulatePress(std::int32_t row, std::int32_t col, int button) {
-    pressAt(row, col, button, cellCenter(row, col), 0);
-}
-
-void FlexGrid::simulateClick(std::int32_t row, std::int32_t col, int button) {
-    simulatePress(row, col, button);
-    releaseAt(button);
-}
-
-void FlexGrid::simulateDblClick(std::int32_t row, std::int32_t col) {
-    simulateClick(row, col, 1);
-    mouseRow_ = row;
-    mouseCol_ = col;
-    doubleClick();
+void FlexGrid::simulateClick(std::int32_t row, std::int32_t col) {
+    pressAt(row, col, 1, cellCenter(row, col), 0);
     releaseAt(1);
 }
 

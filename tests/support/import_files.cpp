@@ -1,7 +1,6 @@
 #include "import_files.h"
 
 #include "common/Cp932.h"
-#include "store_TestDb.h"
 
 namespace melodeck::test {
 
@@ -12,14 +11,6 @@ QByteArray Sjis(const QString& text) {
 QString SongTableSchema() {
     return QStringLiteral(
         "(曲番 INTEGER, 歌手名 TEXT(100), 曲名 TEXT(100), 歌い出し TEXT(100), ハモリ TEXT(10))");
-}
-
-void ExecSql(const QString& dbPath, const QString& sql) {
-    testdb::exec(dbPath, sql, true);
-}
-
-std::vector<QStringList> QueryRows(const QString& dbPath, const QString& query) {
-    return testdb::rows(dbPath, query);
 }
 
 } // namespace melodeck::test

@@ -121,11 +121,11 @@ void ImportFixture::createDatabase(const QStringList& songRows, const QString& s
         QStringLiteral("CREATE TABLE MeloDeck %1; CREATE TABLE PickupList %1;").arg(schema);
     for (const QString& r : songRows)
         sql += QStringLiteral("INSERT INTO MeloDeck VALUES (%1);").arg(r);
-    ExecSql(databasePath(), sql);
+    test::exec(databasePath(), sql, true);
 }
 
 std::vector<QStringList> ImportFixture::songs() const {
-    return QueryRows(databasePath(), QStringLiteral("SELECT * FROM MeloDeck ORDER BY rowid"));
+    return test::rows(databasePath(), QStringLiteral("SELECT * FROM MeloDeck ORDER BY rowid"));
 }
 
 void ImportFixture::import(const QString& source) {

@@ -46,13 +46,13 @@ void PickupFixture::createDatabase(const std::vector<SongRow>& songs,
         sql += QStringLiteral("INSERT INTO MeloDeck VALUES (%1);").arg(r.join(QLatin1Char(',')));
     for (const SongRow& r : picked)
         sql += QStringLiteral("INSERT INTO PickupList VALUES (%1);").arg(r.join(QLatin1Char(',')));
-    testdb::exec(databasePath(), sql, true);
+    test::exec(databasePath(), sql, true);
 }
 
 std::vector<QStringList> PickupFixture::tableRows(const QString& table,
                                                   const QString& order) const {
-    return testdb::rows(databasePath(),
-                        QStringLiteral("SELECT * FROM ") + table + QLatin1Char(' ') + order);
+    return test::rows(databasePath(),
+                      QStringLiteral("SELECT * FROM ") + table + QLatin1Char(' ') + order);
 }
 
 } // namespace melodeck::test

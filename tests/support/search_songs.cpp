@@ -5,9 +5,9 @@
 namespace melodeck::test {
 
 QString createSearchSongs(const QString& folder) {
-    const QString path = testdb::createSongDb(folder);
+    const QString path = test::createSongDb(folder);
     const QString harmony = QStringLiteral("○");
-    std::vector<testdb::Song> songs = {
+    std::vector<test::Song> songs = {
         {1, QStringLiteral("サザンオールスターズ"), QStringLiteral("いとしのエリー"),
          QStringLiteral("泣かした事もある"), QString()},
         {2, QStringLiteral("ｻｻﾞﾝ"), QStringLiteral("Rock'n'Roll"), QStringLiteral("ah"), harmony},
@@ -24,7 +24,7 @@ QString createSearchSongs(const QString& folder) {
          harmony},
         {9, QStringLiteral("ピース"), QStringLiteral("花"), QStringLiteral("ORDER BY"), QString()},
     };
-    testdb::insertSongs(path, QStringLiteral("MeloDeck"), songs);
+    test::insertSongs(path, QStringLiteral("MeloDeck"), songs);
     return path;
 }
 

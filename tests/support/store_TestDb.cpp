@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-namespace melodeck::testdb {
+namespace melodeck::test {
 
 namespace {
 
@@ -124,4 +124,4 @@ std::vector<QStringList> rows(const QString& dbPath, const QString& query,
     return out;
 }
 
-} // namespace melodeck::testdb
+} // namespace melodeck::test

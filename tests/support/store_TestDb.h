@@ -8,7 +8,7 @@
 #include <QVariant>
 #include <vector>
 
-namespace melodeck::testdb {
+namespace melodeck::test {
 
 // The text of data/schema.sql.
 QString schemaSql();
@@ -49,4 +49,4 @@ QString scalar(const QString& dbPath, const QString& query);
 std::vector<QStringList> rows(const QString& dbPath, const QString& query,
                               const QString& nullText = QStringLiteral("<NULL>"));
 
-} // namespace melodeck::testdb
+} // namespace melodeck::test

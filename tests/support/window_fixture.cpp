@@ -4,8 +4,10 @@
 #include "common/ModCommon.h"
 #include "store_TestDb.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QThread>
@@ -28,14 +30,14 @@ WindowFixture::~WindowFixture() {
 }
 
 QString WindowFixture::createDatabase(int songs, const QString& folder, const QString& fileName) {
-    const QString path = testdb::createSongDb(folder.isEmpty() ? dir_.path() : folder, fileName);
-    std::vector<testdb::Song> rows;
+    const QString path = test::createSongDb(folder.isEmpty() ? dir_.path() : folder, fileName);
+    std::vector<test::Song> rows;
     for (int i = 0; i < songs; ++i) {
         rows.emplace_back(100 - i, QStringLiteral("歌手%1").arg(i), QStringLiteral("曲%1").arg(i),
                           QStringLiteral("歌い出し%1").arg(i),
                           i % 2 ? QStringLiteral("○") : QString(), QString(), QString(), 200 + i);
     }
-    testdb::insertSongs(path, QStringLiteral("MeloDeck"), rows);
+    test::insertSongs(path, QStringLiteral("MeloDeck"), rows);
     return path;
 }
 
@@ -78,16 +80,42 @@ void key(QWidget* w, Qt::Key k, Qt::KeyboardModifiers modifiers) {
     QApplication::sendEvent(w, &release);
 }
 
+CellSpot cellSpot(FlexGrid* grid, int row, int col) {
+    // Row 0 is the horizontal header, column 0 the vertical one.
+    const QHeaderView* top = grid->horizontalHeader();
+    const QHeaderView* side = grid->verticalHeader();
+    const int x = col >= 1 ? top->sectionViewportPosition(col - 1) + top->sectionSize(col - 1) / 2
+                           : side->width() / 2;
+    const int y = row >= 1 ? side->sectionViewportPosition(row - 1) + side->sectionSize(row - 1) / 2
+                           : top->height() / 2;
+    if (row == 0 && col == 0)
+        return {grid->findChild<QAbstractButton*>(), {side->width() / 2, top->height() / 2}};
+    if (row == 0)
+        return {top->viewport(), {x, y}};
+    if (col == 0)
+        return {side->viewport(), {x, y}};
+    return {grid->viewport(), {x, y}};
+}
+
 void mouseOnCell(FlexGrid* grid, int row, int col, QEvent::Type type, Qt::MouseButton button) {
-    const QPoint at = grid->cellCenter(row, col);
-    QWidget* target = grid->childAt(at);
-    ASSERT_TRUE(target) << "nothing drawn at cell " << row << "," << col;
-    mouse(target, type, target->mapFrom(grid, at), button);
+    const CellSpot at = cellSpot(grid, row, col);
+    ASSERT_TRUE(at.widget) << "nothing draws cell " << row << "," << col;
+    mouse(at.widget, type, at.pos, button);
+}
+
+void pressCell(FlexGrid* grid, int row, int col, Qt::MouseButton button) {
+    mouseOnCell(grid, row, col, QEvent::MouseButtonPress, button);
 }
 
 void clickCell(FlexGrid* grid, int row, int col, Qt::MouseButton button) {
     mouseOnCell(grid, row, col, QEvent::MouseButtonPress, button);
     mouseOnCell(grid, row, col, QEvent::MouseButtonRelease, button);
+}
+
+void dblClickCell(FlexGrid* grid, int row, int col) {
+    clickCell(grid, row, col);
+    mouseOnCell(grid, row, col, QEvent::MouseButtonDblClick);
+    mouseOnCell(grid, row, col, QEvent::MouseButtonRelease);
 }
 
 } // namespace melodeck::test

@@ -40,11 +40,22 @@ void click(QWidget* w, QPoint pos, Qt::MouseButton button = Qt::LeftButton);
 // A key pressed and released on w.
 void key(QWidget* w, Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
-// A real mouse event (press, release or double click) at the place where a
-// grid cell is drawn, sent to the widget that shows it.
+// The widget that draws a grid cell (the data area, a header or the corner)
+// and the cell's centre in that widget's coordinates.
+struct CellSpot {
+    QWidget* widget;
+    QPoint pos;
+};
+CellSpot cellSpot(FlexGrid* grid, int row, int col);
+// A real mouse event (press, release or double click) at the centre of a
+// grid cell, sent to the widget that draws it.
 void mouseOnCell(FlexGrid* grid, int row, int col, QEvent::Type type,
                  Qt::MouseButton button = Qt::LeftButton);
+// A press alone.
+void pressCell(FlexGrid* grid, int row, int col, Qt::MouseButton button = Qt::LeftButton);
 // Press and release.
 void clickCell(FlexGrid* grid, int row, int col, Qt::MouseButton button = Qt::LeftButton);
+// Press, release, double click, release: what a double click delivers.
+void dblClickCell(FlexGrid* grid, int row, int col);
 
 } // namespace melodeck::test
