@@ -12,6 +12,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QHeaderView>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <stdexcept>
 
@@ -69,9 +71,19 @@ void titleCondition(frmMeloDeck* w, const QString& text) {
     w->optハモリ[2]->setChecked(true);
 }
 
-// The header of column col as the user clicks it.
+// The header of column col as the user clicks it: a press and a release of
+// the left button in the middle of its section.
 void clickHeader(frmMeloDeck* w, int col) {
-    w->flgList->simulateClick(0, col);
+    QHeaderView* top = w->flgList->horizontalHeader();
+    QWidget* on = top->viewport();
+    const QPointF at(top->sectionViewportPosition(col - 1) + top->sectionSize(col - 1) / 2,
+                     top->height() / 2);
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        const Qt::MouseButtons held =
+            type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+        QMouseEvent ev(type, at, on->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
+        QApplication::sendEvent(on, &ev);
+    }
 }
 
 QString folder;

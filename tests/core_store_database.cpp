@@ -353,10 +353,10 @@ TEST_F(StoreDb, HeldResultFollowsItsTable) {
     // A large table in its number order reads its row keys as far as rows
     // are shown; a change makes it read the rest first, so it keeps the rows
     // and order of the moment it ran.
-    std::vector<testdb::Song> many;
+    std::vector<test::Song> many;
     for (int i = 0; i < 9000; ++i)
         many.push_back({9000 - i, u"歌手%1"_s.arg(i)});
-    testdb::insertSongs(path, u"MeloDeck"_s, many);
+    test::insertSongs(path, u"MeloDeck"_s, many);
     DataControl big;
     big.DatabaseName = path;
     big.RecordSource = u"SELECT * FROM MeloDeck ORDER BY 曲番号"_s;

@@ -4,6 +4,7 @@
 #include "support/common_files.h"
 #include "support/hostile_support.h"
 #include "support/pickup_fixture.h"
+#include "support/window_fixture.h"
 
 #include "app/gui/AppIcon.h"
 #include "common/DataFolder.h"
@@ -235,7 +236,7 @@ TEST(InstalledProgram, KeepsItsFilesInTheUsersDataFolderAndLeavesTheInstallation
         frmMeloDeck* w = f.start();
         ASSERT_TRUE(w) << f.warnings.join(u'\n').toStdString();
         picked = w->flgList->TextMatrix(5, 1);
-        w->flgList->simulateDblClick(5, 1);
+        test::dblClickCell(w->flgList, 5, 1);
         ASSERT_EQ(test::gridColumn(w->flgPickup, 1), QStringList{picked});
         w->cmd終了->click();
     }

@@ -5,6 +5,7 @@
 #include "common/Seams.h"
 #include "common/VbError.h"
 #include "common/clsMousePointer.h"
+#include "common/gui/WindowHelpers.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -70,7 +71,7 @@ void ShowPointer(std::int16_t pointer) {
 
 std::unique_ptr<QFileDialog> MakeOpenFileDialog(const OpenFileRequest& req) {
     auto dialog = std::make_unique<QFileDialog>(QApplication::activeWindow());
-    dialog->setFont(frmMeloDeck::WindowFont());
+    dialog->setFont(ModCommon::WindowFont());
     // Qt's own dialog (where the desktop offers none of its own): the size,
     // type and date columns as wide as what they show (Japanese titles are
     // wider than the dialog's defaults); the name takes the rest.
@@ -98,7 +99,7 @@ std::unique_ptr<QMessageBox> MakeWarningBox(const QString& title, const QString&
     auto box = std::make_unique<QMessageBox>(QMessageBox::Warning, title, text, QMessageBox::Ok,
                                              QApplication::activeWindow());
     // A box is a window of its own and does not inherit the main window's font.
-    box->setFont(frmMeloDeck::WindowFont());
+    box->setFont(ModCommon::WindowFont());
     return box;
 }
 
@@ -132,7 +133,7 @@ void InstallFonts() {
         if (installed.contains(c))
             present << c;
     if (!present.isEmpty())
-        QFont::insertSubstitutions(QStringLiteral("MS UI Gothic"), present);
+        QFont::insertSubstitutions(ModCommon::WindowFont().family(), present);
 }
 
 void InstallPlatform() {

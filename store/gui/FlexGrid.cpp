@@ -451,11 +451,6 @@ void FlexGrid::doubleClick() {
         onDblClick();
 }
 
-void FlexGrid::simulateClick(std::int32_t row, std::int32_t col) {
-    pressAt(row, col, 1, cellCenter(row, col), 0);
-    releaseAt(1);
-}
-
 void FlexGrid::mousePressEvent(QMouseEvent* ev) {
     setFocus(Qt::MouseFocusReason);
     std::int32_t r, c;

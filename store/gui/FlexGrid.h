@@ -85,11 +85,6 @@ public:
     // context-menu request.
     std::function<bool(int key, int shift)> onKeyDown;
 
-    // A left click on a cell as the mouse would make it, with the same events
-    // in the same order. Kept for the search benchmark, which clicks headers
-    // through it; tests drive the grid with real mouse events.
-    void simulateClick(std::int32_t row, std::int32_t col);
-
     // Where the centre of a cell is drawn, in grid widget coordinates
     // (headers included): where the keyboard opens a cell's menu.
     QPoint cellCenter(std::int32_t row, std::int32_t col) const;
