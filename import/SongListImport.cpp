@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace melodeck::songlist {
 
@@ -20,6 +21,21 @@ QString SqlLiteral(const Value& value) {
         return QStringLiteral("NULL");
     return QLatin1Char('\'') + t + QLatin1Char('\'');
 }
+
+namespace {
+
+// The next field of a line: up to the next comma, taken off rest; once the
+// line is used up every further field is empty.
+QStringView nextField(QStringView& rest) {
+    const qsizetype comma = rest.indexOf(u',');
+    if (comma < 0)
+        return std::exchange(rest, {});
+    const QStringView field = rest.left(comma);
+    rest = rest.mid(comma + 1);
+    return field;
+}
+
+} // namespace
 
 bool IsErrorPageLine(std::string_view lineBytes) {
     return lineBytes.substr(0, 4) == "404 ";
@@ -94,17 +110,7 @@ const QString& InsertBuilder::build(QStringView line) {
     for (size_t i = 0; i < flags_.size(); ++i) {
         if (i > 0)
             stmt_ += QLatin1Char(',');
-        // The next field runs to the next comma; once the line is used up
-        // every further field is empty.
-        QStringView field;
-        const qsizetype comma = rest.indexOf(u',');
-        if (comma < 0) {
-            field = rest;
-            rest = {};
-        } else {
-            field = rest.left(comma);
-            rest = rest.mid(comma + 1);
-        }
+        const QStringView field = nextField(rest);
         if (flags_[i])
             appendText(field);
         else
@@ -118,21 +124,13 @@ bool InsertBuilder::values(QStringView line, RowValues& out) {
     out.clear();
     QStringView rest = line;
     for (size_t i = 0; i < flags_.size(); ++i) {
-        QStringView field;
-        const qsizetype comma = rest.indexOf(u',');
-        if (comma < 0) {
-            field = rest;
-            rest = {};
-        } else {
-            field = rest.left(comma);
-            rest = rest.mid(comma + 1);
-        }
+        const QStringView field = nextField(rest);
         if (flags_[i]) {
-            field = textField(field);
-            if (field.isEmpty())
+            const QStringView text = textField(field);
+            if (text.isEmpty())
                 out.addNull();
             else
-                out.addText(field);
+                out.addText(text);
             continue;
         }
         const qsizetype n = field.size();

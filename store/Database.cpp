@@ -263,6 +263,18 @@ struct ParsedInsert {
     RowValues values;
 };
 
+// A plain table name at s[i] into name, i past it; false when there is none
+// (a name cannot start with a digit).
+bool readTableName(const std::string& s, size_t& i, std::string& name) {
+    const size_t t0 = i;
+    while (i < s.size() && identChar(static_cast<unsigned char>(s[i])))
+        ++i;
+    if (i == t0 || (s[t0] >= '0' && s[t0] <= '9'))
+        return false;
+    name.assign(s, t0, i - t0);
+    return true;
+}
+
 // Reads "INSERT INTO t VALUES (l1,...,ln)" with NULL, whole-number and quoted
 // text literals; false for anything else.
 bool parseInsert(const std::string& s, ParsedInsert& out) {
@@ -275,12 +287,8 @@ bool parseInsert(const std::string& s, ParsedInsert& out) {
     if (!wordAt(s, i, "INTO"))
         return false;
     i = skipBlanks(s, i + 4);
-    const size_t t0 = i;
-    while (i < s.size() && identChar(static_cast<unsigned char>(s[i])))
-        ++i;
-    if (i == t0 || (s[t0] >= '0' && s[t0] <= '9'))
+    if (!readTableName(s, i, out.table))
         return false;
-    out.table.assign(s, t0, i - t0);
     i = skipBlanks(s, i);
     if (!wordAt(s, i, "VALUES"))
         return false;
@@ -569,12 +577,8 @@ bool planKeyed(const std::string& s, KeyedPlan& plan) {
     if (!wordAt(s, i, "FROM"))
         return false;
     i = skipBlanks(s, i + 4);
-    const size_t t0 = i;
-    while (i < s.size() && identChar(static_cast<unsigned char>(s[i])))
-        ++i;
-    if (i == t0 || (s[t0] >= '0' && s[t0] <= '9'))
+    if (!readTableName(s, i, plan.table))
         return false;
-    plan.table.assign(s, t0, i - t0);
 
     // The words outside literals and brackets: the last ORDER starts the
     // order clause; the words that change what rows are are not taken.
@@ -661,23 +665,9 @@ namespace {
 // Sets of up to this many rows read all their keys at once.
 constexpr std::int64_t kReadAllKeysUpTo = 4096;
 
+// Stored as a number by the engine, so its index order is numeric order.
 bool isNumberType(int type) {
-    switch (type) {
-    case FieldType::Boolean:
-    case FieldType::Byte:
-    case FieldType::Integer:
-    case FieldType::Long:
-    case FieldType::Currency:
-    case FieldType::Single:
-    case FieldType::Double:
-    case FieldType::BigInt:
-    case FieldType::Numeric:
-    case FieldType::Decimal:
-    case FieldType::Float:
-        return true;
-    default:
-        return false;
-    }
+    return type == FieldType::Boolean || FieldType::IsNumeric(type);
 }
 
 // At most how many rows the table holds, from its first and last row key;

@@ -26,7 +26,26 @@ constexpr int Boolean = 1, Byte = 2, Integer = 3, Long = 4, Currency = 5, Single
               Date = 8, Binary = 9, Text = 10, LongBinary = 11, Memo = 12, GUID = 15, BigInt = 16,
               VarBinary = 17, Char = 18, Numeric = 19, Decimal = 20, Float = 21, Time = 22,
               TimeStamp = 23;
+
+// True for the types that hold numbers (Boolean not among them).
+constexpr bool IsNumeric(int type) {
+    switch (type) {
+    case Byte:
+    case Integer:
+    case Long:
+    case Currency:
+    case Single:
+    case Double:
+    case BigInt:
+    case Numeric:
+    case Decimal:
+    case Float:
+        return true;
+    default:
+        return false;
+    }
 }
+} // namespace FieldType
 
 // DAO type code of an SQLite declared column type ("" for none).
 int FieldTypeFromDecl(std::string_view declaredType);

@@ -43,8 +43,9 @@ public:
             rows = int(std::min<std::int64_t>(rs.RecordCount(), INT32_MAX - 1));
             for (int i = 0; i < rs.FieldCount(); ++i) {
                 names.push_back(rs.FieldName(i));
-                align.push_back(isNumeric(rs.FieldType(i)) ? Qt::AlignRight | Qt::AlignVCenter
-                                                           : Qt::AlignLeft | Qt::AlignVCenter);
+                align.push_back(FieldType::IsNumeric(rs.FieldType(i))
+                                    ? Qt::AlignRight | Qt::AlignVCenter
+                                    : Qt::AlignLeft | Qt::AlignVCenter);
             }
         }
         endResetModel();
@@ -86,23 +87,6 @@ public:
     }
 
 private:
-    static bool isNumeric(int type) {
-        switch (type) {
-        case FieldType::Byte:
-        case FieldType::Integer:
-        case FieldType::Long:
-        case FieldType::Currency:
-        case FieldType::Single:
-        case FieldType::Double:
-        case FieldType::BigInt:
-        case FieldType::Numeric:
-        case FieldType::Decimal:
-        case FieldType::Float:
-            return true;
-        default:
-            return false;
-        }
-    }
 };
 
 // The header row: field names as a plain header paints them, and the sort
