@@ -5,8 +5,8 @@
 #include "common/Seams.h"
 #include "common/VbError.h"
 #include "common/clsMousePointer.h"
-#include "import/SongListImport.h"
 #include "import/HttpDownload.h"
+#include "import/SongListImport.h"
 #include "import/gui/frmWait.h"
 
 #include <QDir>
