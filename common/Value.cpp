@@ -22,11 +22,9 @@ bool Value::isWholeNumber() const {
 }
 
 bool Value::isNumeric() const {
+    if (isWholeNumber())
+        return true;
     switch (t_) {
-    case VType::Integer:
-    case VType::Long:
-    case VType::BigInt:
-    case VType::Byte:
     case VType::Single:
     case VType::Double:
     case VType::Currency:

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <utility>
 
 namespace melodeck::songlist {
@@ -33,6 +34,21 @@ QStringView nextField(QStringView& rest) {
     const QStringView field = rest.left(comma);
     rest = rest.mid(comma + 1);
     return field;
+}
+
+// Plain keys ("123": up to nine digits, no leading zero) are written as they
+// stand; anything else goes through the lenient reading of a leading number.
+std::optional<std::int64_t> plainNumber(QStringView field) {
+    const qsizetype n = field.size();
+    if (n == 0 || n > 9 || (n > 1 && field[0] == u'0'))
+        return std::nullopt;
+    std::int64_t v = 0;
+    for (const QChar c : field) {
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        v = v * 10 + (c.unicode() - u'0');
+    }
+    return v;
 }
 
 } // namespace
@@ -133,24 +149,12 @@ bool InsertBuilder::values(QStringView line, RowValues& out) {
                 out.addText(text);
             continue;
         }
-        const qsizetype n = field.size();
-        bool plain = n > 0 && n <= 9 && (n == 1 || field[0] != u'0');
-        std::int64_t v = 0;
-        for (qsizetype k = 0; plain && k < n; ++k) {
-            plain = field[k] >= u'0' && field[k] <= u'9';
-            v = v * 10 + (field[k].unicode() - u'0');
-        }
-        if (plain) {
-            out.addInteger(v);
+        if (const auto key = plainNumber(field)) {
+            out.addInteger(*key);
             continue;
         }
-        scratch_.resize(0);
-        scratch_ += field;
-        const double d = ModCommon::LeadingNumber(scratch_);
-        if (!std::isfinite(d))
-            throw VbError::overflow();
         // The literal build writes; only a whole number in plain digits binds.
-        const QString text = NumberText(d);
+        const QString text = NumberText(leadingNumber(field));
         bool ok = false;
         const qlonglong whole = text.toLongLong(&ok);
         if (!ok || QString::number(whole) != text)
@@ -190,16 +194,13 @@ void InsertBuilder::appendText(QStringView field) {
 }
 
 void InsertBuilder::appendNumber(QStringView field) {
-    // Plain keys ("123") are written as they stand; anything else goes
-    // through the lenient reading of a leading number.
-    const qsizetype n = field.size();
-    bool plain = n > 0 && n <= 9 && (n == 1 || field[0] != u'0');
-    for (qsizetype i = 0; plain && i < n; ++i)
-        plain = field[i] >= u'0' && field[i] <= u'9';
-    if (plain) {
+    if (plainNumber(field))
         stmt_ += field;
-        return;
-    }
+    else
+        stmt_ += NumberText(leadingNumber(field));
+}
+
+double InsertBuilder::leadingNumber(QStringView field) {
     scratch_.resize(0);
     scratch_ += field;
     const double v = ModCommon::LeadingNumber(scratch_);
@@ -208,7 +209,7 @@ void InsertBuilder::appendNumber(QStringView field) {
     // for a field name.
     if (!std::isfinite(v))
         throw VbError::overflow();
-    stmt_ += NumberText(v);
+    return v;
 }
 
 // ---- one import --------------------------------------------------------------

@@ -68,6 +68,8 @@ private:
     QStringView textField(QStringView field);
     void appendText(QStringView field);
     void appendNumber(QStringView field);
+    // The lenient reading of a number field; VbError::overflow beyond any double.
+    double leadingNumber(QStringView field);
 
     QString table_;
     std::vector<bool> flags_;

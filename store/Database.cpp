@@ -258,14 +258,23 @@ bool wordAt(const std::string& s, size_t i, const char* kw) {
     return i + n == s.size() || !identChar(static_cast<unsigned char>(s[i + n]));
 }
 
+// Takes the word kw at s[i] and the blanks after it; false, i unchanged, when
+// it does not stand there.
+bool takeWord(const std::string& s, size_t& i, const char* kw) {
+    if (!wordAt(s, i, kw))
+        return false;
+    i = skipBlanks(s, i + std::strlen(kw));
+    return true;
+}
+
 struct ParsedInsert {
     std::string table;
     RowValues values;
 };
 
-// A plain table name at s[i] into name, i past it; false when there is none
-// (a name cannot start with a digit).
-bool readTableName(const std::string& s, size_t& i, std::string& name) {
+// A plain table or field name at s[i] into name, i past it; false when there
+// is none (a name cannot start with a digit).
+bool readName(const std::string& s, size_t& i, std::string& name) {
     const size_t t0 = i;
     while (i < s.size() && identChar(static_cast<unsigned char>(s[i])))
         ++i;
@@ -281,19 +290,10 @@ bool parseInsert(const std::string& s, ParsedInsert& out) {
     if (s.find('\0') != std::string::npos)
         return false;
     size_t i = skipBlanks(s, 0);
-    if (!wordAt(s, i, "INSERT"))
-        return false;
-    i = skipBlanks(s, i + 6);
-    if (!wordAt(s, i, "INTO"))
-        return false;
-    i = skipBlanks(s, i + 4);
-    if (!readTableName(s, i, out.table))
+    if (!takeWord(s, i, "INSERT") || !takeWord(s, i, "INTO") || !readName(s, i, out.table))
         return false;
     i = skipBlanks(s, i);
-    if (!wordAt(s, i, "VALUES"))
-        return false;
-    i = skipBlanks(s, i + 6);
-    if (i >= s.size() || s[i] != '(')
+    if (!takeWord(s, i, "VALUES") || i >= s.size() || s[i] != '(')
         return false;
     ++i;
     out.values.clear();
@@ -568,16 +568,10 @@ struct KeyedPlan {
 
 bool planKeyed(const std::string& s, KeyedPlan& plan) {
     size_t i = skipBlanks(s, 0);
-    if (!wordAt(s, i, "SELECT"))
-        return false;
-    i = skipBlanks(s, i + 6);
-    if (i >= s.size() || s[i] != '*')
+    if (!takeWord(s, i, "SELECT") || i >= s.size() || s[i] != '*')
         return false;
     i = skipBlanks(s, i + 1);
-    if (!wordAt(s, i, "FROM"))
-        return false;
-    i = skipBlanks(s, i + 4);
-    if (!readTableName(s, i, plan.table))
+    if (!takeWord(s, i, "FROM") || !readName(s, i, plan.table))
         return false;
 
     // The words outside literals and brackets: the last ORDER starts the
@@ -636,22 +630,13 @@ bool planKeyed(const std::string& s, KeyedPlan& plan) {
 
     // ORDER BY field [ASC | DESC], then nothing but blanks and semicolons.
     size_t k = skipBlanks(s, order + 5);
-    if (!wordAt(s, k, "BY"))
+    if (!takeWord(s, k, "BY") || !readName(s, k, plan.field))
         return false;
-    k = skipBlanks(s, k + 2);
-    const size_t f0 = k;
-    while (k < s.size() && identChar(static_cast<unsigned char>(s[k])))
-        ++k;
-    if (k == f0 || (s[f0] >= '0' && s[f0] <= '9'))
-        return false;
-    plan.field.assign(s, f0, k - f0);
     k = skipBlanks(s, k);
-    if (wordAt(s, k, "DESC")) {
+    if (takeWord(s, k, "DESC"))
         plan.descending = true;
-        k = skipBlanks(s, k + 4);
-    } else if (wordAt(s, k, "ASC")) {
-        k = skipBlanks(s, k + 3);
-    }
+    else
+        takeWord(s, k, "ASC");
     for (; k < s.size(); ++k)
         if (!isBlank(s[k]) && s[k] != ';')
             return false;

@@ -367,25 +367,13 @@ QPoint FlexGrid::cellCenter(std::int32_t row, std::int32_t col) const {
 }
 
 int FlexGrid::buttonFlags(Qt::MouseButtons b) {
-    int f = 0;
-    if (b & Qt::LeftButton)
-        f |= 1;
-    if (b & Qt::RightButton)
-        f |= 2;
-    if (b & Qt::MiddleButton)
-        f |= 4;
-    return f;
+    return (b & Qt::LeftButton ? 1 : 0) | (b & Qt::RightButton ? 2 : 0) |
+           (b & Qt::MiddleButton ? 4 : 0);
 }
 
 int FlexGrid::shiftFlags(Qt::KeyboardModifiers m) {
-    int f = 0;
-    if (m & Qt::ShiftModifier)
-        f |= 1;
-    if (m & Qt::ControlModifier)
-        f |= 2;
-    if (m & Qt::AltModifier)
-        f |= 4;
-    return f;
+    return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) |
+           (m & Qt::AltModifier ? 4 : 0);
 }
 
 void FlexGrid::pressAt(std::int32_t row, std::int32_t col, int button, QPoint pos, int shift) {
