@@ -13,12 +13,12 @@ using melodeck::test::PickupFixture;
 
 namespace {
 
-const QString kKey = QStringLiteral("曲番");
+const QString kKey = QStringLiteral("曲番号");
 
 std::vector<test::SongRow> songs() {
     return {
         {QStringLiteral("101"), QStringLiteral("'歌手A'"), QStringLiteral("'曲A'"),
-         QStringLiteral("'あ'"), QStringLiteral("'○'"), QStringLiteral("'備考A'")},
+         QStringLiteral("'あ'"), QStringLiteral("'○'"), QStringLiteral("'作詞A'")},
         {QStringLiteral("102"), QStringLiteral("'歌手B'"), QStringLiteral("'曲B'"),
          QStringLiteral("'い'"), QStringLiteral("NULL"), QStringLiteral("NULL")},
         {QStringLiteral("103"), QStringLiteral("'歌手C'"), QStringLiteral("'曲C1'"),
@@ -34,7 +34,7 @@ std::vector<test::SongRow> songs() {
 QStringList pickedKeys(const PickupFixture& f) {
     QStringList keys;
     for (const QStringList& row :
-         f.tableRows(QStringLiteral("PickupList"), QStringLiteral("ORDER BY 曲番, 曲名")))
+         f.tableRows(QStringLiteral("PickupList"), QStringLiteral("ORDER BY 曲番号, 曲名")))
         keys << row.value(0);
     return keys;
 }
@@ -60,9 +60,9 @@ TEST(PickupList, DoubleClickAndMenuPickUpEachSongOnce) {
     EXPECT_EQ(pickedKeys(f), QStringList{QStringLiteral("102")});
     EXPECT_EQ(PickupFixture::gridColumn(w->flgPickup, 3), QStringList{QStringLiteral("曲B")});
     ASSERT_GE(log.size(), 2u);
-    EXPECT_EQ(log[0], QStringLiteral("SELECT COUNT(*) FROM PickupList WHERE 曲番 = 102"));
+    EXPECT_EQ(log[0], QStringLiteral("SELECT COUNT(*) FROM PickupList WHERE 曲番号 = 102"));
     EXPECT_EQ(log[1],
-              QStringLiteral("INSERT INTO PickupList SELECT * FROM MeloDeck WHERE 曲番 = 102"));
+              QStringLiteral("INSERT INTO PickupList SELECT * FROM MeloDeck WHERE 曲番号 = 102"));
     // Nothing else reaches the engine but the pickup grid's own requery.
     for (size_t i = 2; i < log.size(); ++i)
         EXPECT_EQ(log[i], w->datPickup.RecordSource);
@@ -72,7 +72,7 @@ TEST(PickupList, DoubleClickAndMenuPickUpEachSongOnce) {
     test::dblClickCell(w->flgList, listRow(w, QStringLiteral("曲B")), 1);
     EXPECT_EQ(pickedKeys(f), QStringList{QStringLiteral("102")});
     EXPECT_EQ(log, std::vector<QString>{
-                       QStringLiteral("SELECT COUNT(*) FROM PickupList WHERE 曲番 = 102")});
+                       QStringLiteral("SELECT COUNT(*) FROM PickupList WHERE 曲番号 = 102")});
 
     // Through the list's menu, pressed on the fixed column.
     const int rowA = listRow(w, QStringLiteral("曲A"));
@@ -146,12 +146,12 @@ TEST(PickupList, KeyIsTheLeadingNumberOfTheKeyCell) {
     ASSERT_EQ(w->flgList->TextMatrix(zeroRow, 1), QStringLiteral("00123"));
     test::dblClickCell(w->flgList, zeroRow, 3);
     ASSERT_GE(log.size(), 1u);
-    EXPECT_EQ(log[0], QStringLiteral("SELECT COUNT(*) FROM PickupList WHERE 曲番 = 123"));
+    EXPECT_EQ(log[0], QStringLiteral("SELECT COUNT(*) FROM PickupList WHERE 曲番号 = 123"));
 
     log.clear();
     test::dblClickCell(w->flgList, listRow(w, QStringLiteral("語")), 3);
     ASSERT_GE(log.size(), 1u);
-    EXPECT_EQ(log[0], QStringLiteral("SELECT COUNT(*) FROM PickupList WHERE 曲番 = 0"));
+    EXPECT_EQ(log[0], QStringLiteral("SELECT COUNT(*) FROM PickupList WHERE 曲番号 = 0"));
     EXPECT_TRUE(f.warnings.isEmpty());
 }
 
@@ -177,7 +177,7 @@ TEST(PickupList, PickupSortStaysAndTheListSurvivesARestart) {
     f.createDatabase(songs());
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
-    const QString descending = QStringLiteral("SELECT * FROM PickupList ORDER BY 曲番 DESC ");
+    const QString descending = QStringLiteral("SELECT * FROM PickupList ORDER BY 曲番号 DESC ");
     w->datPickup.RecordSource = descending;
     w->datPickup.Refresh();
     w->flgPickup->Refresh();

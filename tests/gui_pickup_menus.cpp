@@ -15,11 +15,11 @@ namespace {
 std::vector<test::SongRow> songs() {
     return {
         {QStringLiteral("201"), QStringLiteral("'歌手甲'"), QStringLiteral("'曲甲'"),
-         QStringLiteral("'歌い出し甲'"), QStringLiteral("'有'"), QStringLiteral("'備考甲'")},
+         QStringLiteral("'歌い出し甲'"), QStringLiteral("'有'"), QStringLiteral("'作詞甲'")},
         {QStringLiteral("202"), QStringLiteral("'歌手乙'"), QStringLiteral("'曲乙'"),
          QStringLiteral("'歌い出し乙'"), QStringLiteral("NULL"), QStringLiteral("NULL")},
         {QStringLiteral("203"), QStringLiteral("'歌手丙'"), QStringLiteral("'曲丙'"),
-         QStringLiteral("'歌い出し丙'"), QStringLiteral("NULL"), QStringLiteral("'備考丙'")},
+         QStringLiteral("'歌い出し丙'"), QStringLiteral("NULL"), QStringLiteral("'作詞丙'")},
     };
 }
 
@@ -140,7 +140,7 @@ TEST(GridMenus, CopyPutsTheCellTextOnTheClipboard) {
 
     test::pressCell(w->flgPickup, 1, 6, Qt::RightButton);
     w->mnuコピー_Click();
-    EXPECT_EQ(f.clipboard.back(), QStringLiteral("備考甲"));
+    EXPECT_EQ(f.clipboard.back(), QStringLiteral("作詞甲"));
 
     // A clipboard that cannot be written is not worth a message.
     f.clipboardFails = true;
@@ -219,7 +219,7 @@ TEST(GridKeys, EnterDeleteCopyAndTheMenuKeyActOnTheCurrentCell) {
     const auto picked = [&] {
         QStringList keys;
         for (const QStringList& r :
-             f.tableRows(QStringLiteral("PickupList"), QStringLiteral("ORDER BY 曲番")))
+             f.tableRows(QStringLiteral("PickupList"), QStringLiteral("ORDER BY 曲番号")))
             keys << r[0];
         return keys.join(QLatin1Char(','));
     };

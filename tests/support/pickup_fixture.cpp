@@ -7,16 +7,6 @@
 
 namespace melodeck::test {
 
-namespace {
-
-QString schema(const QString& keyType) {
-    return QStringLiteral("(曲番 %1, 歌手名 TEXT(100), 曲名 TEXT(100), 歌い出し TEXT(100), "
-                          "ハモリ TEXT(10), 備考 TEXT(50))")
-        .arg(keyType);
-}
-
-} // namespace
-
 PickupFixture::PickupFixture() {
     seams().warning = [this](const QString&, const QString& text) { warnings << text.trimmed(); };
     seams().popupMenu = [this](QMenu* menu, QPoint pos) {
@@ -40,12 +30,18 @@ PickupFixture::~PickupFixture() {
 
 void PickupFixture::createDatabase(const std::vector<SongRow>& songs,
                                    const std::vector<SongRow>& picked, const QString& keyType) {
-    QString sql = QStringLiteral("CREATE TABLE MeloDeck %1; CREATE TABLE PickupList %1;")
-                      .arg(schema(keyType));
+    QString sql = test::schemaSql();
+    if (keyType != QLatin1String("INTEGER"))
+        sql.replace(QStringLiteral("曲番号 INTEGER"), QStringLiteral("曲番号 ") + keyType);
+    const auto insert = [&sql](const QString& table, SongRow r) {
+        while (r.size() < kSongFieldCount)
+            r << QStringLiteral("NULL");
+        sql += QStringLiteral("INSERT INTO %1 VALUES (%2);").arg(table, r.join(QLatin1Char(',')));
+    };
     for (const SongRow& r : songs)
-        sql += QStringLiteral("INSERT INTO MeloDeck VALUES (%1);").arg(r.join(QLatin1Char(',')));
+        insert(QStringLiteral("MeloDeck"), r);
     for (const SongRow& r : picked)
-        sql += QStringLiteral("INSERT INTO PickupList VALUES (%1);").arg(r.join(QLatin1Char(',')));
+        insert(QStringLiteral("PickupList"), r);
     test::exec(databasePath(), sql, true);
 }
 

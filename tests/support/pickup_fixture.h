@@ -11,8 +11,9 @@ class QMenu;
 
 namespace melodeck::test {
 
-// One song row as SQL literals, in table order: key, singer, title, lyric
-// start, harmony, remark.
+// One song row as SQL literals, in the order of the song table's fields:
+// key, singer, title, lyric start, harmony, lyricist...; the fields a row
+// leaves out are NULL.
 using SongRow = QStringList;
 
 class PickupFixture : public ProgramFixture {
@@ -20,9 +21,9 @@ public:
     PickupFixture();
     ~PickupFixture();
 
-    // MeloDeck.mdb in the program folder: the song table filled with songs,
-    // the pickup table with picked (both with the same six fields, the key
-    // declared as keyType).
+    // MeloDeck.mdb in the program folder, made from the shipped schema with
+    // the key declared as keyType: the song table filled with songs, the
+    // pickup table with picked.
     void createDatabase(const std::vector<SongRow>& songs, const std::vector<SongRow>& picked = {},
                         const QString& keyType = QStringLiteral("INTEGER"));
     // Every row of a table, read through a separate connection, as texts

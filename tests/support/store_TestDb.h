@@ -10,8 +10,9 @@
 
 namespace melodeck::test {
 
-// The text of data/schema.sql.
+// The text of data/schema.sql, and how many fields its two tables have.
 QString schemaSql();
+inline constexpr qsizetype kSongFieldCount = 8;
 
 // Creates folder/fileName from data/schema.sql (tables MeloDeck and
 // PickupList, eight fields: 曲番号 INTEGER, 歌手名, 曲名, 歌い出し, ハモリ, 作詞者,
