@@ -39,13 +39,9 @@ class ImportRun : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        dbPath = dir.filePath(u"MeloDeck.mdb"_s);
-        test::exec(dbPath,
-                   u"CREATE TABLE MeloDeck %1;"
-                   u"INSERT INTO MeloDeck VALUES (1,'旧歌手','旧曲',NULL,NULL);"
-                   u"INSERT INTO MeloDeck VALUES (2,'旧2','旧曲2','x','○');"_s.arg(
-                       test::SongTableSchema()),
-                   true);
+        dbPath = test::createSongDb(dir.path());
+        test::exec(dbPath, u"INSERT INTO MeloDeck VALUES (1,'旧歌手','旧曲',NULL,NULL,NULL,NULL,0);"
+                           u"INSERT INTO MeloDeck VALUES (2,'旧2','旧曲2','x','○','詞','曲',9);"_s);
         before = songs();
     }
 
@@ -71,17 +67,10 @@ protected:
     QTemporaryDir dir;
     QString dbPath;
     std::vector<QStringList> before;
-    std::vector<bool> flags{false, true, true, true, true};
+    std::vector<bool> flags{false, true, true, true, true, true, true, false};
     int files = 0;
     std::int64_t lastDone = 0, lastTotal = 0;
 };
-
-QStringList row(std::initializer_list<const char*> cells) {
-    QStringList r;
-    for (const char* c : cells)
-        r << QString::fromUtf8(c);
-    return r;
-}
 
 } // namespace
 
@@ -93,7 +82,7 @@ TEST_F(ImportRun, DataLinesReplaceTheTable) {
                                   u"-5,負,\"q,uoted\",   ,○\r"
                                   u"text first,x,y,z,w\n"
                                   u"7,少ない\n"
-                                  u"8,a,b,c,d,extra,more\r\n"
+                                  u"8,a,b,c,d,作詞者,作曲者,245,extra\r\n"
                                   u"  9 ,①髙～,ｱｲｳ,\u3000,''\r\n"_s) +
                              "10,ab\x82,\xff\xfe,ok,\x85\x40\r\n" + Sjis(u"11,最後,行末なし"_s);
     Recorder sink;
@@ -101,13 +90,13 @@ TEST_F(ImportRun, DataLinesReplaceTheTable) {
     EXPECT_EQ(run(list(bytes), sink, &log), ImportOutcome::Completed);
 
     const std::vector<QStringList> expected = {
-        row({"123", "歌手A", "曲名B", "It's", "<NULL>"}),
-        row({"-5", "負", "\"q", "uoted\"", "<NULL>"}),
-        row({"7", "少ない", "<NULL>", "<NULL>", "<NULL>"}),
-        row({"8", "a", "b", "c", "d"}),
-        row({"9", "①髙～", "ｱｲｳ", "\u3000", "''"}),
-        row({"10", "ab\uFFFD", "\uFFFD\uFFFD", "ok", "\uFFFD"}),
-        row({"11", "最後", "行末なし", "<NULL>", "<NULL>"}),
+        test::ImportedRow({"123", "歌手A", "曲名B", "It's", "<NULL>"}),
+        test::ImportedRow({"-5", "負", "\"q", "uoted\"", "<NULL>", "○"}),
+        test::ImportedRow({"7", "少ない", "<NULL>", "<NULL>", "<NULL>"}),
+        test::ImportedRow({"8", "a", "b", "c", "d", "作詞者", "作曲者", "245"}),
+        test::ImportedRow({"9", "①髙～", "ｱｲｳ", "\u3000", "''"}),
+        test::ImportedRow({"10", "ab\uFFFD", "\uFFFD\uFFFD", "ok", "\uFFFD"}),
+        test::ImportedRow({"11", "最後", "行末なし", "<NULL>", "<NULL>"}),
     };
     const auto got = songs();
     ASSERT_EQ(got.size(), expected.size());
@@ -126,7 +115,8 @@ TEST_F(ImportRun, DataLinesReplaceTheTable) {
 
     ASSERT_GE(log.size(), 2u);
     EXPECT_EQ(log[0], u"DELETE FROM MeloDeck"_s);
-    EXPECT_EQ(log[1], u"INSERT INTO MeloDeck VALUES (123,'歌手A','曲名B','It''s',NULL)"_s);
+    EXPECT_EQ(log[1],
+              u"INSERT INTO MeloDeck VALUES (123,'歌手A','曲名B','It''s',NULL,NULL,NULL,0)"_s);
     EXPECT_EQ(sink.rows, 7);
     EXPECT_FALSE(sink.backwards);
     EXPECT_EQ(sink.counts.size(), 11u); // every line, data or not
@@ -154,15 +144,16 @@ TEST_F(ImportRun, ErrorPageLeavesTheTableAsItWas) {
     // "404" without its space, or later in a line, is an ordinary line.
     Recorder sink;
     EXPECT_EQ(run(list(Sjis(u"404,歌,曲\r\n5,404 ,x\r\n"_s)), sink), ImportOutcome::Completed);
-    EXPECT_EQ(songs(), (std::vector<QStringList>{row({"404", "歌", "曲", "<NULL>", "<NULL>"}),
-                                                 row({"5", "404", "x", "<NULL>", "<NULL>"})}));
+    EXPECT_EQ(songs(),
+              (std::vector<QStringList>{test::ImportedRow({"404", "歌", "曲", "<NULL>", "<NULL>"}),
+                                        test::ImportedRow({"5", "404", "x", "<NULL>", "<NULL>"})}));
 }
 
 TEST_F(ImportRun, FailureHalfWayRollsBack) {
     // An engine error on the third data row.
     test::exec(dbPath,
                u"CREATE TRIGGER boom BEFORE INSERT ON MeloDeck "
-               u"WHEN NEW.曲番 = 666 BEGIN "
+               u"WHEN NEW.曲番号 = 666 BEGIN "
                u"SELECT abs(-9223372036854775807 - 1); END;"_s,
                true);
     Recorder sink;
@@ -227,9 +218,9 @@ TEST_F(ImportRun, SameSongsInCp932AndUtf8GiveTheSameRows) {
                          u"102,ＡＢＣ全角,\"引用,符\",歌い出し,\r\n"
                          u"103,It's,①髙,～波～,○\r\n"_s;
     const std::vector<QStringList> expected = {
-        row({"101", "歌手あ", "夜空ノムコウ～", "ｱｲｳｴｵ", "○"}),
-        row({"102", "ＡＢＣ全角", "\"引用", "符\"", "歌い出し"}),
-        row({"103", "It's", "①髙", "～波～", "○"}),
+        test::ImportedRow({"101", "歌手あ", "夜空ノムコウ～", "ｱｲｳｴｵ", "○"}),
+        test::ImportedRow({"102", "ＡＢＣ全角", "\"引用", "符\"", "歌い出し"}),
+        test::ImportedRow({"103", "It's", "①髙", "～波～", "○"}),
     };
     // A list that is ASCII for longer than the sample, Japanese later.
     QString asciiFirst;
@@ -271,7 +262,7 @@ TEST_F(ImportRun, SameSongsInCp932AndUtf8GiveTheSameRows) {
         } else {
             const auto got = songs();
             ASSERT_FALSE(got.empty());
-            EXPECT_EQ(got.back(), row({"99999", "歌手あ", "～", "ｱ", "○"}));
+            EXPECT_EQ(got.back(), test::ImportedRow({"99999", "歌手あ", "～", "ｱ", "○"}));
         }
     }
 
@@ -283,5 +274,5 @@ TEST_F(ImportRun, SameSongsInCp932AndUtf8GiveTheSameRows) {
     EXPECT_EQ(run(list(later), sink), ImportOutcome::Completed);
     const auto got = songs();
     ASSERT_EQ(got.size(), 4u);
-    EXPECT_EQ(got[3], row({"104", "ok", "\uFFFD\uFFFDx", "\uFFFD\uFFFD", "<NULL>"}));
+    EXPECT_EQ(got[3], test::ImportedRow({"104", "ok", "\uFFFD\uFFFDx", "\uFFFD\uFFFD", "<NULL>"}));
 }

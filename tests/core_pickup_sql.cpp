@@ -17,12 +17,12 @@ TEST(PickupSql, KeyTextIsTheLeadingNumberInPlainDecimal) {
 
 TEST(PickupSql, StatementTexts) {
     const QString key = KeyText(u"00123"_s);
-    EXPECT_EQ(CountSql(u"PickupList"_s, u"曲番"_s, key),
-              u"SELECT COUNT(*) FROM PickupList WHERE 曲番 = 123"_s);
-    EXPECT_EQ(InsertSql(u"PickupList"_s, u"MeloDeck"_s, u"曲番"_s, key),
-              u"INSERT INTO PickupList SELECT * FROM MeloDeck WHERE 曲番 = 123"_s);
-    EXPECT_EQ(DeleteSql(u"PickupList"_s, u"曲番"_s, key),
-              u"DELETE FROM PickupList WHERE 曲番 = 123"_s);
+    EXPECT_EQ(CountSql(u"PickupList"_s, u"曲番号"_s, key),
+              u"SELECT COUNT(*) FROM PickupList WHERE 曲番号 = 123"_s);
+    EXPECT_EQ(InsertSql(u"PickupList"_s, u"MeloDeck"_s, u"曲番号"_s, key),
+              u"INSERT INTO PickupList SELECT * FROM MeloDeck WHERE 曲番号 = 123"_s);
+    EXPECT_EQ(DeleteSql(u"PickupList"_s, u"曲番号"_s, key),
+              u"DELETE FROM PickupList WHERE 曲番号 = 123"_s);
     EXPECT_EQ(ClearSql(u"PickupList"_s), u"DELETE FROM PickupList"_s);
 }
 

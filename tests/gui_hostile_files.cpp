@@ -50,7 +50,7 @@ TEST(HostileSongList, BrokenListsWarnOrImportWhatTheRulesSay) {
     f.createDatabase({u"1,'旧歌手','旧曲',NULL,NULL"_s});
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
-    const auto oldSongs = f.songs();
+    auto oldSongs = f.songs();
     const QString list = f.path(u"list.csv"_s);
 
     struct Case {
@@ -91,11 +91,13 @@ TEST(HostileSongList, BrokenListsWarnOrImportWhatTheRulesSay) {
         f.import(list);
         EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(u'|').toStdString();
         EXPECT_EQ(f.songs(), (std::vector<QStringList>{
-                                 {u"101"_s, u"歌手あ"_s, u"曲"_s, u"歌い出し"_s, u"○"_s}}));
+                                 test::ImportedRow({"101", "歌手あ", "曲", "歌い出し", "○"})}));
     }
     test::WriteBytes(list, header + Sjis(u"1,旧歌手,旧曲,,\r\n"_s));
     f.import(list);
-    ASSERT_EQ(f.songs(), oldSongs);
+    oldSongs = f.songs();
+    ASSERT_EQ(oldSongs,
+              std::vector{test::ImportedRow({"1", "旧歌手", "旧曲", "<NULL>", "<NULL>"})});
 
     // A source that never ends a line (a device of endless zero bytes) is
     // given up after 16 MB instead of being held in memory for ever.
@@ -134,7 +136,7 @@ TEST(HostileSongList, BrokenListsWarnOrImportWhatTheRulesSay) {
     const auto rows = f.songs();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0][2].size(), longTitle.size());
-    EXPECT_EQ(rows[1], (QStringList{u"302"_s, u"c"_s, u"d"_s, u"e"_s, u"<NULL>"_s}));
+    EXPECT_EQ(rows[1], test::ImportedRow({"302", "c", "d", "e", "<NULL>"}));
     EXPECT_EQ(w->flgList->Rows(), 3);
     EXPECT_EQ(w->flgList->TextMatrix(1, 3).size(), longTitle.size());
     EXPECT_TRUE(test::showAndWait(w));
@@ -411,7 +413,7 @@ TEST(HostileDatabase, WriteLockHeldByAnotherProgram) {
     // from before the start to after the attempts below.
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(f.databasePath().toUtf8().constData(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; DELETE FROM MeloDeck WHERE 曲番 = 1", nullptr,
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; DELETE FROM MeloDeck WHERE 曲番号 = 1", nullptr,
                            nullptr, nullptr),
               SQLITE_OK);
     frmMeloDeck* w = f.start(); // reading is not held up
@@ -440,7 +442,8 @@ TEST(HostileDatabase, WriteLockHeldByAnotherProgram) {
     EXPECT_EQ(w->flgPickup->Rows(), 2);
     f.import(list);
     EXPECT_EQ(f.warnings.size(), 2);
-    EXPECT_EQ(f.songs(), (std::vector<QStringList>{{u"9"_s, u"x"_s, u"y"_s, u"z"_s, u"<NULL>"_s}}));
+    EXPECT_EQ(f.songs(),
+              (std::vector<QStringList>{test::ImportedRow({"9", "x", "y", "z", "<NULL>"})}));
 }
 
 TEST(HostileDatabase, SongTableOfThreeFields) {

@@ -158,9 +158,9 @@ TEST_F(HostileServers, HugeListIsStreamedToDiskAndImported) {
     EXPECT_EQ(QFile(f.downloadPath()).size(), huge.size());
     EXPECT_EQ(test::Digest(f.downloadPath()), huge.digest());
     EXPECT_EQ(f.songs(), (std::vector<QStringList>{
-                             {u"501"_s, u"歌手A"_s, u"曲A"_s, u"歌い出しA"_s, u"<NULL>"_s},
-                             {u"502"_s, u"歌手B"_s, u"曲B"_s, u"歌い出しB"_s, u"○"_s},
-                             {u"503"_s, u"C"_s, u"D"_s, u"E"_s, u"<NULL>"_s}}));
+                             test::ImportedRow({"501", "歌手A", "曲A", "歌い出しA", "<NULL>"}),
+                             test::ImportedRow({"502", "歌手B", "曲B", "歌い出しB", "○"}),
+                             test::ImportedRow({"503", "C", "D", "E", "<NULL>"})}));
     EXPECT_EQ(w->flgList->Rows(), 4);
     // Neither the download nor the import holds the list in memory.
     if (!test::kAddressSanitizer) {
@@ -211,5 +211,5 @@ TEST_F(HostileServers, ChunkedAnswerIsJoined) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll().toStdString(), small);
     EXPECT_EQ(f.songs(), (std::vector<QStringList>{
-                             {u"601"_s, u"小さい"_s, u"リスト"_s, u"<NULL>"_s, u"<NULL>"_s}}));
+                             test::ImportedRow({"601", "小さい", "リスト", "<NULL>", "<NULL>"})}));
 }

@@ -77,9 +77,7 @@ TEST_F(Download, ListIsFetchedIntoTheProgramFolderAndImported) {
     f.import(server.url("/list.csv"));
     EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(u'|').toStdString();
     EXPECT_EQ(keys(f), (QStringList{QStringLiteral("101"), QStringLiteral("102")}));
-    EXPECT_EQ(f.songs()[1], (QStringList{QStringLiteral("102"), QStringLiteral("歌手乙"),
-                                         QStringLiteral("曲その二"), QStringLiteral("歌い出し"),
-                                         QStringLiteral("○")}));
+    EXPECT_EQ(f.songs()[1], test::ImportedRow({"102", "歌手乙", "曲その二", "歌い出し", "○"}));
     EXPECT_EQ(fileBytes(f.downloadPath()), longList);
     EXPECT_EQ(w->flgList->Rows(), 3);
     EXPECT_TRUE(f.controlsEnabled());

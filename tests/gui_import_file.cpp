@@ -30,13 +30,6 @@ namespace {
 const QStringList kOldSongs = {QStringLiteral("1,'旧歌手','旧曲',NULL,NULL"),
                                QStringLiteral("2,'旧2','旧曲2','x','○'")};
 
-QStringList row(std::initializer_list<const char*> cells) {
-    QStringList r;
-    for (const char* c : cells)
-        r << QString::fromUtf8(c);
-    return r;
-}
-
 frmWait* waitWindow(frmMeloDeck* w) {
     return w->findChild<frmWait*>();
 }
@@ -77,7 +70,8 @@ TEST(ImportFile, ReplacesTheSongsAndShowsThemAll) {
     ImportFixture f;
     f.createDatabase(kOldSongs);
     test::exec(f.databasePath(),
-               QStringLiteral("INSERT INTO PickupList VALUES (2,'旧2','旧曲2','x','○')"), true);
+               QStringLiteral("INSERT INTO PickupList SELECT * FROM MeloDeck WHERE 曲番号 = 2"),
+               true);
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
     // A search in force and a sort on column 3 are replaced by the whole table.
@@ -99,18 +93,18 @@ TEST(ImportFile, ReplacesTheSongsAndShowsThemAll) {
 
     EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(u'|').toStdString();
     EXPECT_EQ(f.songs(), (std::vector<QStringList>{
-                             row({"123", "歌手A", "曲名B", "It's", "<NULL>"}),
-                             row({"-5", "負", "\"a", "b\"", "<NULL>"}),
-                             row({"7", "少ない", "<NULL>", "<NULL>", "<NULL>"}),
-                             row({"8", "a", "b", "c", "d"}),
-                             row({"9", "最後", "行末なし", "<NULL>", "<NULL>"}),
+                             test::ImportedRow({"123", "歌手A", "曲名B", "It's", "<NULL>"}),
+                             test::ImportedRow({"-5", "負", "\"a", "b\"", "<NULL>", "○"}),
+                             test::ImportedRow({"7", "少ない", "<NULL>", "<NULL>", "<NULL>"}),
+                             test::ImportedRow({"8", "a", "b", "c", "d", "余分"}),
+                             test::ImportedRow({"9", "最後", "行末なし", "<NULL>", "<NULL>"}),
                          }));
     // The picked-up song stays although the new list lacks it.
-    EXPECT_EQ(test::rows(f.databasePath(), QStringLiteral("SELECT 曲番 FROM PickupList")).size(),
+    EXPECT_EQ(test::rows(f.databasePath(), QStringLiteral("SELECT 曲番号 FROM PickupList")).size(),
               1u);
 
     // Show-all: whole table in key order, search and sort forgotten.
-    EXPECT_EQ(w->datList.RecordSource, QStringLiteral("SELECT * FROM MeloDeck ORDER BY 曲番"));
+    EXPECT_EQ(w->datList.RecordSource, QStringLiteral("SELECT * FROM MeloDeck ORDER BY 曲番号"));
     EXPECT_FALSE(w->bSelected);
     EXPECT_EQ(w->lListOrderCol, 0);
     ASSERT_EQ(w->flgList->Rows(), 6);
@@ -178,7 +172,7 @@ TEST(ImportFile, FailuresWarnAndLeaveTheTable) {
     ImportFixture f;
     f.createDatabase(kOldSongs);
     test::exec(f.databasePath(),
-               QStringLiteral("CREATE TRIGGER boom BEFORE INSERT ON MeloDeck WHEN NEW.曲番 = 666 "
+               QStringLiteral("CREATE TRIGGER boom BEFORE INSERT ON MeloDeck WHEN NEW.曲番号 = 666 "
                               "BEGIN SELECT abs(-9223372036854775807 - 1); END;"),
                true);
     frmMeloDeck* w = f.start();
@@ -285,8 +279,8 @@ TEST(ImportFile, BrowseFillsThePathForTheNextImport) {
     EXPECT_EQ(w->txtパス->text(), chosen);
     EXPECT_TRUE(f.songs().size() == 2); // browsing does not import
     w->cmd取込_Click();
-    EXPECT_EQ(f.songs(),
-              (std::vector<QStringList>{row({"42", "選ばれた歌手", "曲", "<NULL>", "<NULL>"})}));
+    EXPECT_EQ(f.songs(), (std::vector<QStringList>{
+                             test::ImportedRow({"42", "選ばれた歌手", "曲", "<NULL>", "<NULL>"})}));
 }
 
 TEST(ImportFile, DialogsSpeakJapaneseInTheWindowsFont) {

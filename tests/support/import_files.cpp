@@ -8,9 +8,13 @@ QByteArray Sjis(const QString& text) {
     return cp932::encode(text);
 }
 
-QString SongTableSchema() {
-    return QStringLiteral(
-        "(曲番 INTEGER, 歌手名 TEXT(100), 曲名 TEXT(100), 歌い出し TEXT(100), ハモリ TEXT(10))");
+QStringList ImportedRow(std::initializer_list<const char*> cells) {
+    QStringList row;
+    for (const char* c : cells)
+        row << QString::fromUtf8(c);
+    while (row.size() < kSongFieldCount) // the last field, the playing time, is a number
+        row << (row.size() + 1 < kSongFieldCount ? QStringLiteral("<NULL>") : QStringLiteral("0"));
+    return row;
 }
 
 } // namespace melodeck::test

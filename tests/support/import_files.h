@@ -15,8 +15,13 @@ namespace melodeck::test {
 // Text as code page 932 bytes.
 QByteArray Sjis(const QString& text);
 
-// The five-field song table of the examples: key INTEGER, then four TEXT
-// fields (singer, title, lyric start, harmony).
-QString SongTableSchema();
+// A row of the shipped song table as test::rows reads it back after an
+// import: the cells given, then for the fields a short list line leaves out
+// what the import stores (no lyricist, no composer, playing time 0).
+QStringList ImportedRow(std::initializer_list<const char*> cells);
+
+// The first five fields of the shipped song table, for rows that give only
+// those: key, singer, title, lyric start, harmony.
+inline constexpr const char* kLeadingFields = "曲番号, 歌手名, 曲名, 歌い出し, ハモリ";
 
 } // namespace melodeck::test

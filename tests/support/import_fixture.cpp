@@ -116,6 +116,14 @@ ImportFixture::~ImportFixture() {
     stop();
 }
 
+void ImportFixture::createDatabase(const QStringList& songRows) {
+    QString sql = test::schemaSql();
+    for (const QString& r : songRows)
+        sql += QStringLiteral("INSERT INTO MeloDeck (%1) VALUES (%2);")
+                   .arg(QString::fromUtf8(kLeadingFields), r);
+    test::exec(databasePath(), sql, true);
+}
+
 void ImportFixture::createDatabase(const QStringList& songRows, const QString& schema) {
     QString sql =
         QStringLiteral("CREATE TABLE MeloDeck %1; CREATE TABLE PickupList %1;").arg(schema);

@@ -62,9 +62,12 @@ public:
     ImportFixture();
     ~ImportFixture();
 
-    // Creates the database: a song table of `schema` filled by `songRows`
-    // (statements' VALUES lists) and a pickup table of the same shape.
-    void createDatabase(const QStringList& songRows, const QString& schema = SongTableSchema());
+    // Creates the database from the shipped schema, the song table filled by
+    // songRows: VALUES lists of the first five fields (kLeadingFields), the
+    // others left NULL.
+    void createDatabase(const QStringList& songRows);
+    // The same with both tables of another shape: whole VALUES lists.
+    void createDatabase(const QStringList& songRows, const QString& schema);
     QString downloadPath() const { return path(QStringLiteral("MeloDeck.$$$")); }
 
     std::vector<QStringList> songs() const;
