@@ -1,6 +1,7 @@
 #include "common/DataFolder.h"
 
 #include "common/PrivateProfile.h"
+#include "common/SafeFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,10 +17,6 @@ const QString kDatabase = QStringLiteral("MeloDeck.mdb");
 const QString kSettings = QStringLiteral("Melodeck.ini");
 const QString kSampleList = QStringLiteral("songlist.csv");
 
-QString cannotWrite(const QString& path, const QString& reason) {
-    return QStringLiteral("ファイル '%1' に書き込めません（%2）。").arg(path, reason);
-}
-
 // Copies one shipped file under a temporary name and renames it into place,
 // so that a start cut short never leaves half a database that later starts
 // would keep.
@@ -30,14 +27,14 @@ QString copyIn(const QString& from, const QString& to, const QString& folder) {
     if (!source.copy(part)) {
         const QString reason = source.errorString();
         QFile::remove(part);
-        return cannotWrite(to, reason);
+        return files::CannotWrite(to, reason);
     }
     // A full disk must not leave a shorter copy that later starts would keep.
     QFileInfo copied(part);
     copied.setCaching(false);
     if (copied.size() != QFileInfo(from).size()) {
         QFile::remove(part);
-        return cannotWrite(
+        return files::CannotWrite(
             to, QStringLiteral("%1 / %2 バイト").arg(copied.size()).arg(QFileInfo(from).size()));
     }
     // The installation ships its files read-only; the user's copies are theirs.
@@ -52,7 +49,7 @@ QString copyIn(const QString& from, const QString& to, const QString& folder) {
             !profile::WriteString(QStringLiteral("CSV"), QStringLiteral("Path"),
                                   QDir(folder).filePath(source), part)) {
             QFile::remove(part);
-            return cannotWrite(to, QStringLiteral("書き込みに失敗しました"));
+            return files::CannotWrite(to, QStringLiteral("書き込みに失敗しました"));
         }
     }
     QFile placed(part);
@@ -62,7 +59,7 @@ QString copyIn(const QString& from, const QString& to, const QString& folder) {
         // Another start of the program was quicker: its copy is as good.
         if (QFileInfo::exists(to))
             return {};
-        return cannotWrite(to, reason);
+        return files::CannotWrite(to, reason);
     }
     return {};
 }
@@ -105,8 +102,7 @@ QString Prepare(const QString& folder, const QString& shippedDir) {
         missing << name;
     }
     std::error_code ec;
-    std::filesystem::create_directories(
-        std::filesystem::path(QFile::encodeName(folder).toStdString()), ec);
+    std::filesystem::create_directories(files::NativePath(folder), ec);
     if (ec || !QFileInfo(folder).isDir()) {
         const QString reason =
             ec ? QString::fromLocal8Bit(ec.message()) : QStringLiteral("not a directory");

@@ -32,10 +32,6 @@ bool syncToDisk(QFile& file) {
 #endif
 }
 
-std::filesystem::path nativePath(const QString& path) {
-    return std::filesystem::path(path.toStdU16String());
-}
-
 } // namespace
 
 FileReplacer::FileReplacer(QString target) : target_(std::move(target)) {}
@@ -105,7 +101,7 @@ bool FileReplacer::commit() {
     if (written.size() != written_)
         return fail(QStringLiteral("%1 of %2 bytes written").arg(written.size()).arg(written_));
     std::error_code ec;
-    std::filesystem::rename(nativePath(temp_.fileName()), nativePath(target_), ec);
+    std::filesystem::rename(NativePath(temp_.fileName()), NativePath(target_), ec);
     if (ec)
         return fail(QString::fromLocal8Bit(ec.message()));
     temp_.setFileName(QString());
@@ -118,6 +114,14 @@ void FileReplacer::cancel() {
     temp_.close();
     temp_.remove();
     temp_.setFileName(QString());
+}
+
+QString CannotWrite(const QString& path, const QString& reason) {
+    return QStringLiteral("ファイル '%1' に書き込めません（%2）。").arg(path, reason);
+}
+
+std::filesystem::path NativePath(const QString& path) {
+    return std::filesystem::path(path.toStdU16String());
 }
 
 bool HasWriteBit(const QFileInfo& info) {

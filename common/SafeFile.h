@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
+#include <filesystem>
 
 namespace melodeck::files {
 
@@ -50,6 +51,12 @@ private:
 // what this process may do says nothing for an administrator, who may write
 // everything, yet a file its owner made read-only is to stay as it is.
 bool HasWriteBit(const QFileInfo& info);
+
+// The warning for a file that cannot be written, with the system's reason.
+QString CannotWrite(const QString& path, const QString& reason);
+
+// A path as the standard library's file functions take it, on any system.
+std::filesystem::path NativePath(const QString& path);
 
 // The whole of data as the file's new content; false leaves it as it was.
 bool ReplaceFile(const QString& target, const QByteArray& data, QString* error = nullptr);

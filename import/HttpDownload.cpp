@@ -109,8 +109,7 @@ QString DownloadToFile(const QString& urlText, const QString& file, int timeoutM
     // file never holds a mix of two downloads or the tail of a longer one.
     files::FileReplacer out(file);
     if (!out.open()) {
-        return QStringLiteral("ファイル '%1' に書き込めません（%2）。")
-            .arg(file, out.errorString());
+        return files::CannotWrite(file, out.errorString());
     }
 
     static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
@@ -195,15 +194,13 @@ QString DownloadToFile(const QString& urlText, const QString& file, int timeoutM
 
     QString error;
     if (!transfer.writeError.isEmpty()) {
-        error =
-            QStringLiteral("ファイル '%1' に書き込めません（%2）。").arg(file, transfer.writeError);
+        error = files::CannotWrite(file, transfer.writeError);
     } else if (timedOut) {
         error = failureText(CURLE_OPERATION_TIMEDOUT, 0, detail, url, timeoutMs);
     } else if (result != CURLE_OK) {
         error = failureText(result, osErrno, detail, url, timeoutMs);
     } else if (!out.commit()) {
-        error =
-            QStringLiteral("ファイル '%1' に書き込めません（%2）。").arg(file, out.errorString());
+        error = files::CannotWrite(file, out.errorString());
     } else if (httpStatus) {
         *httpStatus = int(status);
     }

@@ -6,6 +6,8 @@
 #include "store/RowOrder.h"
 
 #include <QFileInfo>
+#include <QScopeGuard>
+#include <QStringEncoder>
 #include <sqlite3.h>
 
 #include <charconv>
@@ -58,15 +60,26 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-// Whether the keyword kw (upper case) stands at s[i], in any letter case, with a blank after it.
+// Names and keywords match as the engine matches them: ASCII letters in any case.
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t k = 0; k < a.size(); ++k) {
+        char x = a[k], y = b[k];
+        if (x >= 'A' && x <= 'Z')
+            x = char(x + 32);
+        if (y >= 'A' && y <= 'Z')
+            y = char(y + 32);
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+// Whether the keyword kw stands at s[i], in any letter case, with a blank after it.
 bool keywordAt(const std::string& s, size_t i, const char* kw) {
     const size_t n = std::strlen(kw);
-    if (i + n >= s.size() || !isBlank(s[i + n]))
-        return false;
-    for (size_t k = 0; k < n; ++k)
-        if ((s[i + k] & ~0x20) != kw[k])
-            return false;
-    return true;
+    return i + n < s.size() && isBlank(s[i + n]) && sameName(std::string_view(s).substr(i, n), kw);
 }
 
 size_t skipBlanks(const std::string& s, size_t i) {
@@ -250,12 +263,8 @@ bool identChar(unsigned char c) {
 // name character follows it.
 bool wordAt(const std::string& s, size_t i, const char* kw) {
     const size_t n = std::strlen(kw);
-    if (i + n > s.size())
-        return false;
-    for (size_t k = 0; k < n; ++k)
-        if ((s[i + k] & ~0x20) != kw[k])
-            return false;
-    return i + n == s.size() || !identChar(static_cast<unsigned char>(s[i + n]));
+    return i + n <= s.size() && sameName(std::string_view(s).substr(i, n), kw) &&
+           (i + n == s.size() || !identChar(static_cast<unsigned char>(s[i + n])));
 }
 
 // Takes the word kw at s[i] and the blanks after it; false, i unchanged, when
@@ -369,33 +378,13 @@ void RowValues::addText(std::string_view utf8) {
 }
 
 void RowValues::addText(QStringView utf16) {
+    // Stateless: a lone surrogate becomes U+FFFD, as QString::toUtf8 writes it,
+    // instead of waiting for a next call.
+    QStringEncoder utf8(QStringEncoder::Utf8, QStringConverter::Flag::Stateless);
     const size_t begin = texts_.size();
-    const qsizetype n = utf16.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        char32_t c = utf16[i].unicode();
-        if (c < 0x80) {
-            texts_ += char(c);
-            continue;
-        }
-        if (QChar::isHighSurrogate(c) && i + 1 < n && utf16[i + 1].isLowSurrogate()) {
-            c = QChar::surrogateToUcs4(char16_t(c), utf16[i + 1].unicode());
-            ++i;
-        } else if (QChar::isSurrogate(c)) {
-            c = 0xFFFD; // as QString::toUtf8 writes a lone surrogate
-        }
-        if (c < 0x800) {
-            texts_ += char(0xC0 | (c >> 6));
-        } else {
-            if (c < 0x10000) {
-                texts_ += char(0xE0 | (c >> 12));
-            } else {
-                texts_ += char(0xF0 | (c >> 18));
-                texts_ += char(0x80 | ((c >> 12) & 0x3F));
-            }
-            texts_ += char(0x80 | ((c >> 6) & 0x3F));
-        }
-        texts_ += char(0x80 | (c & 0x3F));
-    }
+    texts_.resize(begin + size_t(utf8.requiredSpace(utf16.size())));
+    const char* end = utf8.appendToBuffer(texts_.data() + begin, utf16);
+    texts_.resize(size_t(end - texts_.data()));
     endText(begin);
 }
 
@@ -414,18 +403,20 @@ struct Database::InsertCache {
     }
 };
 
-bool Database::executeInsertFast(const std::string& sql) {
+Database::InsertCache& Database::insertCache() {
     if (!inserts_)
         inserts_ = std::make_unique<InsertCache>();
-    ParsedInsert& p = inserts_->parsed;
+    return *inserts_;
+}
+
+bool Database::executeInsertFast(const std::string& sql) {
+    ParsedInsert& p = insertCache().parsed;
     return parseInsert(sql, p) && insertBound(p.table, p.values);
 }
 
 bool Database::insertBound(const std::string& table, const RowValues& values) {
     conn_->settleReaders();
-    if (!inserts_)
-        inserts_ = std::make_unique<InsertCache>();
-    InsertCache& c = *inserts_;
+    InsertCache& c = insertCache();
     const auto& items = values.items();
     const size_t n = items.size();
     sqlite3_stmt* st = nullptr;
@@ -482,9 +473,9 @@ void Database::InsertRow(const QString& table, const RowValues& values,
     // The table name must be one the parsed text would accept; anything
     // else (a quoted or odd name) goes the ordinary way.
     const std::string name = table.toStdString();
-    bool plainName = !name.empty() && !(name[0] >= '0' && name[0] <= '9');
-    for (char ch : name)
-        plainName = plainName && identChar(static_cast<unsigned char>(ch));
+    size_t end = 0;
+    std::string read;
+    const bool plainName = readName(name, end, read) && end == name.size();
     if (plainName && log_)
         log_->push_back(statement());
     affected_ = 0;
@@ -506,14 +497,12 @@ void Database::Execute(const QString& statement) {
     Stmt st;
     int rc = SQLITE_OK;
     written_.clear();
-    collecting_ = true;
-    try {
+    {
+        // The tables it writes are told to the authoriser while it is prepared.
+        collecting_ = true;
+        const auto stop = qScopeGuard([this] { collecting_ = false; });
         prepareOne(db_, withIgnoreRule(sql), st, rc);
-    } catch (...) {
-        collecting_ = false;
-        throw;
     }
-    collecting_ = false;
     if (rc != SQLITE_OK)
         raise(rc);
     while ((rc = sqlite3_step(st.p)) == SQLITE_ROW) {
@@ -529,32 +518,6 @@ void Database::Execute(const QString& statement) {
 }
 
 namespace {
-
-bool sameWord(std::string_view w, const char* kw) {
-    const size_t n = std::strlen(kw);
-    if (w.size() != n)
-        return false;
-    for (size_t k = 0; k < n; ++k)
-        if ((w[k] & ~0x20) != kw[k])
-            return false;
-    return true;
-}
-
-// Field names match as the engine matches them: ASCII letters in any case.
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t k = 0; k < a.size(); ++k) {
-        char x = a[k], y = b[k];
-        if (x >= 'A' && x <= 'Z')
-            x = char(x + 32);
-        if (y >= 'A' && y <= 'Z')
-            y = char(y + 32);
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 // The parts of "SELECT * FROM table [WHERE ...] [ORDER BY field [ASC|DESC]]",
 // the form of every grid query. Anything else (a join, a grouping, a
@@ -609,14 +572,14 @@ bool planKeyed(const std::string& s, KeyedPlan& plan) {
         if (depth != 0)
             continue;
         const std::string_view w(s.data() + w0, k - w0);
-        if (sameWord(w, "ORDER")) {
+        if (sameName(w, "ORDER")) {
             if (order != std::string::npos)
                 return false;
             order = w0;
         } else if (order == std::string::npos) {
             for (const char* kw :
                  {"UNION", "INTERSECT", "EXCEPT", "GROUP", "HAVING", "LIMIT", "WINDOW", "OFFSET"})
-                if (sameWord(w, kw))
+                if (sameName(w, kw))
                     return false;
         }
     }

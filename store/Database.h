@@ -108,6 +108,7 @@ private:
     // and value count, for the import's one INSERT per song.
     struct InsertCache;
     std::unique_ptr<InsertCache> inserts_;
+    InsertCache& insertCache();
 
     QString path_;
     sqlite3* db_ = nullptr;

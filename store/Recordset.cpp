@@ -196,15 +196,14 @@ struct Recordset::Keyed final : Connection::Reader {
 Recordset::Recordset() = default;
 Recordset::~Recordset() = default;
 
-void Recordset::setKeys(std::shared_ptr<Connection> conn, std::string table,
-                        std::vector<std::int64_t> keys) {
+Recordset::Keyed& Recordset::startKeyed(std::shared_ptr<Connection> conn, std::string table,
+                                        std::int64_t total) {
     auto k = std::make_unique<Keyed>();
     k->version = conn->version(table);
     k->madeAt = k->seen = *k->version;
     k->conn = std::move(conn);
     k->table = std::move(table);
-    k->keys = std::move(keys);
-    k->total = std::int64_t(k->keys.size());
+    k->total = std::max<std::int64_t>(total, 0);
     k->blocks.resize(size_t((k->total + Keyed::kBlockRows - 1) / Keyed::kBlockRows));
     rows_ = k->total;
     pool_.clear();
@@ -212,15 +211,18 @@ void Recordset::setKeys(std::shared_ptr<Connection> conn, std::string table,
     cells_.clear();
     longEnds_.clear();
     keyed_ = std::move(k);
+    return *keyed_;
+}
+
+void Recordset::setKeys(std::shared_ptr<Connection> conn, std::string table,
+                        std::vector<std::int64_t> keys) {
+    const auto total = std::int64_t(keys.size());
+    startKeyed(std::move(conn), std::move(table), total).keys = std::move(keys);
 }
 
 void Recordset::setKeysFrom(std::shared_ptr<Connection> conn, std::string table,
                             std::string keyQuery, std::int64_t total) {
-    setKeys(std::move(conn), std::move(table), {});
-    Keyed& k = *keyed_;
-    k.total = std::max<std::int64_t>(total, 0);
-    k.blocks.resize(size_t((k.total + Keyed::kBlockRows - 1) / Keyed::kBlockRows));
-    rows_ = k.total;
+    Keyed& k = startKeyed(std::move(conn), std::move(table), total);
     k.keyQuery = std::move(keyQuery);
     if (k.total > 0) {
         k.complete = false;

@@ -103,6 +103,8 @@ public:
 
 private:
     struct Keyed;
+    // Makes this a keyed set of total rows, none read yet.
+    Keyed& startKeyed(std::shared_ptr<Connection> conn, std::string table, std::int64_t total);
     // The held set that holds record r (a block of a keyed set), and r's
     // index in it; null when r lies outside the set.
     const Recordset* holder(std::int64_t r, std::int64_t& local) const;
