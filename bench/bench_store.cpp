@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
             dc.DatabaseName = db;
             Database& d = dc.Database();
             const double t0 = bench::nowMs();
-            const auto rs = d.OpenRecordset(c, 4);
+            const auto rs = d.OpenRecordset(c);
             ms = bench::nowMs() - t0;
             return rs->FieldValue(0, 0).asInt64();
         });

@@ -23,7 +23,7 @@ void DataControl::Refresh() {
     }
     // The previous record set stays until the new one is complete, so a
     // rejected query leaves the grid with what it showed.
-    rs_ = db.OpenRecordset(RecordSource, 4, rs_.get());
+    rs_ = db.OpenRecordset(RecordSource, rs_.get());
 }
 
 const melodeck::Recordset& DataControl::Recordset() const {

@@ -2,6 +2,7 @@
 
 #include "common/SafeFile.h"
 #include "common/VbError.h"
+#include "store/EngineError.h"
 #include "store/JetLike.h"
 #include "store/RowOrder.h"
 
@@ -17,43 +18,8 @@ namespace melodeck {
 
 namespace {
 
-// A lock held by another program is reported after this long instead of
-// leaving the window hanging.
-constexpr int kBusyTimeoutMs = 2000;
-
 [[noreturn]] void fail(QString description) {
     throw VbError(VbError::Database, std::move(description));
-}
-
-// The engine's English message, reworded in Japanese where the user can act
-// on it; any other message is passed on as the engine gave it.
-QString describe(const QString& path, int rc, const char* engineMessage) {
-    const QString msg = QString::fromUtf8(engineMessage ? engineMessage : "");
-    auto after = [&](const char* prefix) -> QString {
-        const QString p = QString::fromLatin1(prefix);
-        return msg.startsWith(p) ? msg.mid(p.size()) : QString();
-    };
-    if (const QString t = after("no such table: "); !t.isEmpty())
-        return QStringLiteral("テーブル '%1' が見つかりません。").arg(t);
-    if (const QString c = after("no such column: "); !c.isEmpty())
-        return QStringLiteral("フィールド '%1' が見つかりません。").arg(c);
-    switch (rc & 0xFF) {
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return QStringLiteral("データベース '%1' は他のプログラムが使用中です。").arg(path);
-    case SQLITE_READONLY:
-        return QStringLiteral("データベース '%1' は読み取り専用のため更新できません。").arg(path);
-    case SQLITE_NOTADB:
-        return QStringLiteral("ファイル '%1' はデータベースではありません。").arg(path);
-    case SQLITE_CORRUPT:
-        return QStringLiteral("データベース '%1' が壊れています。").arg(path);
-    case SQLITE_FULL:
-        return QStringLiteral("ディスクがいっぱいのため '%1' に書き込めません。").arg(path);
-    case SQLITE_CANTOPEN:
-        return QStringLiteral("ファイル '%1' を開けません。").arg(path);
-    default:
-        return msg;
-    }
 }
 
 bool isBlank(char c) {
@@ -106,11 +72,6 @@ std::string withIgnoreRule(std::string sql) {
     return sql;
 }
 
-struct Stmt {
-    sqlite3_stmt* p = nullptr;
-    ~Stmt() { sqlite3_finalize(p); }
-};
-
 } // namespace
 
 Database::Database(const QString& path) : path_(path) {
@@ -138,13 +99,12 @@ Database::Database(const QString& path) : path_(path) {
         name.constData(), &db_,
         (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
-        const QString d = describe(path_, rc, db_ ? sqlite3_errmsg(db_) : nullptr);
+        const QString d = DescribeEngineError(path_, rc, db_ ? sqlite3_errmsg(db_) : nullptr);
         sqlite3_close_v2(db_);
         db_ = nullptr;
         fail(d);
     }
     sqlite3_extended_result_codes(db_, 1);
-    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
     jetlike::registerLike(db_);
 
     // Opening reads nothing yet; reading the schema tells a database from
@@ -155,18 +115,18 @@ Database::Database(const QString& path) : path_(path) {
         src = sqlite3_step(st) == SQLITE_ROW ? SQLITE_OK : sqlite3_errcode(db_);
     sqlite3_finalize(st);
     if (src != SQLITE_OK) {
-        const QString d = describe(path_, src, sqlite3_errmsg(db_));
+        const QString d = DescribeEngineError(path_, src, sqlite3_errmsg(db_));
         sqlite3_close_v2(db_);
         db_ = nullptr;
         fail(d);
     }
-    conn_ = std::make_shared<Connection>(db_);
+    conn_ = std::make_shared<Connection>(path_, db_, readOnly);
     sqlite3_set_authorizer(db_, &Database::authorize, this);
 }
 
 Database::~Database() {
     inserts_.reset(); // its statements go before the connection
-    // Record sets may still read through the connection; it closes with the last.
+    // Record sets may still read their snapshots; the file closes with the last.
     sqlite3_set_authorizer(db_, nullptr, nullptr);
 }
 
@@ -180,8 +140,8 @@ int Database::authorize(void* self, int action, const char* a1, const char*, con
     return SQLITE_OK;
 }
 
-void Database::raise(int rc) const {
-    fail(describe(path_, rc, sqlite3_errmsg(db_)));
+void Database::raise(sqlite3* db, int rc) const {
+    RaiseEngineError(path_, rc, sqlite3_errmsg(db));
 }
 
 namespace {
@@ -217,27 +177,28 @@ bool hasComment(const std::string& sql) {
 
 // Prepares the one statement of sql. Anything but blanks and semicolons
 // after it is refused rather than run or silently dropped.
-void prepareOne(sqlite3* db, const std::string& sql, Stmt& st, int& rc) {
+void prepareOne(sqlite3* db, const std::string& sql, Statement& st, int& rc) {
     // The engine reads a text only up to a NUL byte and would run what stands
     // before it: "DELETE FROM t<NUL> WHERE k = 1" would empty the table.
     if (sql.find('\0') != std::string::npos)
         fail(QStringLiteral("SQL ステートメントに NUL 文字が含まれています。"));
     if (hasComment(sql))
         fail(QStringLiteral("SQL ステートメントにコメント（-- または /*）は使用できません。"));
-    const char* tail = nullptr;
-    rc = sqlite3_prepare_v2(db, sql.c_str(), int(sql.size()), &st.p, &tail);
+    size_t used = 0;
+    rc = Prepare(db, sql, st, 0, &used);
     if (rc != SQLITE_OK)
         return;
-    if (!st.p)
+    if (!st)
         fail(QStringLiteral("SQL ステートメントが空です。"));
-    while (tail && *tail) {
-        Stmt rest;
-        const char* next = nullptr;
-        if (sqlite3_prepare_v2(db, tail, -1, &rest.p, &next) != SQLITE_OK || rest.p)
+    std::string_view tail = std::string_view(sql).substr(used);
+    while (!tail.empty()) {
+        Statement rest;
+        size_t took = 0;
+        if (Prepare(db, tail, rest, 0, &took) != SQLITE_OK || rest)
             fail(QStringLiteral("SQL ステートメントの後に文字が見つかりました。"));
-        if (next == tail)
+        if (took == 0)
             break;
-        tail = next;
+        tail = tail.substr(took);
     }
 }
 
@@ -392,15 +353,11 @@ struct Database::InsertCache {
     struct Entry {
         std::string table;
         size_t count;
-        sqlite3_stmt* st;
+        Statement st;
+        std::vector<std::string> writes; // the tables it writes (a trigger may add some)
     };
     std::vector<Entry> entries;
     ParsedInsert parsed;
-
-    ~InsertCache() {
-        for (Entry& e : entries)
-            sqlite3_finalize(e.st);
-    }
 };
 
 Database::InsertCache& Database::insertCache() {
@@ -414,31 +371,55 @@ bool Database::executeInsertFast(const std::string& sql) {
     return parseInsert(sql, p) && insertBound(p.table, p.values);
 }
 
+void Database::prepareWrite(const std::string& sql, Statement& st, int& rc,
+                            std::vector<std::string>& writes, unsigned flags) {
+    written_.clear();
+    {
+        // The tables it writes are told to the authoriser while it is prepared.
+        collecting_ = true;
+        const auto stop = qScopeGuard([this] { collecting_ = false; });
+        if (flags)
+            rc = Prepare(db_, sql, st, flags);
+        else
+            prepareOne(db_, sql, st, rc);
+    }
+    writes = std::move(written_);
+    written_.clear();
+}
+
+void Database::wrote(sqlite3_stmt* st, const std::vector<std::string>& writes) {
+    // Record sets made from here on know the tables as changed.
+    for (const std::string& t : writes)
+        conn_->changed(t);
+    if (writes.empty() && !sqlite3_stmt_readonly(st))
+        conn_->changedAll();
+}
+
 bool Database::insertBound(const std::string& table, const RowValues& values) {
-    conn_->settleReaders();
     InsertCache& c = insertCache();
     const auto& items = values.items();
     const size_t n = items.size();
-    sqlite3_stmt* st = nullptr;
-    for (const auto& e : c.entries)
-        if (e.count == n && e.table == table)
-            st = e.st;
-    if (!st) {
+    InsertCache::Entry* e = nullptr;
+    for (auto& entry : c.entries)
+        if (entry.count == n && entry.table == table)
+            e = &entry;
+    if (!e) {
         std::string text = "INSERT OR IGNORE INTO " + table + " VALUES (";
         for (size_t k = 0; k < n; ++k)
             text += k ? ",?" : "?";
         text += ")";
-        if (sqlite3_prepare_v3(db_, text.c_str(), int(text.size()), SQLITE_PREPARE_PERSISTENT, &st,
-                               nullptr) != SQLITE_OK) {
-            sqlite3_finalize(st);
+        Statement st;
+        std::vector<std::string> writes;
+        int rc = SQLITE_OK;
+        prepareWrite(text, st, rc, writes, SQLITE_PREPARE_PERSISTENT);
+        if (rc != SQLITE_OK)
             return false; // the ordinary path reports what is wrong
-        }
-        if (c.entries.size() >= 8) {
-            sqlite3_finalize(c.entries.front().st);
+        if (c.entries.size() >= 8)
             c.entries.erase(c.entries.begin());
-        }
-        c.entries.push_back({table, n, st});
+        c.entries.push_back({table, n, std::move(st), std::move(writes)});
+        e = &c.entries.back();
     }
+    sqlite3_stmt* st = e->st.get();
     const std::string& texts = values.texts();
     for (size_t k = 0; k < n; ++k) {
         const auto& l = items[k];
@@ -456,10 +437,10 @@ bool Database::insertBound(const std::string& table, const RowValues& values) {
         }
     }
     const int rc = sqlite3_step(st);
-    conn_->changed(table);
+    wrote(st, e->writes);
     QString error;
     if (rc != SQLITE_DONE)
-        error = describe(path_, rc, sqlite3_errmsg(db_));
+        error = DescribeEngineError(path_, rc, sqlite3_errmsg(db_));
     sqlite3_reset(st);
     sqlite3_clear_bindings(st);
     if (rc != SQLITE_DONE)
@@ -490,30 +471,20 @@ void Database::Execute(const QString& statement) {
     if (log_)
         log_->push_back(statement);
     affected_ = 0;
-    conn_->settleReaders();
     const std::string sql = statement.toStdString();
     if (executeInsertFast(sql))
         return;
-    Stmt st;
+    Statement st;
     int rc = SQLITE_OK;
-    written_.clear();
-    {
-        // The tables it writes are told to the authoriser while it is prepared.
-        collecting_ = true;
-        const auto stop = qScopeGuard([this] { collecting_ = false; });
-        prepareOne(db_, withIgnoreRule(sql), st, rc);
-    }
+    std::vector<std::string> writes;
+    prepareWrite(withIgnoreRule(sql), st, rc, writes);
     if (rc != SQLITE_OK)
-        raise(rc);
-    while ((rc = sqlite3_step(st.p)) == SQLITE_ROW) {
+        raise(db_, rc);
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
     }
-    // Record sets of the tables written re-read what they show.
-    for (const std::string& t : written_)
-        conn_->changed(t);
-    if (written_.empty() && !sqlite3_stmt_readonly(st.p))
-        conn_->changedAll();
+    wrote(st.get(), writes);
     if (rc != SQLITE_DONE)
-        raise(rc);
+        raise(db_, rc);
     affected_ = sqlite3_changes(db_);
 }
 
@@ -522,12 +493,18 @@ namespace {
 // The parts of "SELECT * FROM table [WHERE ...] [ORDER BY field [ASC|DESC]]",
 // the form of every grid query. Anything else (a join, a grouping, a
 // compound, an order by an expression) is left to the engine as it stands.
-struct KeyedPlan {
+} // namespace
+
+struct Database::KeyedPlan {
     std::string table;
     std::string where; // from the table name to the order clause
     std::string field; // empty: no order clause
     bool descending = false;
 };
+
+namespace {
+
+using KeyedPlan = Database::KeyedPlan;
 
 bool planKeyed(const std::string& s, KeyedPlan& plan) {
     size_t i = skipBlanks(s, 0);
@@ -610,177 +587,238 @@ bool planKeyed(const std::string& s, KeyedPlan& plan) {
 
 namespace {
 
-// Sets of up to this many rows read all their keys at once.
-constexpr std::int64_t kReadAllKeysUpTo = 4096;
+// Sets of up to this many rows read all their row ids at once.
+constexpr std::int64_t kReadAllIdsUpTo = 4096;
 
 // Stored as a number by the engine, so its index order is numeric order.
 bool isNumberType(int type) {
     return type == FieldType::Boolean || FieldType::IsNumeric(type);
 }
 
-// At most how many rows the table holds, from its first and last row key;
+// At most how many rows the table holds, from its first and last row id;
 // each is one step down the table's tree (the two in one query would scan
 // it). 0 when that cannot be told.
-size_t rowsAtMost(sqlite3* db, const std::string& table) {
+size_t rowsAtMost(sqlite3* db, const std::string& table, const std::string& rowId) {
     std::int64_t ends[2] = {0, 0};
     for (int k = 0; k < 2; ++k) {
-        const std::string sql = (k ? "SELECT max(rowid) FROM " : "SELECT min(rowid) FROM ") + table;
-        Stmt st;
-        if (sqlite3_prepare_v2(db, sql.c_str(), int(sql.size()), &st.p, nullptr) != SQLITE_OK ||
-            sqlite3_step(st.p) != SQLITE_ROW)
+        const std::string sql = (k ? "SELECT max(" : "SELECT min(") + rowId + ") FROM " + table;
+        Statement st;
+        if (Prepare(db, sql, st) != SQLITE_OK || sqlite3_step(st.get()) != SQLITE_ROW)
             return 0;
-        ends[k] = sqlite3_column_int64(st.p, 0);
+        ends[k] = sqlite3_column_int64(st.get(), 0);
     }
     const std::int64_t n = ends[1] - ends[0] + 1;
     return n > 0 ? size_t(std::min<std::int64_t>(n, std::int64_t(1) << 22)) : 0;
 }
 
+// The name under which table's row ids can be read (one its fields do not
+// take); empty for a view, a table without row ids, or no such table.
+std::string rowIdName(sqlite3* db, const std::string& table, const Fields& fields) {
+    Statement st;
+    if (Prepare(db, "SELECT type, wr FROM pragma_table_list(?1) WHERE schema = 'main'", st) !=
+        SQLITE_OK)
+        return {};
+    sqlite3_bind_text(st.get(), 1, table.data(), int(table.size()), SQLITE_STATIC);
+    if (sqlite3_step(st.get()) != SQLITE_ROW)
+        return {};
+    const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0));
+    if (!type || std::strcmp(type, "table") != 0 || sqlite3_column_int(st.get(), 1) != 0)
+        return {};
+    for (const char* name : {"rowid", "_rowid_", "oid"}) {
+        bool taken = false;
+        for (const QString& f : fields.names)
+            taken = taken || sameName(f.toStdString(), name);
+        if (!taken)
+            return name;
+    }
+    return {};
+}
+
+// The field called name among fields; -1 for none.
+int fieldIndex(const Fields& fields, const std::string& name) {
+    for (size_t k = 0; k < fields.names.size(); ++k)
+        if (sameName(fields.names[k].toStdString(), name))
+            return int(k);
+    return -1;
+}
+
+// Column col of st's current row into order, for the row with key.
+void addOrderValue(RowOrder& order, std::int64_t key, sqlite3_stmt* st, int col) {
+    switch (sqlite3_column_type(st, col)) {
+    case SQLITE_NULL:
+        order.addNull(key);
+        break;
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT:
+        order.addNumber(key, sqlite3_column_double(st, col));
+        break;
+    case SQLITE_TEXT: {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+        order.addText(key, std::string_view(p ? p : "", size_t(sqlite3_column_bytes(st, col))));
+        break;
+    }
+    default: {
+        const auto* p = static_cast<const char*>(sqlite3_column_blob(st, col));
+        order.addBlob(key, std::string_view(p ? p : "", size_t(sqlite3_column_bytes(st, col))));
+        break;
+    }
+    }
+}
+
+Fields fieldsOf(sqlite3_stmt* st) {
+    Fields f;
+    const int n = sqlite3_column_count(st);
+    for (int i = 0; i < n; ++i) {
+        f.names.push_back(QString::fromUtf8(sqlite3_column_name(st, i)));
+        const char* decl = sqlite3_column_decltype(st, i);
+        f.types.push_back(FieldTypeFromDecl(decl ? decl : ""));
+    }
+    return f;
+}
+
 } // namespace
 
-std::unique_ptr<Recordset> Database::openKeyed(const std::string& query,
-                                               std::vector<QString>& names, std::vector<int>& types,
+std::unique_ptr<Recordset> Database::openTable(sqlite3* db, const KeyedPlan& plan, Fields fields,
+                                               Recordset::TableRows rows, const std::string& rowId,
                                                const Recordset* prior) {
-    KeyedPlan plan;
-    if (!planKeyed(query, plan))
-        return nullptr;
     const bool ordered = !plan.field.empty();
-    int fieldType = FieldType::Text;
-    if (ordered) {
-        size_t k = 0;
-        while (k < names.size() && !sameName(names[k].toStdString(), plan.field))
-            ++k;
-        if (k == names.size())
-            return nullptr;
-        fieldType = types[k];
-    }
+    const int col = ordered ? fieldIndex(fields, plan.field) : -1;
+    const int fieldType = col >= 0 ? fields.types[size_t(col)] : FieldType::Text;
     // Ties keep the order of the set this one replaces when that holds rows
     // of the same table as it is now. A set in the engine's order by this
-    // same field had its ties by row key, as a sort without it leaves them.
-    const std::vector<std::int64_t>* priorKeys = nullptr;
-    if (ordered && prior && prior->RecordCount() > 0 && prior->keyConnection() == conn_.get() &&
-        sameName(prior->keyTable(), plan.table) &&
-        prior->keyVersion() == *conn_->version(plan.table) &&
-        !sameName(prior->keyOrderField(), plan.field))
-        priorKeys = prior->rowKeys();
+    // same field had its ties by row id, as a sort without it leaves them.
+    const std::vector<std::int64_t>* priorIds = nullptr;
+    if (ordered && prior && prior->RecordCount() > 0 && sameName(prior->table(), plan.table) &&
+        prior->tableVersion() == rows.version && !sameName(prior->tiesInRowIdOrder(), plan.field))
+        priorIds = prior->rowIds();
     // The whole table ascending by a number, with no earlier order to keep
-    // among ties: the engine's own order (Null first, ties by row key) is the
+    // among ties: the engine's own order (Null first, ties by row id) is the
     // one wanted, and an index gives it without sorting.
     const bool blankWhere = skipBlanks(plan.where, 0) == plan.where.size();
     const bool engineOrders =
-        ordered && !plan.descending && !priorKeys && blankWhere && isNumberType(fieldType);
-    std::string keyed = "SELECT rowid";
+        ordered && !plan.descending && !priorIds && blankWhere && isNumberType(fieldType);
+    std::string ids = "SELECT " + rowId;
     if (ordered && !engineOrders)
-        keyed += ", " + plan.field;
-    keyed += " FROM " + plan.table + " " + plan.where;
-    if (engineOrders)
-        keyed += " ORDER BY " + plan.field + ", rowid";
-    Stmt st;
-    if (sqlite3_prepare_v2(db_, keyed.c_str(), int(keyed.size()), &st.p, nullptr) != SQLITE_OK ||
-        !st.p)
-        return nullptr; // no row keys (a view, a table without them): the engine's own way
+        ids += ", " + plan.field;
+    ids += " FROM " + plan.table + " " + plan.where;
     if (engineOrders) {
+        ids += " ORDER BY " + plan.field + ", " + rowId;
+        rows.orderField = plan.field;
+    }
+    Statement st;
+    int rc = Prepare(db, ids, st);
+    if (rc == SQLITE_OK)
+        rc = Prepare(db, "SELECT * FROM " + plan.table + " WHERE " + rowId + " = ?", rows.fetch,
+                     SQLITE_PREPARE_PERSISTENT);
+    if (rc != SQLITE_OK)
+        raise(db, rc);
+    if (sqlite3_column_count(rows.fetch.get()) != int(fields.names.size()))
+        fail(DescribeEngineError(path_, SQLITE_CORRUPT, nullptr));
+
+    if (engineOrders && rows.snapshot) {
         // A large table in its index order: counted now (the engine counts
-        // an index page by page), its keys read as the rows are shown.
-        const std::string count = "SELECT count(*) FROM " + plan.table;
-        Stmt c;
-        if (sqlite3_prepare_v2(db_, count.c_str(), int(count.size()), &c.p, nullptr) == SQLITE_OK &&
-            sqlite3_step(c.p) == SQLITE_ROW) {
-            const std::int64_t total = sqlite3_column_int64(c.p, 0);
-            if (total > kReadAllKeysUpTo) {
-                auto rs = std::make_unique<Recordset>();
-                rs->setFields(std::move(names), std::move(types));
-                rs->setKeysFrom(conn_, plan.table, keyed, total);
-                rs->setKeyOrderField(plan.field);
-                return rs;
-            }
+        // an index page by page), its row ids read as the rows are shown.
+        Statement count;
+        rc = Prepare(db, "SELECT count(*) FROM " + plan.table, count);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_step(count.get());
+        if (rc != SQLITE_ROW)
+            raise(db, rc);
+        rows.count = sqlite3_column_int64(count.get(), 0);
+        if (rows.count > kReadAllIdsUpTo) {
+            rows.moreRowIds = std::move(st);
+            return Recordset::ofTable(std::move(fields), std::move(rows), path_);
         }
     }
 
-    const size_t expected = rowsAtMost(db_, plan.table);
-    std::vector<std::int64_t> keys;
+    const size_t expected = rowsAtMost(db, plan.table, rowId);
     RowOrder order;
     const bool sorting = ordered && !engineOrders;
     if (sorting)
         order.reserve(expected);
     else
-        keys.reserve(expected);
-    int rc;
-    while ((rc = sqlite3_step(st.p)) == SQLITE_ROW) {
-        if (sqlite3_column_type(st.p, 0) != SQLITE_INTEGER)
-            return nullptr;
-        const std::int64_t key = sqlite3_column_int64(st.p, 0);
-        if (!sorting) {
-            keys.push_back(key);
-            continue;
-        }
-        switch (sqlite3_column_type(st.p, 1)) {
-        case SQLITE_NULL:
-            order.addNull(key);
-            break;
-        case SQLITE_INTEGER:
-        case SQLITE_FLOAT:
-            order.addNumber(key, sqlite3_column_double(st.p, 1));
-            break;
-        case SQLITE_TEXT: {
-            const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st.p, 1));
-            order.addText(key, std::string_view(p ? p : "", size_t(sqlite3_column_bytes(st.p, 1))));
-            break;
-        }
-        default: {
-            const auto* p = static_cast<const char*>(sqlite3_column_blob(st.p, 1));
-            order.addBlob(key, std::string_view(p ? p : "", size_t(sqlite3_column_bytes(st.p, 1))));
-            break;
-        }
-        }
+        rows.rowIds.reserve(expected);
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+        const std::int64_t id = sqlite3_column_int64(st.get(), 0);
+        if (sorting)
+            addOrderValue(order, id, st.get(), 1);
+        else
+            rows.rowIds.push_back(id);
     }
     if (rc != SQLITE_DONE)
-        raise(rc);
+        raise(db, rc);
     if (sorting)
-        keys = order.sorted(plan.descending, priorKeys);
-    else if (keys.capacity() > keys.size() + keys.size() / 4)
-        keys.shrink_to_fit();
-    auto rs = std::make_unique<Recordset>();
-    rs->setFields(std::move(names), std::move(types));
-    rs->setKeys(conn_, plan.table, std::move(keys));
-    if (engineOrders)
-        rs->setKeyOrderField(plan.field);
-    return rs;
+        rows.rowIds = order.sorted(plan.descending, priorIds);
+    else if (rows.rowIds.capacity() > rows.rowIds.size() + rows.rowIds.size() / 4)
+        rows.rowIds.shrink_to_fit();
+    rows.count = std::int64_t(rows.rowIds.size());
+    return Recordset::ofTable(std::move(fields), std::move(rows), path_);
 }
 
-std::unique_ptr<Recordset> Database::OpenRecordset(const QString& query, int /*type*/,
-                                                   const Recordset* prior) {
+std::unique_ptr<Recordset> Database::openHeld(sqlite3* db, sqlite3_stmt* query, Fields fields,
+                                              const KeyedPlan* plan) {
+    // A grid query on a view or a table without row ids: its rows as the
+    // engine gives them without the order clause, put in order here so that
+    // they sort as a table's do.
+    const int col = plan && !plan->field.empty() ? fieldIndex(fields, plan->field) : -1;
+    Statement unordered;
+    if (col >= 0) {
+        const int rc = Prepare(db, "SELECT * FROM " + plan->table + " " + plan->where, unordered);
+        if (rc != SQLITE_OK)
+            raise(db, rc);
+        query = unordered.get();
+    }
+    RowBlock rows(int(fields.names.size()));
+    RowOrder order;
+    int rc;
+    for (std::int64_t k = 0; (rc = sqlite3_step(query)) == SQLITE_ROW; ++k) {
+        rows.appendRow(query);
+        if (col >= 0)
+            addOrderValue(order, k, query, col);
+    }
+    if (rc != SQLITE_DONE)
+        raise(db, rc);
+    std::vector<std::uint32_t> places;
+    if (col >= 0) {
+        const std::vector<std::int64_t> sorted = order.sorted(plan->descending, nullptr);
+        places.assign(sorted.begin(), sorted.end());
+    }
+    return Recordset::held(std::move(fields), std::move(rows), std::move(places));
+}
+
+std::unique_ptr<Recordset> Database::OpenRecordset(const QString& query, const Recordset* prior) {
     if (log_)
         log_->push_back(query);
     const std::string sql = query.toStdString();
-    Stmt st;
-    int rc = SQLITE_OK;
+    KeyedPlan plan;
+    const bool grid = planKeyed(sql, plan);
+
+    Recordset::TableRows rows;
+    // The version before the snapshot starts: a write in between counts as
+    // coming after it, so that ties are kept less often, never wrongly.
+    if (grid) {
+        rows.table = plan.table;
+        rows.version = conn_->version(plan.table);
+    }
+    // The rows come from a snapshot of their own; inside a transaction of
+    // this connection they must show its changes, and are read through it.
+    if (conn_->snapshots() && !InTransaction())
+        rows.snapshot = conn_->beginSnapshot();
+    sqlite3* db = rows.snapshot ? rows.snapshot->handle() : db_;
+
     // The whole text is prepared as given, also when the rows are read
     // another way: it is checked, and it names and types the fields.
-    prepareOne(db_, sql, st, rc);
+    Statement st;
+    int rc = SQLITE_OK;
+    prepareOne(db, sql, st, rc);
     if (rc != SQLITE_OK)
-        raise(rc);
-
-    const int n = sqlite3_column_count(st.p);
-    std::vector<QString> names;
-    std::vector<int> types;
-    names.reserve(size_t(n));
-    types.reserve(size_t(n));
-    for (int i = 0; i < n; ++i) {
-        names.push_back(QString::fromUtf8(sqlite3_column_name(st.p, i)));
-        const char* decl = sqlite3_column_decltype(st.p, i);
-        types.push_back(FieldTypeFromDecl(decl ? decl : ""));
+        raise(db, rc);
+    Fields fields = fieldsOf(st.get());
+    if (grid) {
+        if (const std::string rowId = rowIdName(db, plan.table, fields); !rowId.empty())
+            return openTable(db, plan, std::move(fields), std::move(rows), rowId, prior);
     }
-    if (auto keyed = openKeyed(sql, names, types, prior))
-        return keyed;
-
-    auto rs = std::make_unique<Recordset>();
-    rs->setFields(std::move(names), std::move(types));
-    while ((rc = sqlite3_step(st.p)) == SQLITE_ROW)
-        rs->appendRow(st.p);
-    if (rc != SQLITE_DONE)
-        raise(rc);
-    rs->shrinkToFit();
-    return rs;
+    return openHeld(db, st.get(), std::move(fields), grid ? &plan : nullptr);
 }
 
 void Database::control(const char* sql) {
@@ -788,7 +826,7 @@ void Database::control(const char* sql) {
     const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, &err);
     sqlite3_free(err);
     if (rc != SQLITE_OK)
-        raise(rc);
+        raise(db_, rc);
 }
 
 void Database::BeginTrans() {
@@ -799,7 +837,6 @@ void Database::CommitTrans() {
 }
 void Database::Rollback() {
     control("ROLLBACK");
-    conn_->changedAll();
 }
 bool Database::InTransaction() const {
     return db_ && !sqlite3_get_autocommit(db_);

@@ -14,6 +14,7 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace melodeck {
 
@@ -73,12 +74,14 @@ public:
     // Rows written or deleted by the last Execute.
     int RecordsAffected() const { return affected_; }
 
-    // Runs a query and returns its rows (type 4: a read-only snapshot).
-    // "SELECT * FROM table [WHERE ...] [ORDER BY field [DESC]]" gives a keyed
-    // set that reads its rows when asked; text orders as the Japanese
-    // database sorts it, and rows that tie keep their order in prior (the
-    // set this one replaces) when that is a set of the same, unchanged table.
-    std::unique_ptr<Recordset> OpenRecordset(const QString& query, int type = 4,
+    // Runs a query and returns its rows as they are now: a snapshot that
+    // later writes, by this program or another, do not change.
+    // "SELECT * FROM table [WHERE ...] [ORDER BY field [DESC]]" on a table
+    // gives a set that reads its rows from the snapshot when asked. Text
+    // orders as the Japanese database sorts it, on views as on tables, and
+    // rows that tie keep their order in prior (the set this one replaces)
+    // when that is a set of the same, unchanged table.
+    std::unique_ptr<Recordset> OpenRecordset(const QString& query,
                                              const Recordset* prior = nullptr);
 
     // One transaction around many Execute calls (the import's replacement).
@@ -94,13 +97,24 @@ public:
 
     sqlite3* handle() const { return db_; }
 
+    // The parts of a grid query (see OpenRecordset).
+    struct KeyedPlan;
+
 private:
-    [[noreturn]] void raise(int rc) const;
+    [[noreturn]] void raise(sqlite3* db, int rc) const;
     void control(const char* sql);
     bool executeInsertFast(const std::string& sql);
     bool insertBound(const std::string& table, const RowValues& values);
-    std::unique_ptr<Recordset> openKeyed(const std::string& query, std::vector<QString>& names,
-                                         std::vector<int>& types, const Recordset* prior);
+    // Prepares a statement that may write, learning which tables it writes.
+    void prepareWrite(const std::string& sql, Statement& st, int& rc,
+                      std::vector<std::string>& writes, unsigned flags = 0);
+    // After st ran: the tables it wrote have changed.
+    void wrote(sqlite3_stmt* st, const std::vector<std::string>& writes);
+    std::unique_ptr<Recordset> openTable(sqlite3* db, const KeyedPlan& plan, Fields fields,
+                                         Recordset::TableRows rows, const std::string& rowId,
+                                         const Recordset* prior);
+    std::unique_ptr<Recordset> openHeld(sqlite3* db, sqlite3_stmt* query, Fields fields,
+                                        const KeyedPlan* plan);
     static int authorize(void* self, int action, const char* a1, const char* a2, const char* a3,
                          const char* a4);
 

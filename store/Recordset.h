@@ -1,11 +1,15 @@
 #pragma once
-// The rows of one query. Either held whole and compactly (one byte pool for
-// all cell texts, one 32-bit offset per row and one 16-bit word per cell, no
-// object per cell), or, for a query on one table, only as the ordered keys of
-// its rows: the cells are then read from the table when asked, a block of
-// rows at a time, so that a result of a million songs costs eight bytes a row.
+// The rows of one query as they were when it ran: the ordered row keys of a
+// snapshot of the file, with a cache of the blocks of rows shown. A query on
+// one table keeps only the row ids of its rows and reads their cells from its
+// snapshot when they are asked for, a block of rows at a time, so that a
+// result of a million songs costs eight bytes a row; any other query holds
+// its rows in memory, and its keys are their places there.
 
 #include "common/Value.h"
+#include "store/Connection.h"
+#include "store/RowBlock.h"
+#include "store/Statement.h"
 
 #include <QString>
 #include <cstdint>
@@ -14,11 +18,7 @@
 #include <string_view>
 #include <vector>
 
-struct sqlite3_stmt;
-
 namespace melodeck {
-
-class Connection;
 
 // DAO field type codes.
 namespace FieldType {
@@ -50,99 +50,96 @@ constexpr bool IsNumeric(int type) {
 // DAO type code of an SQLite declared column type ("" for none).
 int FieldTypeFromDecl(std::string_view declaredType);
 
+struct Fields {
+    std::vector<QString> names;
+    std::vector<int> types;
+};
+
 class Recordset {
 public:
-    enum CellTag : std::uint8_t { TagNull, TagInteger, TagReal, TagText, TagBlob };
-
-    Recordset();
+    Recordset(); // no field and no row
     ~Recordset();
     Recordset(const Recordset&) = delete;
     Recordset& operator=(const Recordset&) = delete;
 
-    int FieldCount() const { return int(names_.size()); }
-    const QString& FieldName(int i) const { return names_[size_t(i)]; }
-    int FieldType(int i) const { return types_[size_t(i)]; }
-    std::int64_t RecordCount() const { return rows_; }
+    int FieldCount() const { return int(fields_.names.size()); }
+    const QString& FieldName(int i) const { return fields_.names[size_t(i)]; }
+    int FieldType(int i) const { return fields_.types[size_t(i)]; }
+    // The rows the query gave when it ran.
+    std::int64_t RecordCount() const { return count_; }
 
-    // Value of field i (0-based) of record r (0-based). A record of a keyed
-    // set that its table no longer holds reads as Null in every field.
+    // Field i (0-based) of record r (0-based). These read lazily: the block
+    // of rows that holds r is read from the snapshot when it is not at hand.
+    // A record that cannot be read (see ReadError) reads as Null.
     Value FieldValue(std::int64_t r, int i) const;
-    // Text the grid shows for that cell ("" for Null).
+    // The text the grid shows for that cell ("" for Null).
     QString CellText(std::int64_t r, int i) const;
     bool IsNull(std::int64_t r, int i) const;
 
-    // Building a held set (used by the database layer): setFields, then per
-    // row one appendCell for each field and finishRow, or appendRow.
-    void setFields(std::vector<QString> names, std::vector<int> types);
-    void appendCell(CellTag tag, std::string_view utf8);
-    void finishRow();
-    // The current row of a stepped statement with FieldCount() columns.
-    void appendRow(sqlite3_stmt* st);
-    // Gives back the room left over from growing, once the set is complete.
-    void shrinkToFit();
-    size_t memoryBytes() const;
+    // Once a lazy read has failed (a damaged page, a disk error): the
+    // description of the failure, and how many records from the first can
+    // still be read. ReadError is empty and ReadableCount is RecordCount
+    // while every read went well.
+    const QString& ReadError() const { return readError_; }
+    std::int64_t ReadableCount() const { return readable_; }
 
-    // Makes this a keyed set (after setFields): the rows of `table`, by their
-    // row keys in order, read through conn.
-    void setKeys(std::shared_ptr<Connection> conn, std::string table,
-                 std::vector<std::int64_t> keys);
-    // The same, with the keys read only as far as rows are asked for:
-    // keyQuery gives all total row keys in order.
-    void setKeysFrom(std::shared_ptr<Connection> conn, std::string table, std::string keyQuery,
-                     std::int64_t total);
-    // The row keys of a keyed set in order (null for a held set), its table
-    // and connection, and the table's version when the set was made.
-    const std::vector<std::int64_t>* rowKeys() const;
-    const std::string& keyTable() const;
-    const Connection* keyConnection() const;
-    std::uint64_t keyVersion() const;
-    // The field a keyed set is ordered by when its ties are in row-key order
-    // (the engine's order); empty otherwise.
-    const std::string& keyOrderField() const;
-    void setKeyOrderField(std::string field);
+    // ---- made by the database layer -----------------------------------------
+    // Rows held in memory (order: the places in rows of the records in turn;
+    // empty when they are in rows' own order).
+    static std::unique_ptr<Recordset> held(Fields fields, RowBlock rows,
+                                           std::vector<std::uint32_t> order = {});
+
+    // The rows of one table by their row ids, in order.
+    struct TableRows {
+        // Where the rows are read from: a snapshot of the set's own, whose
+        // connection the statements below are prepared on. Without one they
+        // are read at once, through the connection the statements are of.
+        // (First, so that it ends after the statements are finalised.)
+        std::shared_ptr<Connection::Snapshot> snapshot;
+        std::string table;
+        std::uint64_t version = 0; // the table's version when the query ran
+        std::string orderField;    // see tiesInRowIdOrder
+        std::int64_t count = 0;
+        std::vector<std::int64_t> rowIds;
+        // The row ids not in rowIds yet, stepped as far as records are asked
+        // for (null when rowIds holds them all).
+        Statement moreRowIds;
+        // "SELECT * FROM table WHERE <row id> = ?".
+        Statement fetch;
+    };
+    // VbError when the rows are to be read at once and cannot be.
+    static std::unique_ptr<Recordset> ofTable(Fields fields, TableRows rows, const QString& path);
+
+    // The table a set of table rows is of ("" for any other set), its
+    // version when the query ran, and the field whose engine order (ties in
+    // row id order) the set has, when it has one.
+    const std::string& table() const;
+    std::uint64_t tableVersion() const;
+    const std::string& tiesInRowIdOrder() const;
+    // The row ids of a set of table rows in order, all of them (reads the
+    // rest lazily); null for any other set and when they cannot all be read.
+    const std::vector<std::int64_t>* rowIds() const;
 
 private:
-    struct Keyed;
-    // Makes this a keyed set of total rows, none read yet.
-    Keyed& startKeyed(std::shared_ptr<Connection> conn, std::string table, std::int64_t total);
-    // The held set that holds record r (a block of a keyed set), and r's
-    // index in it; null when r lies outside the set.
-    const Recordset* holder(std::int64_t r, std::int64_t& local) const;
-    CellTag tag(std::int64_t r, int i) const {
-        return CellTag(cells_[size_t(r) * names_.size() + size_t(i)] & ((1u << kTagBits) - 1));
-    }
-    std::string_view cellBytes(std::int64_t r, int i) const;
+    struct Table;
+    // The block of rows and the row in it that record r is; null when r
+    // cannot be read.
+    const RowBlock* locate(std::int64_t r, std::int64_t& local) const;
+    // Reads block b of a set of table rows; a record that cannot be read
+    // ends the readable records before it.
+    void readBlock(size_t b) const;
+    // Reads row ids until record r has one; false when it cannot.
+    bool readRowIds(std::int64_t r) const;
+    void failAt(std::int64_t r, int rc, const char* engineMessage) const;
 
-    // A cell word: the cell's end, counted from the start of its row, above
-    // three bits of tag. An end past kMaxShortEnd (a row of more than 8 KiB)
-    // is written as kLongEnd, and its offset in the pool is in longEnds_.
-    static constexpr unsigned kTagBits = 3;
-    static constexpr std::uint32_t kLongEnd = 0xFFFFu >> kTagBits;
-    static constexpr std::uint32_t kMaxShortEnd = kLongEnd - 1;
-
-    // Offset in pool_ just past cell k (r * FieldCount() + i) of row r.
-    size_t cellEnd(size_t r, size_t k) const {
-        const std::uint32_t end = cells_[k] >> kTagBits;
-        return end == kLongEnd ? longEnd(k) : rowStarts_[r] + end;
-    }
-    size_t longEnd(size_t k) const;
-
-    struct LongEnd {
-        size_t cell;
-        std::uint32_t end;
-    };
-
-    std::vector<QString> names_;
-    std::vector<int> types_;
-    std::vector<char> pool_;
-    // Start of each row in pool_, and one more: the end of the last row
-    // (while building, the start of the row being filled).
-    std::vector<std::uint32_t> rowStarts_;
-    std::vector<std::uint16_t> cells_;
-    // Cells ending more than kMaxShortEnd bytes into their row, in cell order.
-    std::vector<LongEnd> longEnds_;
-    std::int64_t rows_ = 0;
-    std::unique_ptr<Keyed> keyed_;
+    Fields fields_;
+    std::int64_t count_ = 0;
+    // Held rows and their order.
+    RowBlock held_;
+    std::vector<std::uint32_t> order_;
+    std::unique_ptr<Table> table_; // a set of table rows
+    mutable std::int64_t readable_ = 0;
+    mutable QString readError_;
 };
 
 } // namespace melodeck

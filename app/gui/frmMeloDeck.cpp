@@ -203,6 +203,9 @@ void frmMeloDeck::connectHandlers() {
         Guarded(this, [&] { flgPickup_MouseDown(button, shift, pos); });
     };
 
+    for (FlexGrid* grid : {flgList, flgPickup})
+        grid->onReadError = [](const QString& description) { ModCommon::ShowWarning(description); };
+
     flgList->onKeyDown = [this](int key, int shift) {
         bool done = false;
         Guarded(this, [&] { done = flgList_KeyDown(key, shift); });

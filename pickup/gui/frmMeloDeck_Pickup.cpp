@@ -38,7 +38,7 @@ void frmMeloDeck::AddPickup(std::int32_t row) {
     const QString keyField = sColName.value(KeyColumn);
     try {
         const auto rs =
-            datPickup.Database().OpenRecordset(pickup::CountSql(sPickupTable, keyField, key), 4);
+            datPickup.Database().OpenRecordset(pickup::CountSql(sPickupTable, keyField, key));
         const Value count = rs->RecordCount() > 0 ? rs->FieldValue(0, 0) : Value::null();
         if (ModCommon::NullToZero(count) != 0)
             return; // already picked up

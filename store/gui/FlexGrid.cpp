@@ -20,30 +20,34 @@
 
 namespace melodeck {
 
-// Answers the view from the data control's record set as it stands. Counts
-// and names are taken at Refresh, so the grid shows the rows of its last
-// Refresh even while the data control already holds newer ones; cells past
-// the live record set read as empty, so the two never disagree dangerously.
+// Answers the view from the record set the data control held at the grid's
+// last Refresh, which the grid keeps: it shows those rows until its next
+// Refresh, whatever the data control holds meanwhile.
 class FlexGridModel : public QAbstractTableModel {
 public:
     explicit FlexGridModel(QObject* parent) : QAbstractTableModel(parent) {}
 
     const DataControl* dc = nullptr;
+    std::shared_ptr<const Recordset> rs;
     int rows = 0;
     std::vector<QString> names;
     std::vector<Qt::Alignment> align;
+    // Called once a read of rs has failed (from the event loop, not from
+    // inside a paint).
+    std::function<void()> onReadFailed;
 
     void reload() {
         beginResetModel();
         names.clear();
         align.clear();
         rows = 0;
-        if (dc) {
-            const Recordset& rs = dc->Recordset();
-            rows = int(std::min<std::int64_t>(rs.RecordCount(), INT32_MAX - 1));
-            for (int i = 0; i < rs.FieldCount(); ++i) {
-                names.push_back(rs.FieldName(i));
-                align.push_back(FieldType::IsNumeric(rs.FieldType(i))
+        rs = dc ? dc->sharedRecordset() : nullptr;
+        failureSeen_ = false;
+        if (rs) {
+            rows = int(std::min<std::int64_t>(rs->RecordCount(), INT32_MAX - 1));
+            for (int i = 0; i < rs->FieldCount(); ++i) {
+                names.push_back(rs->FieldName(i));
+                align.push_back(FieldType::IsNumeric(rs->FieldType(i))
                                     ? Qt::AlignRight | Qt::AlignVCenter
                                     : Qt::AlignLeft | Qt::AlignVCenter);
             }
@@ -51,10 +55,34 @@ public:
         endResetModel();
     }
 
+    // The rows past a failed read go: the grid shows only what was read.
+    void dropUnreadable() {
+        if (!rs || rs->ReadableCount() >= rows)
+            return;
+        const int keep = int(rs->ReadableCount());
+        beginRemoveRows({}, keep, rows - 1);
+        rows = keep;
+        endRemoveRows();
+    }
+
+    // Reads lazily (see Recordset::CellText); a row that cannot be read
+    // gives "" for now and is dropped once the event loop runs.
     QString cell(int r, int c) const {
-        if (!dc)
+        if (!rs)
             return {};
-        return dc->Recordset().CellText(r, c); // "" outside the live record set
+        QString text = rs->CellText(r, c);
+        if (rs->ReadableCount() < rows && !failureSeen_) {
+            failureSeen_ = true;
+            const Recordset* failed = rs.get();
+            QMetaObject::invokeMethod(
+                const_cast<FlexGridModel*>(this),
+                [this, failed] {
+                    if (rs.get() == failed && onReadFailed)
+                        onReadFailed();
+                },
+                Qt::QueuedConnection);
+        }
+        return text;
     }
 
     int rowCount(const QModelIndex& parent = {}) const override {
@@ -87,6 +115,7 @@ public:
     }
 
 private:
+    mutable bool failureSeen_ = false;
 };
 
 // The header row: field names as a plain header paints them, and the sort
@@ -199,9 +228,26 @@ FlexGrid::FlexGrid(QWidget* parent)
             widthTwips_[c] = FromPixels(newSize);
     });
 
+    model_->onReadFailed = [this] { readFailed(); };
+
     widthTwips_.assign(1, DefaultFixedWidth);
     applyWidths();
     fitRowHeight();
+}
+
+void FlexGrid::readFailed() {
+    const QString error = model_->rs ? model_->rs->ReadError() : QString();
+    model_->dropUnreadable();
+    applying_ = true;
+    row_ = std::clamp(row_, 0, Rows() - 1);
+    rowSel_ = std::clamp(rowSel_, 0, Rows() - 1);
+    applying_ = false;
+    applySelection();
+    if (!readErrorShown_ && !error.isEmpty()) {
+        readErrorShown_ = true;
+        if (onReadError)
+            onReadError(error);
+    }
 }
 
 FlexGrid::~FlexGrid() = default;
@@ -220,13 +266,15 @@ void FlexGrid::fitRowHeight() {
 }
 
 void FlexGrid::bind(DataControl* dc) {
-    dc_ = dc;
     model_->dc = dc;
+    if (!dc)
+        model_->reload(); // lets go of the record set
 }
 
 void FlexGrid::Refresh() {
     applying_ = true;
     model_->reload();
+    readErrorShown_ = false;
     widthTwips_.resize(size_t(Cols()), DefaultColWidth);
     applyWidths();
     row_ = std::clamp(row_, 0, Rows() - 1);
@@ -269,7 +317,15 @@ QString FlexGrid::TextMatrix(std::int32_t row, std::int32_t col) const {
         return {};
     if (row == 0)
         return model_->names[size_t(col) - 1];
-    return model_->cell(row - 1, col - 1);
+    QString text = model_->cell(row - 1, col - 1);
+    const auto& rs = model_->rs;
+    if (rs && row - 1 >= rs->ReadableCount()) {
+        // A row that cannot be read is no song: the caller fails with the
+        // reason, which then is the one warning of it.
+        readErrorShown_ = true;
+        throw VbError(VbError::Database, rs->ReadError());
+    }
+    return text;
 }
 
 std::int32_t FlexGrid::ColWidth(std::int32_t col) const {

@@ -52,7 +52,8 @@ public:
     void setRow(std::int32_t r);
     QString Text() const { return TextMatrix(row_, col_); }
     // Row 0 gives the field names, column 0 is empty. VbError (subscript)
-    // out of bounds.
+    // out of bounds; VbError (Database) for a row that cannot be read.
+    // Reads lazily (see Recordset::CellText).
     QString TextMatrix(std::int32_t row, std::int32_t col) const;
     std::int32_t ColWidth(std::int32_t col) const;          // twips
     void setColWidth(std::int32_t col, std::int32_t twips); // twips; < 0: default
@@ -84,6 +85,10 @@ public:
     // comes as Qt::Key_Menu also where the window system delivers it as a
     // context-menu request.
     std::function<bool(int key, int shift)> onKeyDown;
+    // A row of the record set could not be read (a damaged file, a disk
+    // error): the rows from it on are gone from the grid, and this tells
+    // why, once per Refresh, unless TextMatrix has already raised it.
+    std::function<void(const QString& description)> onReadError;
 
     // Where the centre of a cell is drawn, in grid widget coordinates
     // (headers included): where the keyboard opens a cell's menu.
@@ -106,6 +111,7 @@ private:
     void releaseAt(int button);
     void doubleClick();
     void applySelection();
+    void readFailed();
     void applyWidths();
     void fitRowHeight();
     bool onResizeHandle(QPoint headerPos) const;
@@ -119,16 +125,16 @@ private:
 
     FlexGridModel* model_ = nullptr;
     FlexGridHeader* header_ = nullptr;
-    DataControl* dc_ = nullptr;
     QAbstractButton* corner_ = nullptr;
     std::int32_t col_ = 0, row_ = 0, colSel_ = 0, rowSel_ = 0;
     std::int32_t mouseRow_ = 0, mouseCol_ = 0;
     // Width of each grid column as last set or dragged, in twips: the twips
     // given are reported back exactly as long as the pixel width is unchanged.
     std::vector<std::int32_t> widthTwips_;
-    bool leftPressed_ = false; // a left press on the grid awaits its release
-    bool afterDouble_ = false; // the release that ends a double click is no click
-    bool applying_ = false;    // our own selection changes, not the user's
+    bool leftPressed_ = false;            // a left press on the grid awaits its release
+    bool afterDouble_ = false;            // the release that ends a double click is no click
+    bool applying_ = false;               // our own selection changes, not the user's
+    mutable bool readErrorShown_ = false; // the read error of this Refresh was told
     // Which of the menu key's press and a keyboard context-menu request came
     // first, so that the other one is passed over.
     enum class MenuRequest { None, ByKey, ByContextEvent };

@@ -92,11 +92,84 @@ StatementShape ShapeOf(const QString& dbPath, const QString& sql) {
 
 // ---- files ----------------------------------------------------------------------------
 
+namespace {
+
+// The logical content of an SQLite file (its schema and every row of every
+// table, read through the log when one is beside it); empty when the file
+// cannot be read so.
+QByteArray databaseContent(const QString& path) {
+    sqlite3* db = nullptr;
+    QByteArray out;
+    auto fail = [&] {
+        sqlite3_close(db);
+        return QByteArray();
+    };
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        return fail();
+    std::vector<std::string> tables;
+    auto each = [&](const std::string& sql, auto&& row) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
+            return false;
+        int rc;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW)
+            row(st);
+        sqlite3_finalize(st);
+        return rc == SQLITE_DONE;
+    };
+    const bool schema =
+        each("SELECT type, name, sql FROM sqlite_master ORDER BY name", [&](sqlite3_stmt* st) {
+            for (int i = 0; i < 3; ++i) {
+                const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+                out += t ? t : "<NULL>";
+                out += '\x1f';
+            }
+            if (std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "table") ==
+                0)
+                tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+        });
+    if (!schema)
+        return fail();
+    for (const std::string& t : tables) {
+        const bool rows = each("SELECT * FROM \"" + t + "\"", [&](sqlite3_stmt* st) {
+            for (int i = 0; i < sqlite3_column_count(st); ++i) {
+                out += char('0' + sqlite3_column_type(st, i));
+                out.append(static_cast<const char*>(sqlite3_column_blob(st, i)),
+                           sqlite3_column_bytes(st, i));
+                out += '\x1f';
+            }
+            out += '\x1e';
+        });
+        if (!rows)
+            return fail();
+    }
+    sqlite3_close(db);
+    return out.isEmpty() ? QByteArray("<empty database>") : out;
+}
+
+} // namespace
+
 QByteArray Digest(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return "<missing>";
     QCryptographicHash h(QCryptographicHash::Sha256);
+    // A database is what it holds: the engine's bookkeeping in its header
+    // and its log beside it while it is open are no change.
+    if (f.peek(16) == QByteArray("SQLite format 3", 16)) {
+        if (const QByteArray content = databaseContent(path); !content.isEmpty()) {
+            h.addData(content);
+            return h.result().toHex();
+        }
+        // Unreadable: its bytes, the change counter and version fields
+        // (24-27, 92-99) of its header left out.
+        QByteArray bytes = f.readAll();
+        for (int i : {24, 25, 26, 27, 92, 93, 94, 95, 96, 97, 98, 99})
+            if (i < bytes.size())
+                bytes[i] = 0;
+        h.addData(bytes);
+        return h.result().toHex();
+    }
     h.addData(&f);
     return h.result().toHex();
 }
@@ -108,6 +181,9 @@ std::map<QString, QByteArray> Snapshot(const QString& folder) {
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
+        // The log of an open database is part of the database's digest.
+        if (path.endsWith(QLatin1String("-wal")) || path.endsWith(QLatin1String("-shm")))
+            continue;
         files[root.relativeFilePath(path)] = Digest(path);
     }
     return files;

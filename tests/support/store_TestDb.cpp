@@ -125,3 +125,36 @@ std::vector<QStringList> rows(const QString& dbPath, const QString& query,
 }
 
 } // namespace melodeck::test
+
+namespace melodeck::test {
+
+int damageTableRows(const QString& dbPath, const QString& table, double keep) {
+    std::vector<qint64> pages;
+    qint64 pageSize = 0;
+    {
+        Connection c(dbPath);
+        Statement size(c.db, QStringLiteral("PRAGMA page_size"));
+        if (sqlite3_step(size.st) == SQLITE_ROW)
+            pageSize = sqlite3_column_int64(size.st, 0);
+        // The table's leaf pages in the order of their rows.
+        Statement leaves(c.db, QStringLiteral("SELECT pageno FROM dbstat WHERE name = ?1 AND "
+                                              "pagetype = 'leaf' ORDER BY path"));
+        const QByteArray name = table.toUtf8();
+        sqlite3_bind_text(leaves.st, 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
+        while (sqlite3_step(leaves.st) == SQLITE_ROW)
+            pages.push_back(sqlite3_column_int64(leaves.st, 0));
+    }
+    EXPECT_GT(pageSize, 0);
+    EXPECT_GT(pages.size(), 4u) << "too few pages to damage some and keep the rest";
+    QFile f(dbPath);
+    EXPECT_TRUE(f.open(QIODevice::ReadWrite));
+    int damaged = 0;
+    for (size_t k = size_t(double(pages.size()) * keep); k < pages.size(); ++k) {
+        f.seek((pages[k] - 1) * pageSize);
+        f.write(QByteArray(int(pageSize), '\0'));
+        ++damaged;
+    }
+    return damaged;
+}
+
+} // namespace melodeck::test

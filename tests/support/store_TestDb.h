@@ -50,4 +50,9 @@ QString scalar(const QString& dbPath, const QString& query);
 std::vector<QStringList> rows(const QString& dbPath, const QString& query,
                               const QString& nullText = QStringLiteral("<NULL>"));
 
+// Damages the table's rows: its leaf pages after the first share keep of
+// them (in row order) are overwritten with zeros, its indexes stay whole.
+// Returns how many pages were damaged.
+int damageTableRows(const QString& dbPath, const QString& table, double keep);
+
 } // namespace melodeck::test
