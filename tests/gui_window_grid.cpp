@@ -99,6 +99,7 @@ TEST(FlexGrid, CellsFollowTheRecordSet) {
 TEST(FlexGrid, PressesSelectAndReportTheCell) {
     GridOnSongs g(5);
     FlexGrid& grid = g.grid;
+    QHeaderView* h = grid.horizontalHeader();
 
     // Header: the whole column, rows 1 to Rows - 1.
     clickCell(&grid, 0, 3);
@@ -139,15 +140,27 @@ TEST(FlexGrid, PressesSelectAndReportTheCell) {
     EXPECT_EQ(g.events, (QStringList{QStringLiteral("down1 2,2"), QStringLiteral("click"),
                                      QStringLiteral("dbl")}));
 
-    // Below the last row: no cell, the selection stays.
+    // Past the last row or column there is no cell: the press is reported,
+    // the column a header click selected stays selected, and neither a click
+    // nor a double click follows (which would sort or pick up again).
+    for (int c = 1; c < grid.Cols(); ++c)
+        grid.setColWidth(c, 600); // 40 pixels: room right of the last column
+    clickCell(&grid, 0, 3);
     g.events.clear();
-    click(grid.viewport(), QPoint(5, grid.viewport()->height() - 2));
-    EXPECT_EQ(grid.MouseRow(), -1);
-    EXPECT_EQ(g.selection(), (std::vector<int>{2, 2, 2, 2}));
+    const int right = grid.viewport()->width() - 2, below = grid.viewport()->height() - 2;
+    const int onRow1 = test::cellSpot(&grid, 1, 1).pos.y();
+    click(grid.viewport(), QPoint(5, below));
+    click(grid.viewport(), QPoint(right, onRow1));
+    mouse(grid.viewport(), QEvent::MouseButtonDblClick, QPoint(right, onRow1));
+    mouse(grid.viewport(), QEvent::MouseButtonRelease, QPoint(right, onRow1));
+    click(h->viewport(), QPoint(right, h->height() / 2));
+    click(grid.verticalHeader()->viewport(), QPoint(5, below));
+    EXPECT_EQ(g.events, (QStringList{QStringLiteral("down1 -1,1"), QStringLiteral("down1 1,-1"),
+                                     QStringLiteral("down1 0,-1"), QStringLiteral("down1 -1,0")}));
+    EXPECT_EQ(g.selection(), (std::vector<int>{3, 3, 1, 5}));
 
     // Grabbing a column border is a resize, not a press on the header.
     g.events.clear();
-    QHeaderView* h = grid.horizontalHeader();
     const QPoint border(h->sectionViewportPosition(1) + h->sectionSize(1) - 1, h->height() / 2);
     click(h->viewport(), border);
     EXPECT_TRUE(g.events.isEmpty()) << g.events.join(QLatin1Char('|')).toStdString();

@@ -381,7 +381,11 @@ void FlexGrid::pressAt(std::int32_t row, std::int32_t col, int button, QPoint po
     mouseCol_ = col;
     const std::int32_t lastRow = Rows() - 1, lastCol = Cols() - 1;
     const std::int32_t firstRow = lastRow >= 1 ? 1 : 0, firstCol = lastCol >= 1 ? 1 : 0;
-    if (!(button & 1)) {
+    // Past the last row or column there is no cell: the press is reported,
+    // but it selects nothing and its release is no click, so a selection
+    // left by a header click cannot sort again from there.
+    const bool onCell = row >= 0 && col >= 0;
+    if (!(button & 1) || !onCell) {
         // Only the left button moves the current cell; a right press leaves
         // it to the handler (which may move it before opening a menu).
     } else if (row == 0 && col == 0) { // the corner: everything
@@ -398,7 +402,7 @@ void FlexGrid::pressAt(std::int32_t row, std::int32_t col, int button, QPoint po
     }
     applySelection();
     if (button & 1)
-        leftPressed_ = true;
+        leftPressed_ = onCell;
     afterDouble_ = false;
     if (onMouseDown)
         onMouseDown(button, shift, pos);
@@ -417,6 +421,10 @@ void FlexGrid::releaseAt(int button) {
 }
 
 void FlexGrid::doubleClick() {
+    if (mouseRow_ < 0 || mouseCol_ < 0) { // no cell: no double click either
+        leftPressed_ = false;
+        return;
+    }
     leftPressed_ = true;
     afterDouble_ = true;
     if (onDblClick)

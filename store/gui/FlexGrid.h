@@ -74,8 +74,10 @@ public:
     // shift: 1 Shift, 2 Ctrl, 4 Alt. onMouseDown comes on every press, after
     // MouseRow/MouseCol and (for the left button) the selection are
     // updated; a left press on a header selects the whole column, on the
-    // fixed column the whole row, on a data cell that cell; onClick after a
-    // left-button release; onDblClick on a double click (no second press).
+    // fixed column the whole row, on a data cell that cell, past the last
+    // row or column nothing; onClick after a left-button release that ends a
+    // press on a cell; onDblClick on a double click on a cell (no second
+    // press).
     std::function<void()> onClick;
     std::function<void()> onDblClick;
     std::function<void(int button, int shift, QPoint pos)> onMouseDown;
