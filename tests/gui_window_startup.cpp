@@ -223,12 +223,17 @@ TEST(WindowStartup, NumColumnsAbsentOrOversizedWidthsAreNoFailure) {
     EXPECT_EQ(w->flgList->ColWidth(1), FlexGrid::DefaultColWidth); // no count: nothing applied
     f.stop();
 
-    f.ini(QStringLiteral("ListGrid"), QStringLiteral("NumColumns"), QStringLiteral("3"));
+    // Wider than the grid allows: the widest column, in both grids.
+    f.ini(QStringLiteral("ListGrid"), QStringLiteral("NumColumns"), QStringLiteral("5"));
     f.ini(QStringLiteral("ListGrid"), QStringLiteral("Widht3"), QStringLiteral("1E+300"));
+    f.ini(QStringLiteral("ListGrid"), QStringLiteral("Widht4"), QStringLiteral("100001"));
+    f.ini(QStringLiteral("ListGrid"), QStringLiteral("Widht5"), QStringLiteral("100000"));
     w = f.start();
     ASSERT_TRUE(w) << f.warnings.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(w->flgList->ColWidth(1), 1800);
-    EXPECT_EQ(w->flgList->ColWidth(2), FlexGrid::DefaultColWidth);
+    for (FlexGrid* grid : {w->flgList, w->flgPickup})
+        for (int col : {2, 3, 4})
+            EXPECT_EQ(grid->ColWidth(col), FlexGrid::MaxColWidth) << col;
 }
 
 TEST(WindowExit, ExitButtonSavesAndEnds_CloseEndsWithoutSaving) {

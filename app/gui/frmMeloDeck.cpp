@@ -365,11 +365,12 @@ void frmMeloDeck::RestoreColumnWidths() {
     for (std::int32_t i = 1; i <= n && i <= flgList->Cols(); ++i) {
         const double w = ModCommon::LeadingNumber(
             ReadIni(settings::kListGrid, QStringLiteral("Widht%1").arg(i)));
-        // A stored width beyond the widest column is a damaged settings file,
-        // not a column.
-        if (!(w > 0) || w > FlexGrid::MaxColWidth)
+        if (!(w > 0))
             continue;
-        const std::int32_t width = ModCommon::RoundToLong(w);
+        // Wider than the grid can draw (up to 1E+300 in an edited file): the
+        // widest column, cut before rounding so that no width overflows.
+        const std::int32_t width =
+            w >= FlexGrid::MaxColWidth ? FlexGrid::MaxColWidth : ModCommon::RoundToLong(w);
         flgList->setColWidth(i - 1, width);
         if (i - 1 < flgPickup->Cols())
             flgPickup->setColWidth(i - 1, width);
