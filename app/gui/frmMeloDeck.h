@@ -133,7 +133,8 @@ public:
     void mnu検索条件に追加_Click();
     // Keys on the grids (key: a Qt::Key; shift: 1 Shift, 2 Ctrl, 4 Alt);
     // true when acted on. Enter picks the current song up, Delete removes it,
-    // Ctrl+C copies the selection, the menu key and Shift+F10 open the menu.
+    // Ctrl+C copies the selection (Ctrl+A, which the grid takes itself,
+    // selects every cell), the menu key and Shift+F10 open the menu.
     bool flgList_KeyDown(int key, int shift);
     bool flgPickup_KeyDown(int key, int shift);
 

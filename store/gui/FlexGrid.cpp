@@ -389,7 +389,7 @@ void FlexGrid::pressAt(std::int32_t row, std::int32_t col, int button, QPoint po
         // Only the left button moves the current cell; a right press leaves
         // it to the handler (which may move it before opening a menu).
     } else if (row == 0 && col == 0) { // the corner: everything
-        row_ = firstRow, rowSel_ = lastRow, col_ = firstCol, colSel_ = lastCol;
+        selectAllCells();
     } else if (row == 0 && col >= 1) { // a header: its whole column
         col_ = colSel_ = col;
         row_ = firstRow, rowSel_ = lastRow;
@@ -406,6 +406,12 @@ void FlexGrid::pressAt(std::int32_t row, std::int32_t col, int button, QPoint po
     afterDouble_ = false;
     if (onMouseDown)
         onMouseDown(button, shift, pos);
+}
+
+void FlexGrid::selectAllCells() {
+    const std::int32_t lastRow = Rows() - 1, lastCol = Cols() - 1;
+    row_ = lastRow >= 1 ? 1 : 0, rowSel_ = lastRow;
+    col_ = lastCol >= 1 ? 1 : 0, colSel_ = lastCol;
 }
 
 void FlexGrid::releaseAt(int button) {
@@ -472,6 +478,12 @@ void FlexGrid::keyPressEvent(QKeyEvent* ev) {
     }
     menuRequest_ = menuKey ? MenuRequest::ByKey : MenuRequest::None;
     if (onKeyDown && onKeyDown(ev->key(), shiftFlags(ev->modifiers()))) {
+        ev->accept();
+        return;
+    }
+    if (ev->matches(QKeySequence::SelectAll)) {
+        selectAllCells();
+        applySelection();
         ev->accept();
         return;
     }

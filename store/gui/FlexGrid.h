@@ -82,7 +82,8 @@ public:
     std::function<void()> onDblClick;
     std::function<void(int button, int shift, QPoint pos)> onMouseDown;
     // A key pressed on the grid (a Qt::Key), before the grid moves its
-    // current cell; true when the window acted on it. The context-menu key
+    // current cell or, on Ctrl+A, selects every cell as a press on the
+    // corner does; true when the window acted on it. The context-menu key
     // comes as Qt::Key_Menu also where the window system delivers it as a
     // context-menu request.
     std::function<bool(int key, int shift)> onKeyDown;
@@ -107,6 +108,7 @@ private:
     void pressAt(std::int32_t row, std::int32_t col, int button, QPoint pos, int shift);
     void releaseAt(int button);
     void doubleClick();
+    void selectAllCells(); // the data cells; applySelection shows them
     void applySelection();
     void applyWidths();
     void fitRowHeight();
