@@ -146,6 +146,7 @@ void frmMeloDeck::buildLayout() {
     for (QCheckBox* c : {chk歌手名に, chk曲名に, chk歌い出しに})
         setChkValue(c, 1);
     optハモリ[2]->setChecked(true);
+    ModCommon::MakeOptionGroup({optハモリ[0], optハモリ[1], optハモリ[2]});
     flgList->bind(&datList);
     flgPickup->bind(&datPickup);
 
@@ -219,8 +220,12 @@ void frmMeloDeck::connectHandlers() {
     for (QLineEdit* t : {txt歌手名, txt曲名, txt歌い出し})
         QObject::connect(t, &QLineEdit::returnPressed, cmd抽出, &QPushButton::click);
 
-    for (QLineEdit* t : {txt歌手名, txt曲名, txt歌い出し, txtパス})
+    for (QLineEdit* t : {txt歌手名, txt曲名, txt歌い出し, txtパス}) {
         t->installEventFilter(this);
+        // After the focus handler, so that a kept selection is back before
+        // the handler looks for one.
+        ModCommon::KeepSelectionWhileAway(t);
+    }
 }
 
 QFont frmMeloDeck::WindowFont() {
