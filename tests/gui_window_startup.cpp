@@ -11,9 +11,11 @@
 #include "store/gui/FlexGrid.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSpontaneKeyEvent>
 #include <gtest/gtest.h>
 
 using namespace melodeck;
@@ -246,7 +248,21 @@ TEST(WindowExit, ExitButtonSavesAndEnds_CloseEndsWithoutSaving) {
     ASSERT_TRUE(w);
     const QByteArray before = test::ReadBytes(iniPath);
     w->txt歌手名->setText(QStringLiteral("閉じる"));
-    w->close(); // as the window system closes it
+    // The window manager's close request (a close box it draws anyway,
+    // Alt+F4) does nothing, as the disabled close box; nor does maximising.
+    QCloseEvent request; // delivered as the window system delivers it
+    QSpontaneKeyEvent::setSpontaneous(&request);
+    QCoreApplication::instance()->notify(w, &request);
+    EXPECT_FALSE(request.isAccepted());
+    EXPECT_FALSE(w->ended());
+    EXPECT_TRUE(w->isVisible());
+    const QSize size = w->size();
+    w->showMaximized();
+    EXPECT_TRUE(test::waitFor([w] { return !w->isMaximized(); }));
+    EXPECT_EQ(w->size(), size);
+    // The end of the session, where Qt closes every window itself.
+    QEvent quit(QEvent::Quit);
+    QApplication::sendEvent(QCoreApplication::instance(), &quit);
     EXPECT_TRUE(w->ended());
     EXPECT_FALSE(w->isVisible());
     EXPECT_EQ(test::ReadBytes(iniPath), before);

@@ -15,6 +15,7 @@
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QIcon>
+#include <QMoveEvent>
 #include <QPixmap>
 #include <QTimer>
 #include <functional>
@@ -265,6 +266,7 @@ void frmMeloDeck::Form_Load() {
     clsMousePointer pointer;
     pointer.Busy();
     ModCommon::SetSizable(this, false);
+    placeByFrame_ = true;
     ModCommon::CenterForm(this);
     LoadGridState();
     LoadSettings();
@@ -407,11 +409,40 @@ void frmMeloDeck::EndProgram() {
 }
 
 void frmMeloDeck::closeEvent(QCloseEvent* ev) {
-    // Closed by the window system (session end, a keyboard shortcut): the
-    // settings stay as they were at the last exit through the button.
+    // A close request of the window manager (a close box it draws anyway,
+    // Alt+F4): the close box is disabled, so it does nothing.
+    if (ev->spontaneous() && !ended_) {
+        ev->ignore();
+        return;
+    }
+    // Closed by other means (the end of the session): the settings stay as
+    // they were at the last exit through the button.
     if (!ended_)
         Form_Unload();
     ev->accept();
+}
+
+void frmMeloDeck::moveEvent(QMoveEvent* ev) {
+    QWidget::moveEvent(ev);
+    // The window manager's frame is known only once the window is shown, from
+    // its first move: the start-up placement again, by the outer size.
+    if (!placeByFrame_ || !ev->spontaneous())
+        return;
+    placeByFrame_ = false;
+    if (ModCommon::OuterSize(this) == size())
+        return;
+    ModCommon::CenterForm(this);
+    MoveToStoredPosition();
+}
+
+void frmMeloDeck::changeEvent(QEvent* ev) {
+    QWidget::changeEvent(ev);
+    // A fixed-size window is not maximised, whatever the window manager offers.
+    if (ev->type() != QEvent::WindowStateChange || minimumSize() != maximumSize())
+        return;
+    const Qt::WindowStates grown = Qt::WindowMaximized | Qt::WindowFullScreen;
+    if (windowState() & grown)
+        setWindowState(windowState() & ~grown);
 }
 
 bool frmMeloDeck::eventFilter(QObject* obj, QEvent* ev) {

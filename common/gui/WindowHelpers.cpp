@@ -12,6 +12,12 @@
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#if MELODECK_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
 
 namespace melodeck::ModCommon {
 
@@ -171,10 +177,40 @@ void CenterForm(QWidget* window) {
         screen = seams().screenSize();
     else if (const QScreen* s = QGuiApplication::primaryScreen())
         screen = s->size();
-    const QSize size = window->isVisible() ? window->frameGeometry().size() : window->size();
+    const QSize size = OuterSize(window);
     const double left = (screen.width() - size.width()) / 2.0;
     const double top = (screen.height() - size.height()) / 2.0;
     window->move(std::max(0, int(std::floor(left))), std::max(0, int(std::floor(top))));
+}
+
+QSize OuterSize(const QWidget* window) {
+    return window->frameGeometry().size();
+}
+
+void ShowNoCaption(QWidget* window) {
+    if (!window || !window->isWindow() || !window->testAttribute(Qt::WA_WState_Created))
+        return;
+#if MELODECK_HAVE_XCB
+    const auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+    if (!c)
+        return;
+    const auto atom = [c](const char* name) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            c, xcb_intern_atom(c, 0, std::uint16_t(std::strlen(name)), name), nullptr);
+        const xcb_atom_t a = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return a;
+    };
+    const auto id = xcb_window_t(window->winId());
+    // Both names, the one window managers read first and the old one.
+    const xcb_atom_t netName = atom("_NET_WM_NAME"), utf8 = atom("UTF8_STRING");
+    if (netName != XCB_ATOM_NONE && utf8 != XCB_ATOM_NONE)
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, netName, utf8, 8, 0, nullptr);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0,
+                        nullptr);
+    xcb_flush(c);
+#endif
 }
 
 } // namespace melodeck::ModCommon

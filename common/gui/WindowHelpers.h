@@ -36,9 +36,19 @@ void MakeOptionGroup(const std::vector<QAbstractButton*>& buttons);
 // close button. sizable True: resizable again with the standard buttons.
 void SetSizable(QWidget* window, bool sizable);
 
-// Centres the window on the primary screen (the screen-size seam); a window
+// Centres the window on the primary screen (the screen-size seam), by its
+// outer size once the window manager has put a frame round it; a window
 // that is minimised or maximised stays; an edge that would fall off the
 // screen's top or left is put at 0.
 void CenterForm(QWidget* window);
+
+// The outer size of a window: with its frame once the frame is known,
+// before that (not shown yet, or no window manager) its own size.
+QSize OuterSize(const QWidget* window);
+
+// No caption text on the window's title bar. Qt puts the program's name in
+// an empty title; on X11 the window's name is emptied after Qt has set it.
+// Call once the native window exists (from the window's show event).
+void ShowNoCaption(QWidget* window);
 
 } // namespace melodeck::ModCommon
