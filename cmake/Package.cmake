@@ -14,12 +14,13 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "MeloDeck maintainers <melodeck@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
-# The Qt libraries of the window, libcurl (built on OpenSSL) for the download
-# (Qt's network library is not used), SQLite, a Japanese face for the
-# captions, Qt's own Japanese texts, and the system trust store for https://.
+# The Qt libraries of the window, libxcb for the window names on X11, libcurl
+# (built on OpenSSL) for the download (Qt's network library is not used),
+# SQLite, a Japanese face for the captions, Qt's own Japanese texts, and the
+# system trust store for https://.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libc6 (>= 2.36), libstdc++6 (>= 12), libqt6core6 (>= 6.4.2), libqt6gui6 (>= 6.4.2), "
-    "libqt6widgets6 (>= 6.4.2), libcurl4 (>= 7.88), libsqlite3-0 (>= 3.40), "
+    "libqt6widgets6 (>= 6.4.2), libxcb1 (>= 1.15), libcurl4 (>= 7.88), libsqlite3-0 (>= 3.40), "
     "fonts-ipafont-gothic | fonts-noto-cjk, qt6-translations-l10n, ca-certificates")
 string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DEPENDS "${CPACK_DEBIAN_PACKAGE_DEPENDS}")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")

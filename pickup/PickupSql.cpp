@@ -30,7 +30,7 @@ QString ClearSql(const QString& pickupTable) {
 }
 
 bool PressTakesCell(bool fixedColumnCounts, std::int32_t row, std::int32_t col, std::int32_t rows) {
-    if (row < 1)
+    if (row < 1 || col < 0)
         return false;
     if (!fixedColumnCounts && col < 1)
         return false;

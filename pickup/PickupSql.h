@@ -29,7 +29,8 @@ QString ClearSql(const QString& pickupTable);
 
 // Whether a button press on a grid goes on to move the current cell (and
 // perhaps open the menu). The song list takes presses on its fixed column
-// too; the pickup list does not. A grid without records takes none.
+// too; the pickup list does not. A grid without records takes none, and no
+// grid takes a press past its last column (col -1), where there is no cell.
 bool PressTakesCell(bool fixedColumnCounts, std::int32_t row, std::int32_t col, std::int32_t rows);
 
 // What "検索条件に追加" does with the text of a song-list cell.

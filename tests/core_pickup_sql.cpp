@@ -28,7 +28,8 @@ TEST(PickupSql, StatementTexts) {
 
 TEST(PickupSql, WhichPressesTakeTheCell) {
     // The song list takes its fixed column, the pickup list not; neither takes the
-    // header row, a press beside the cells (-1, -1) or a grid of only a header.
+    // header row, a press beside the cells (-1, -1), a press on a row right of
+    // the last column (r, -1) or a grid of only a header.
     const struct {
         bool songList;
         std::int32_t row, col, rows;
@@ -36,7 +37,7 @@ TEST(PickupSql, WhichPressesTakeTheCell) {
     } presses[] = {{true, 1, 0, 5, true},    {true, 4, 3, 5, true},   {true, 0, 2, 5, false},
                    {true, -1, -1, 5, false}, {false, 1, 0, 5, false}, {false, 0, 0, 5, false},
                    {false, 1, 1, 5, true},   {true, 1, 1, 1, false},  {false, 1, 1, 1, false},
-                   {false, 1, 1, 2, true}};
+                   {false, 1, 1, 2, true},   {true, 2, -1, 5, false}, {false, 2, -1, 5, false}};
     for (const auto& p : presses)
         EXPECT_EQ(PressTakesCell(p.songList, p.row, p.col, p.rows), p.takes)
             << (p.songList ? "song list " : "pickup list ") << p.row << ',' << p.col << " of "

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace melodeck;
@@ -303,5 +304,27 @@ TEST(GridKeys, EnterDeleteCopyAndTheMenuKeyActOnTheCurrentCell) {
     for (int c = 1; c < list->Cols(); ++c)
         cells << list->TextMatrix(row乙, c);
     EXPECT_EQ(lines[row乙 - 1], cells.join(QLatin1Char('\t')));
+
+    // Ctrl+A selects every cell of the grid, so Ctrl+A, Ctrl+C copies the
+    // whole list, a line for each song; on a grid without songs, nothing.
+    test::clickCell(list, row乙, 3);
+    QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(list->Row(), 1);
+    EXPECT_EQ(list->RowSel(), list->Rows() - 1);
+    EXPECT_EQ(list->Col(), 1);
+    EXPECT_EQ(list->ColSel(), list->Cols() - 1);
+    QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+    QStringList whole;
+    for (int r = 1; r < list->Rows(); ++r) {
+        QStringList row;
+        for (int c = 1; c < list->Cols(); ++c)
+            row << list->TextMatrix(r, c);
+        whole << row.join(QLatin1Char('\t'));
+    }
+    EXPECT_EQ(f.clipboard.back(), whole.join(QLatin1Char('\n')));
+    ASSERT_EQ(pick->Rows(), 1);
+    QTest::keyClick(pick, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(pick, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(f.clipboard.back(), QString());
     EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(QLatin1Char('|')).toStdString();
 }

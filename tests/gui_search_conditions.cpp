@@ -7,6 +7,8 @@
 #include "common/clsMousePointer.h"
 #include "store/JetLike.h"
 
+#include <QApplication>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace melodeck;
@@ -177,6 +179,53 @@ TEST_F(SearchWindow, RejectedPatternWarnsAndKeepsTheList) {
     searchFor(w, {1, ""}, {1, "花"}, {1, ""}, 2);
     EXPECT_EQ(shownNumbers(w->flgList), QStringLiteral("9"));
     EXPECT_TRUE(w->bSelected);
+}
+
+// The harmony options take the keyboard as one group: Tab and Shift+Tab
+// enter it at the selected option, the arrow keys move round it and select.
+TEST_F(SearchWindow, HarmonyOptionsTakeTheKeyboardAsOneGroup) {
+    w->activateWindow();
+    ASSERT_TRUE(test::waitFor([this] { return w->isActiveWindow(); }));
+    const auto press = [](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        QTest::keyClick(QApplication::focusWidget(), k, m);
+    };
+    const auto focused = [] {
+        const QWidget* f = QApplication::focusWidget();
+        return f ? f->objectName() : QString();
+    };
+    const auto option = [](int i) { return QStringLiteral("optハモリ(%1)").arg(i); };
+
+    w->optハモリ[1]->setChecked(true); // as the settings or a menu item leave it
+    w->txt歌い出し->setFocus(Qt::OtherFocusReason);
+    press(Qt::Key_Tab);
+    EXPECT_EQ(focused(), option(1));
+    press(Qt::Key_Tab);
+    EXPECT_EQ(focused(), QStringLiteral("cmd抽出"));
+    press(Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(focused(), option(1));
+
+    const struct {
+        Qt::Key key;
+        int lands;
+    } steps[] = {{Qt::Key_Down, 2}, {Qt::Key_Down, 0}, {Qt::Key_Right, 1}, {Qt::Key_Up, 0},
+                 {Qt::Key_Left, 2}, {Qt::Key_Up, 1},   {Qt::Key_Up, 0}};
+    for (const auto& step : steps) {
+        press(step.key);
+        EXPECT_EQ(focused(), option(step.lands));
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(w->optハモリ[i]->isChecked(), i == step.lands) << step.lands;
+    }
+    // Leaving and coming back from either side finds the option now selected.
+    press(Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(focused(), QStringLiteral("txt歌い出し"));
+    press(Qt::Key_Tab);
+    EXPECT_EQ(focused(), option(0));
+    press(Qt::Key_Tab);
+    press(Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(focused(), option(0));
+    w->cmd抽出->click();
+    EXPECT_TRUE(w->datList.RecordSource.contains(QStringLiteral("ハモリ IS NOT NULL")))
+        << w->datList.RecordSource.toStdString();
 }
 
 TEST_F(SearchWindow, HourglassWhileSearching) {

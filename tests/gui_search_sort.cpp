@@ -155,6 +155,52 @@ TEST_F(SortWindow, PickupSortsOnItsOwn) {
     EXPECT_TRUE(w->bPickupOrderDesc);
 }
 
+// A blank area of a grid is no cell: after a header click, presses past the
+// last row or column neither sort again nor reach a column that does not
+// exist, with either button, on either grid; a double click there picks
+// nothing up and removes nothing.
+TEST_F(SortWindow, PressesPastTheCellsNeitherSortNorWarn) {
+    start(2);
+    int menus = 0;
+    seams().popupMenu = [&](QMenu*, QPoint) { ++menus; };
+    for (FlexGrid* grid : {w->flgList, w->flgPickup}) {
+        SCOPED_TRACE(grid->objectName().toStdString());
+        const DataControl& dc = grid == w->flgList ? w->datList : w->datPickup;
+        for (int c = 1; c < grid->Cols(); ++c)
+            grid->setColWidth(c, 600); // 40 pixels: room right of the last column
+        test::clickCell(grid, 0, 2);
+        const QString source = dc.RecordSource;
+        const auto selection = [grid] {
+            return std::vector<int>{grid->Col(), grid->ColSel(), grid->Row(), grid->RowSel()};
+        };
+        const std::vector<int> column = selection();
+        QWidget* cells = grid->viewport();
+        const int right = cells->width() - 2, below = cells->height() - 2;
+        const int onRow1 = test::cellSpot(grid, 1, 1).pos.y();
+        ASSERT_LT(grid->rowAt(below), 0);
+        ASSERT_LT(grid->columnAt(right), 0);
+        for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton}) {
+            test::click(cells, QPoint(5, below), button);
+            test::click(cells, QPoint(right, onRow1), button);
+            test::click(grid->horizontalHeader()->viewport(),
+                        QPoint(right, grid->horizontalHeader()->height() / 2), button);
+        }
+        test::click(cells, QPoint(right, onRow1));
+        test::mouse(cells, QEvent::MouseButtonDblClick, QPoint(right, onRow1));
+        test::mouse(cells, QEvent::MouseButtonRelease, QPoint(right, onRow1));
+        EXPECT_EQ(dc.RecordSource, source);
+        EXPECT_EQ(selection(), column);
+        EXPECT_EQ(w->lClickCol, -1);
+    }
+    EXPECT_EQ(w->lListOrderCol, 2);
+    EXPECT_FALSE(w->bListOrderDesc);
+    EXPECT_EQ(w->lPickupOrderCol, 2);
+    EXPECT_FALSE(w->bPickupOrderDesc);
+    EXPECT_EQ(w->flgPickup->Rows(), 3);
+    EXPECT_EQ(menus, 0);
+    EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(QLatin1Char('|')).toStdString();
+}
+
 TEST_F(SortWindow, OneRowGridSortsOnAnyCell) {
     start(1);
     ASSERT_EQ(w->flgPickup->Rows(), 2);

@@ -10,6 +10,7 @@
 #include <QHelpEvent>
 #include <QLineEdit>
 #include <QStyle>
+#include <QTest>
 #include <QToolTip>
 #include <gtest/gtest.h>
 
@@ -99,6 +100,7 @@ TEST(FlexGrid, CellsFollowTheRecordSet) {
 TEST(FlexGrid, PressesSelectAndReportTheCell) {
     GridOnSongs g(5);
     FlexGrid& grid = g.grid;
+    QHeaderView* h = grid.horizontalHeader();
 
     // Header: the whole column, rows 1 to Rows - 1.
     clickCell(&grid, 0, 3);
@@ -139,15 +141,27 @@ TEST(FlexGrid, PressesSelectAndReportTheCell) {
     EXPECT_EQ(g.events, (QStringList{QStringLiteral("down1 2,2"), QStringLiteral("click"),
                                      QStringLiteral("dbl")}));
 
-    // Below the last row: no cell, the selection stays.
+    // Past the last row or column there is no cell: the press is reported,
+    // the column a header click selected stays selected, and neither a click
+    // nor a double click follows (which would sort or pick up again).
+    for (int c = 1; c < grid.Cols(); ++c)
+        grid.setColWidth(c, 600); // 40 pixels: room right of the last column
+    clickCell(&grid, 0, 3);
     g.events.clear();
-    click(grid.viewport(), QPoint(5, grid.viewport()->height() - 2));
-    EXPECT_EQ(grid.MouseRow(), -1);
-    EXPECT_EQ(g.selection(), (std::vector<int>{2, 2, 2, 2}));
+    const int right = grid.viewport()->width() - 2, below = grid.viewport()->height() - 2;
+    const int onRow1 = test::cellSpot(&grid, 1, 1).pos.y();
+    click(grid.viewport(), QPoint(5, below));
+    click(grid.viewport(), QPoint(right, onRow1));
+    mouse(grid.viewport(), QEvent::MouseButtonDblClick, QPoint(right, onRow1));
+    mouse(grid.viewport(), QEvent::MouseButtonRelease, QPoint(right, onRow1));
+    click(h->viewport(), QPoint(right, h->height() / 2));
+    click(grid.verticalHeader()->viewport(), QPoint(5, below));
+    EXPECT_EQ(g.events, (QStringList{QStringLiteral("down1 -1,1"), QStringLiteral("down1 1,-1"),
+                                     QStringLiteral("down1 0,-1"), QStringLiteral("down1 -1,0")}));
+    EXPECT_EQ(g.selection(), (std::vector<int>{3, 3, 1, 5}));
 
     // Grabbing a column border is a resize, not a press on the header.
     g.events.clear();
-    QHeaderView* h = grid.horizontalHeader();
     const QPoint border(h->sectionViewportPosition(1) + h->sectionSize(1) - 1, h->height() / 2);
     click(h->viewport(), border);
     EXPECT_TRUE(g.events.isEmpty()) << g.events.join(QLatin1Char('|')).toStdString();
@@ -214,7 +228,7 @@ TEST(FlexGrid, CutTextComesWholeAsTooltip) {
     EXPECT_EQ(grid.TextMatrix(1, 3), QStringLiteral("曲2"));
 }
 
-TEST(SelectAllText, SelectsByTheTrimmedTextsByteLength) {
+TEST(SelectAllText, SelectsTheWholeTextWhenNothingIsSelected) {
     QLineEdit field;
     auto select = [&](const QString& text) {
         field.setText(text);
@@ -224,14 +238,12 @@ TEST(SelectAllText, SelectsByTheTrimmedTextsByteLength) {
     };
     EXPECT_EQ(select(QStringLiteral("abc")), QStringLiteral("abc"));
     EXPECT_EQ(field.selectionStart(), 0);
-    // Six bytes, three characters: clipped to the text.
     EXPECT_EQ(select(QStringLiteral("あいう")), QStringLiteral("あいう"));
+    // Blanks belong to the text that typing replaces.
+    EXPECT_EQ(select(QStringLiteral("  def")), QStringLiteral("  def"));
     EXPECT_EQ(select(QStringLiteral("ab漢字 ")), QStringLiteral("ab漢字 "));
-    // Leading blanks: as many characters from the start as the trimmed text
-    // has bytes, the blanks included.
-    EXPECT_EQ(select(QStringLiteral("  abc")), QStringLiteral("  a"));
+    EXPECT_EQ(select(QStringLiteral("   ")), QStringLiteral("   "));
     EXPECT_EQ(select(QString()), QString());
-    EXPECT_EQ(select(QStringLiteral("   ")), QString());
     EXPECT_FALSE(field.hasSelectedText());
 
     // A selection the user made stays.
@@ -315,7 +327,8 @@ TEST(WindowLayout, ControlsCaptionsAndOrder) {
     EXPECT_EQ(frmMeloDeck::chkValue(w.chk曲名に), 2);
     EXPECT_THROW(frmMeloDeck::setChkValue(w.chk曲名に, 3), VbError);
 
-    // Tab order through the focusable controls.
+    // Tab order through the focusable controls (of the option buttons Tab
+    // reaches the selected one only; their order is still this).
     const QStringList expected = {QStringLiteral("chk歌手名に"),
                                   QStringLiteral("txt歌手名"),
                                   QStringLiteral("chk曲名に"),
@@ -338,7 +351,7 @@ TEST(WindowLayout, ControlsCaptionsAndOrder) {
     QStringList chain;
     QWidget* c = w.chk歌手名に;
     do {
-        if (c->focusPolicy() & Qt::TabFocus)
+        if ((c->focusPolicy() & Qt::TabFocus) || qobject_cast<QRadioButton*>(c))
             chain << c->objectName();
         c = c->nextInFocusChain();
     } while (c != w.chk歌手名に && chain.size() < 40);
@@ -374,6 +387,33 @@ TEST(WindowFocus, TextFieldsSelectOnFocus) {
     w->txt曲名->setText(QStringLiteral("  タイトル"));
     w->txt曲名->setFocus(Qt::OtherFocusReason);
     EXPECT_EQ(w->txt曲名->selectedText(), QStringLiteral("  タイトル"));
+
+    // By the keyboard: a part selected before leaving is selected again on
+    // coming back, the cursor at the end it was at; a field of blanks is
+    // selected whole; a field given a new text while away, whole again.
+    const auto press = [](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        QTest::keyClick(QApplication::focusWidget(), k, m);
+    };
+    w->txt曲名->setText(QStringLiteral("abcdef"));
+    w->txt曲名->setSelection(4, -3); // "bcd", from right to left
+    w->txt歌い出し->setText(QStringLiteral("   "));
+    press(Qt::Key_Tab);
+    press(Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), w->txt歌い出し);
+    EXPECT_EQ(w->txt歌い出し->selectedText(), QStringLiteral("   "));
+    press(Qt::Key_Tab, Qt::ShiftModifier);
+    press(Qt::Key_Tab, Qt::ShiftModifier);
+    ASSERT_EQ(QApplication::focusWidget(), w->txt曲名);
+    EXPECT_EQ(w->txt曲名->selectedText(), QStringLiteral("bcd"));
+    EXPECT_EQ(w->txt曲名->cursorPosition(), 1);
+    press(Qt::Key_X);
+    EXPECT_EQ(w->txt曲名->text(), QStringLiteral("axef"));
+    w->txt曲名->setSelection(1, 2);
+    press(Qt::Key_Tab);
+    w->txt曲名->setText(QStringLiteral("新しい曲名"));
+    press(Qt::Key_Tab, Qt::ShiftModifier);
+    ASSERT_EQ(QApplication::focusWidget(), w->txt曲名);
+    EXPECT_EQ(w->txt曲名->selectedText(), QStringLiteral("新しい曲名"));
 
     // By the mouse: the focus arrives, then the press puts the cursor down;
     // the text is selected after that.

@@ -11,9 +11,11 @@
 #include "store/gui/FlexGrid.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSpontaneKeyEvent>
 #include <gtest/gtest.h>
 
 using namespace melodeck;
@@ -223,12 +225,17 @@ TEST(WindowStartup, NumColumnsAbsentOrOversizedWidthsAreNoFailure) {
     EXPECT_EQ(w->flgList->ColWidth(1), FlexGrid::DefaultColWidth); // no count: nothing applied
     f.stop();
 
-    f.ini(QStringLiteral("ListGrid"), QStringLiteral("NumColumns"), QStringLiteral("3"));
+    // Wider than the grid allows: the widest column, in both grids.
+    f.ini(QStringLiteral("ListGrid"), QStringLiteral("NumColumns"), QStringLiteral("5"));
     f.ini(QStringLiteral("ListGrid"), QStringLiteral("Widht3"), QStringLiteral("1E+300"));
+    f.ini(QStringLiteral("ListGrid"), QStringLiteral("Widht4"), QStringLiteral("100001"));
+    f.ini(QStringLiteral("ListGrid"), QStringLiteral("Widht5"), QStringLiteral("100000"));
     w = f.start();
     ASSERT_TRUE(w) << f.warnings.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(w->flgList->ColWidth(1), 1800);
-    EXPECT_EQ(w->flgList->ColWidth(2), FlexGrid::DefaultColWidth);
+    for (FlexGrid* grid : {w->flgList, w->flgPickup})
+        for (int col : {2, 3, 4})
+            EXPECT_EQ(grid->ColWidth(col), FlexGrid::MaxColWidth) << col;
 }
 
 TEST(WindowExit, ExitButtonSavesAndEnds_CloseEndsWithoutSaving) {
@@ -241,7 +248,21 @@ TEST(WindowExit, ExitButtonSavesAndEnds_CloseEndsWithoutSaving) {
     ASSERT_TRUE(w);
     const QByteArray before = test::ReadBytes(iniPath);
     w->txt歌手名->setText(QStringLiteral("閉じる"));
-    w->close(); // as the window system closes it
+    // The window manager's close request (a close box it draws anyway,
+    // Alt+F4) does nothing, as the disabled close box; nor does maximising.
+    QCloseEvent request; // delivered as the window system delivers it
+    QSpontaneKeyEvent::setSpontaneous(&request);
+    QCoreApplication::instance()->notify(w, &request);
+    EXPECT_FALSE(request.isAccepted());
+    EXPECT_FALSE(w->ended());
+    EXPECT_TRUE(w->isVisible());
+    const QSize size = w->size();
+    w->showMaximized();
+    EXPECT_TRUE(test::waitFor([w] { return !w->isMaximized(); }));
+    EXPECT_EQ(w->size(), size);
+    // The end of the session, where Qt closes every window itself.
+    QEvent quit(QEvent::Quit);
+    QApplication::sendEvent(QCoreApplication::instance(), &quit);
     EXPECT_TRUE(w->ended());
     EXPECT_FALSE(w->isVisible());
     EXPECT_EQ(test::ReadBytes(iniPath), before);

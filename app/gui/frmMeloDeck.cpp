@@ -15,6 +15,7 @@
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QIcon>
+#include <QMoveEvent>
 #include <QPixmap>
 #include <QTimer>
 #include <functional>
@@ -146,6 +147,7 @@ void frmMeloDeck::buildLayout() {
     for (QCheckBox* c : {chk歌手名に, chk曲名に, chk歌い出しに})
         setChkValue(c, 1);
     optハモリ[2]->setChecked(true);
+    ModCommon::MakeOptionGroup({optハモリ[0], optハモリ[1], optハモリ[2]});
     flgList->bind(&datList);
     flgPickup->bind(&datPickup);
 
@@ -222,8 +224,12 @@ void frmMeloDeck::connectHandlers() {
     for (QLineEdit* t : {txt歌手名, txt曲名, txt歌い出し})
         QObject::connect(t, &QLineEdit::returnPressed, cmd抽出, &QPushButton::click);
 
-    for (QLineEdit* t : {txt歌手名, txt曲名, txt歌い出し, txtパス})
+    for (QLineEdit* t : {txt歌手名, txt曲名, txt歌い出し, txtパス}) {
         t->installEventFilter(this);
+        // After the focus handler, so that a kept selection is back before
+        // the handler looks for one.
+        ModCommon::KeepSelectionWhileAway(t);
+    }
 }
 
 QFont frmMeloDeck::WindowFont() {
@@ -263,6 +269,7 @@ void frmMeloDeck::Form_Load() {
     clsMousePointer pointer;
     pointer.Busy();
     ModCommon::SetSizable(this, false);
+    placeByFrame_ = true;
     ModCommon::CenterForm(this);
     LoadGridState();
     LoadSettings();
@@ -368,11 +375,12 @@ void frmMeloDeck::RestoreColumnWidths() {
     for (std::int32_t i = 1; i <= n && i <= flgList->Cols(); ++i) {
         const double w = ModCommon::LeadingNumber(
             ReadIni(settings::kListGrid, QStringLiteral("Widht%1").arg(i)));
-        // A stored width beyond the widest column is a damaged settings file,
-        // not a column.
-        if (!(w > 0) || w > FlexGrid::MaxColWidth)
+        if (!(w > 0))
             continue;
-        const std::int32_t width = ModCommon::RoundToLong(w);
+        // Wider than the grid can draw (up to 1E+300 in an edited file): the
+        // widest column, cut before rounding so that no width overflows.
+        const std::int32_t width =
+            w >= FlexGrid::MaxColWidth ? FlexGrid::MaxColWidth : ModCommon::RoundToLong(w);
         flgList->setColWidth(i - 1, width);
         if (i - 1 < flgPickup->Cols())
             flgPickup->setColWidth(i - 1, width);
@@ -404,11 +412,40 @@ void frmMeloDeck::EndProgram() {
 }
 
 void frmMeloDeck::closeEvent(QCloseEvent* ev) {
-    // Closed by the window system (session end, a keyboard shortcut): the
-    // settings stay as they were at the last exit through the button.
+    // A close request of the window manager (a close box it draws anyway,
+    // Alt+F4): the close box is disabled, so it does nothing.
+    if (ev->spontaneous() && !ended_) {
+        ev->ignore();
+        return;
+    }
+    // Closed by other means (the end of the session): the settings stay as
+    // they were at the last exit through the button.
     if (!ended_)
         Form_Unload();
     ev->accept();
+}
+
+void frmMeloDeck::moveEvent(QMoveEvent* ev) {
+    QWidget::moveEvent(ev);
+    // The window manager's frame is known only once the window is shown, from
+    // its first move: the start-up placement again, by the outer size.
+    if (!placeByFrame_ || !ev->spontaneous())
+        return;
+    placeByFrame_ = false;
+    if (ModCommon::OuterSize(this) == size())
+        return;
+    ModCommon::CenterForm(this);
+    MoveToStoredPosition();
+}
+
+void frmMeloDeck::changeEvent(QEvent* ev) {
+    QWidget::changeEvent(ev);
+    // A fixed-size window is not maximised, whatever the window manager offers.
+    if (ev->type() != QEvent::WindowStateChange || minimumSize() != maximumSize())
+        return;
+    const Qt::WindowStates grown = Qt::WindowMaximized | Qt::WindowFullScreen;
+    if (windowState() & grown)
+        setWindowState(windowState() & ~grown);
 }
 
 bool frmMeloDeck::eventFilter(QObject* obj, QEvent* ev) {

@@ -5,6 +5,7 @@
 // the Japanese member names, so every connection is a lambda or a
 // pointer to member.
 
+#include "app/Settings.h"
 #include "store/DataControl.h"
 #include "store/gui/FlexGrid.h"
 
@@ -95,7 +96,10 @@ public:
     void OpenDatabaseAndGrids(); // LoadSettings steps 7 to 17
     void RestoreColumnWidths();  // the stored widths of both grids
     void RestorePosition();      // LoadSettings step 18
-    int HarmonyIndex() const;    // the option ticked: 0, 1 or 2 (either way)
+    // The stored position, when the window with its frame fits on the
+    // screen there; otherwise the window stays where it is.
+    void MoveToStoredPosition();
+    int HarmonyIndex() const; // the option ticked: 0, 1 or 2 (either way)
     void SaveSettings();
 
     // ---- search and sort (search) ---------------------------------------------
@@ -133,12 +137,15 @@ public:
     void mnu検索条件に追加_Click();
     // Keys on the grids (key: a Qt::Key; shift: 1 Shift, 2 Ctrl, 4 Alt);
     // true when acted on. Enter picks the current song up, Delete removes it,
-    // Ctrl+C copies the selection, the menu key and Shift+F10 open the menu.
+    // Ctrl+C copies the selection (Ctrl+A, which the grid takes itself,
+    // selects every cell), the menu key and Shift+F10 open the menu.
     bool flgList_KeyDown(int key, int shift);
     bool flgPickup_KeyDown(int key, int shift);
 
 protected:
     void closeEvent(QCloseEvent* ev) override;
+    void moveEvent(QMoveEvent* ev) override;
+    void changeEvent(QEvent* ev) override;
     bool eventFilter(QObject* obj, QEvent* ev) override;
 
 private:
@@ -148,6 +155,10 @@ private:
 
     // ---- private helpers of each area (each area adds its own below) ----
     // app:
+    // The "Position" values read at start-up, kept for placing the window
+    // again once the window manager's frame is known.
+    settings::StoredPosition storedPosition_;
+    bool placeByFrame_ = false; // that placement is still to come
 
     // search:
     // Runs source on the data control and repaints its grid. When the engine

@@ -3,6 +3,7 @@
 #include "app/gui/frmMeloDeck.h"
 #include "common/ModCommon.h"
 #include "common/Seams.h"
+#include "common/gui/WindowHelpers.h"
 
 namespace melodeck {
 
@@ -47,16 +48,19 @@ int frmMeloDeck::HarmonyIndex() const {
 }
 
 void frmMeloDeck::RestorePosition() {
-    settings::StoredPosition stored;
-    stored.width = ReadIni(kPosition, QStringLiteral("Width"));
-    stored.height = ReadIni(kPosition, QStringLiteral("Height"));
-    stored.left = ReadIni(kPosition, QStringLiteral("Left"));
-    stored.top = ReadIni(kPosition, QStringLiteral("Top"));
+    storedPosition_.width = ReadIni(kPosition, QStringLiteral("Width"));
+    storedPosition_.height = ReadIni(kPosition, QStringLiteral("Height"));
+    storedPosition_.left = ReadIni(kPosition, QStringLiteral("Left"));
+    storedPosition_.top = ReadIni(kPosition, QStringLiteral("Top"));
+    MoveToStoredPosition();
+}
+
+void frmMeloDeck::MoveToStoredPosition() {
     const QSize screen = seams().screenSize();
     // Before the first show the frame is not known yet: the window's own size,
     // as the centring measured it.
-    const QSize window = isVisible() ? frameGeometry().size() : size();
-    if (const auto at = settings::RestoredPosition(stored, screen.width(), screen.height(),
+    const QSize window = ModCommon::OuterSize(this);
+    if (const auto at = settings::RestoredPosition(storedPosition_, screen.width(), screen.height(),
                                                    window.width(), window.height()))
         move(at->first, at->second);
 }

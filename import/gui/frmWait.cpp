@@ -31,6 +31,11 @@ frmWait::frmWait(QWidget* owner)
     prgWait->setValue(0);
 }
 
+void frmWait::showEvent(QShowEvent* ev) {
+    QDialog::showEvent(ev);
+    ModCommon::ShowNoCaption(this);
+}
+
 void frmWait::setMax(std::int64_t max) {
     max_ = std::max<std::int64_t>(max, 0);
     shift_ = 0;

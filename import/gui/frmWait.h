@@ -24,6 +24,8 @@ public:
 protected:
     // Neither Esc nor the window manager ends the import's window.
     void reject() override {}
+    // No caption text, not even the program's name.
+    void showEvent(QShowEvent* ev) override;
 
 private:
     std::int64_t max_ = 0;

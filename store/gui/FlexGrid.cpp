@@ -437,11 +437,15 @@ void FlexGrid::pressAt(std::int32_t row, std::int32_t col, int button, QPoint po
     mouseCol_ = col;
     const std::int32_t lastRow = Rows() - 1, lastCol = Cols() - 1;
     const std::int32_t firstRow = lastRow >= 1 ? 1 : 0, firstCol = lastCol >= 1 ? 1 : 0;
-    if (!(button & 1)) {
+    // Past the last row or column there is no cell: the press is reported,
+    // but it selects nothing and its release is no click, so a selection
+    // left by a header click cannot sort again from there.
+    const bool onCell = row >= 0 && col >= 0;
+    if (!(button & 1) || !onCell) {
         // Only the left button moves the current cell; a right press leaves
         // it to the handler (which may move it before opening a menu).
     } else if (row == 0 && col == 0) { // the corner: everything
-        row_ = firstRow, rowSel_ = lastRow, col_ = firstCol, colSel_ = lastCol;
+        selectAllCells();
     } else if (row == 0 && col >= 1) { // a header: its whole column
         col_ = colSel_ = col;
         row_ = firstRow, rowSel_ = lastRow;
@@ -454,10 +458,16 @@ void FlexGrid::pressAt(std::int32_t row, std::int32_t col, int button, QPoint po
     }
     applySelection();
     if (button & 1)
-        leftPressed_ = true;
+        leftPressed_ = onCell;
     afterDouble_ = false;
     if (onMouseDown)
         onMouseDown(button, shift, pos);
+}
+
+void FlexGrid::selectAllCells() {
+    const std::int32_t lastRow = Rows() - 1, lastCol = Cols() - 1;
+    row_ = lastRow >= 1 ? 1 : 0, rowSel_ = lastRow;
+    col_ = lastCol >= 1 ? 1 : 0, colSel_ = lastCol;
 }
 
 void FlexGrid::releaseAt(int button) {
@@ -473,6 +483,10 @@ void FlexGrid::releaseAt(int button) {
 }
 
 void FlexGrid::doubleClick() {
+    if (mouseRow_ < 0 || mouseCol_ < 0) { // no cell: no double click either
+        leftPressed_ = false;
+        return;
+    }
     leftPressed_ = true;
     afterDouble_ = true;
     if (onDblClick)
@@ -520,6 +534,12 @@ void FlexGrid::keyPressEvent(QKeyEvent* ev) {
     }
     menuRequest_ = menuKey ? MenuRequest::ByKey : MenuRequest::None;
     if (onKeyDown && onKeyDown(ev->key(), shiftFlags(ev->modifiers()))) {
+        ev->accept();
+        return;
+    }
+    if (ev->matches(QKeySequence::SelectAll)) {
+        selectAllCells();
+        applySelection();
         ev->accept();
         return;
     }

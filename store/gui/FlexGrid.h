@@ -75,13 +75,16 @@ public:
     // shift: 1 Shift, 2 Ctrl, 4 Alt. onMouseDown comes on every press, after
     // MouseRow/MouseCol and (for the left button) the selection are
     // updated; a left press on a header selects the whole column, on the
-    // fixed column the whole row, on a data cell that cell; onClick after a
-    // left-button release; onDblClick on a double click (no second press).
+    // fixed column the whole row, on a data cell that cell, past the last
+    // row or column nothing; onClick after a left-button release that ends a
+    // press on a cell; onDblClick on a double click on a cell (no second
+    // press).
     std::function<void()> onClick;
     std::function<void()> onDblClick;
     std::function<void(int button, int shift, QPoint pos)> onMouseDown;
     // A key pressed on the grid (a Qt::Key), before the grid moves its
-    // current cell; true when the window acted on it. The context-menu key
+    // current cell or, on Ctrl+A, selects every cell as a press on the
+    // corner does; true when the window acted on it. The context-menu key
     // comes as Qt::Key_Menu also where the window system delivers it as a
     // context-menu request.
     std::function<bool(int key, int shift)> onKeyDown;
@@ -110,6 +113,7 @@ private:
     void pressAt(std::int32_t row, std::int32_t col, int button, QPoint pos, int shift);
     void releaseAt(int button);
     void doubleClick();
+    void selectAllCells(); // the data cells; applySelection shows them
     void applySelection();
     void readFailed();
     void applyWidths();
