@@ -180,7 +180,7 @@ TEST_F(Download, FailedTransfersKeepTheFileAndTheTable) {
               QStringList());
 
     // A server that never answers: the time-out ends the wait.
-    w->downloadTimeoutMs = 800;
+    w->downloadLimits.timeoutMs = 800;
     f.warnings.clear();
     QElapsedTimer t;
     t.start();
