@@ -3,13 +3,12 @@
 #include "common/SafeFile.h"
 
 #include <QByteArray>
-#include <QEventLoop>
 #include <QUrl>
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <curl/curl.h>
-#include <thread>
+#include <deque>
 
 namespace melodeck::songlist {
 
@@ -17,19 +16,16 @@ namespace {
 
 constexpr int MaxRedirects = 10;
 using Clock = std::chrono::steady_clock;
+// How often the caller may process its window messages: once a frame.
+constexpr auto Frame = std::chrono::milliseconds(16);
 
-// What the transfer thread shares with the callbacks; the window's thread
-// reads it only after the transfer thread has ended.
 struct Transfer {
     files::FileReplacer* out = nullptr;
     QString writeError;
-    Clock::time_point lastHeard = Clock::now();
-    curl_off_t heard = 0;
 };
 
 size_t onBody(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
-    t->lastHeard = Clock::now();
     const size_t n = size * count;
     if (!t->out->write(QByteArray(data, qsizetype(n)))) {
         t->writeError = t->out->errorString();
@@ -38,19 +34,56 @@ size_t onBody(char* data, size_t size, size_t count, void* user) {
     return n;
 }
 
-size_t onHeader(char*, size_t size, size_t count, void* user) {
-    static_cast<Transfer*>(user)->lastHeard = Clock::now();
-    return size * count;
-}
-
-int onProgress(void* user, curl_off_t, curl_off_t got, curl_off_t, curl_off_t sent) {
-    auto* t = static_cast<Transfer*>(user);
-    if (got + sent != t->heard) {
-        t->heard = got + sent;
-        t->lastHeard = Clock::now();
+// Whether a transfer still makes progress: at least `least` bytes in every
+// period of `period`. Counts are sampled a few hundred times per period, so
+// a period is judged at most one sample's time too long, never too short.
+class ProgressWatch {
+public:
+    ProgressWatch(std::chrono::milliseconds period, std::int64_t least)
+        : period_(period), least_(least),
+          spacing_(std::max<Clock::duration>(period / 256, std::chrono::milliseconds(1))) {
+        samples_.push_back({Clock::now(), 0});
     }
-    return 0;
-}
+
+    // Takes the running count of received bytes; false once a whole period
+    // has passed with fewer than `least` of them.
+    bool update(Clock::time_point now, std::int64_t received) {
+        if (now - samples_.back().at >= spacing_)
+            samples_.push_back({now, received});
+        // The latest sample a period or more ago stays in front.
+        while (samples_.size() > 1 && now - samples_[1].at >= period_)
+            samples_.pop_front();
+        const Sample& first = samples_.front();
+        return now - first.at < period_ || received - first.received >= least_;
+    }
+
+private:
+    struct Sample {
+        Clock::time_point at;
+        std::int64_t received;
+    };
+    std::chrono::milliseconds period_;
+    std::int64_t least_;
+    Clock::duration spacing_;
+    std::deque<Sample> samples_;
+};
+
+// A count of curl's that starts again at 0 with every redirect, summed over
+// the whole transfer.
+class RunningTotal {
+public:
+    std::int64_t add(curl_off_t now) {
+        if (now < last_)
+            last_ = 0;
+        total_ += now - last_;
+        last_ = now;
+        return total_;
+    }
+
+private:
+    curl_off_t last_ = 0;
+    std::int64_t total_ = 0;
+};
 
 QString failureText(CURLcode code, long osErrno, const char* detail, const QUrl& url,
                     int timeoutMs) {
@@ -96,8 +129,10 @@ QString failureText(CURLcode code, long osErrno, const char* detail, const QUrl&
 // libcurl rather than Qt's network layer: Qt 6.4 takes a chunked answer whose
 // connection closes before the last chunk as complete now and then, and it
 // gives no way to see the chunks; libcurl reports every such cut.
-QString DownloadToFile(const QString& urlText, const QString& file, int timeoutMs,
+QString DownloadToFile(const QString& urlText, const QString& file,
+                       const DownloadProgress& progress, const DownloadLimits& limits,
                        int* httpStatus) {
+    const int timeoutMs = limits.timeoutMs;
     if (httpStatus)
         *httpStatus = 0;
     const QUrl url(urlText);
@@ -145,44 +180,42 @@ QString DownloadToFile(const QString& urlText, const QString& file, int timeoutM
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(timeoutMs));
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, onHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
-    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, onProgress);
-    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
-    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_multi_add_handle(multi, easy);
 
-    // The transfer runs on a thread of its own; this one waits in an event
-    // loop, so input waits until the transfer is over, as for any
-    // synchronous call, and painting goes on.
-    QEventLoop loop;
+    // The transfer runs on this thread through curl's multi interface, which
+    // never blocks for long; between its steps the caller processes its
+    // window messages, as the import does between rows.
+    bool timedOut = false;
+    ProgressWatch watch{std::chrono::milliseconds(timeoutMs), limits.minBytes};
+    RunningTotal headerBytes, bodyBytes;
+    Clock::time_point lastReport = Clock::now();
+    for (int running = 1;;) {
+        if (curl_multi_perform(multi, &running) != CURLM_OK || !running)
+            break;
+        curl_off_t body = 0, length = -1;
+        long headers = 0;
+        curl_easy_getinfo(easy, CURLINFO_SIZE_DOWNLOAD_T, &body);
+        curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        curl_easy_getinfo(easy, CURLINFO_HEADER_SIZE, &headers);
+        const Clock::time_point now = Clock::now();
+        if (!watch.update(now, headerBytes.add(headers) + bodyBytes.add(body))) {
+            timedOut = true;
+            break;
+        }
+        if (progress && now - lastReport >= Frame) {
+            progress(std::int64_t(body), std::int64_t(length));
+            lastReport = Clock::now();
+        }
+        curl_multi_poll(multi, nullptr, 0, int(Frame.count()), nullptr);
+    }
     // Stays "failed to start" unless the transfer reports how it ended, so
     // that nothing short of a finished transfer is ever committed.
     CURLcode result = CURLE_FAILED_INIT;
-    bool timedOut = false;
-    std::thread worker([&] {
-        int running = 1;
-        while (running) {
-            if (curl_multi_perform(multi, &running) != CURLM_OK)
-                break;
-            if (!running)
-                break;
-            if (Clock::now() - transfer.lastHeard > std::chrono::milliseconds(timeoutMs)) {
-                timedOut = true;
-                break;
-            }
-            curl_multi_poll(multi, nullptr, 0, 50, nullptr);
-        }
-        int left = 0;
-        while (CURLMsg* msg = curl_multi_info_read(multi, &left)) {
-            if (msg->msg == CURLMSG_DONE)
-                result = msg->data.result;
-        }
-        QMetaObject::invokeMethod(
-            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-    });
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    worker.join();
+    int left = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi, &left)) {
+        if (msg->msg == CURLMSG_DONE)
+            result = msg->data.result;
+    }
 
     long status = 0;
     long osErrno = 0;

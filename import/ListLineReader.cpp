@@ -18,19 +18,21 @@ bool ListLineReader::fill() {
         end_ -= pos_;
         pos_ = 0;
     }
-    if (end_ == buf_.size()) {
-        // One line longer than the buffer. A file without line ends (a
-        // device, a large binary) would otherwise be held in memory whole.
-        if (buf_.size() >= kMaxLineBytes) {
-            throw VbError(VbError::FileAccess,
-                          QStringLiteral("ファイル '%1' に %2 バイトを超える行があります。"
-                                         "テキストのリストではありません。")
-                              .arg(name_.isEmpty() ? dev_.objectName() : name_)
-                              .arg(kMaxLineBytes));
-        }
-        buf_.resize(buf_.size() * 2);
-    }
+    // One line longer than the buffer. Room for the longest line, its CR LF
+    // and nothing more: next() refuses a longer line before it gets here.
+    if (end_ == buf_.size())
+        buf_.resize(std::max(buf_.size() + 1, std::min(buf_.size() * 2, kMaxLineBytes + 2)));
     return readMore();
+}
+
+void ListLineReader::refuseLongLine() const {
+    // A file without line ends (a device, a large binary) would otherwise be
+    // held in memory whole.
+    throw VbError(VbError::FileAccess,
+                  QStringLiteral("ファイル '%1' に %2 バイトを超える行があります。"
+                                 "テキストのリストではありません。")
+                      .arg(name_.isEmpty() ? dev_.objectName() : name_)
+                      .arg(kMaxLineBytes));
 }
 
 bool ListLineReader::readMore() {
@@ -65,27 +67,34 @@ bool ListLineReader::next(std::string_view& line) {
                 pendingCr = true;
                 break;
             }
-            line = std::string_view(b + pos_, i - pos_);
-            line_ = pos_;
             size_t after = i + 1;
             if (c == '\r' && b[after] == '\n')
                 ++after;
-            pos_ = after;
+            line = take(i - pos_, after);
             return true;
         }
         const size_t searched = i - pos_; // fill() moves the data to the front
+        if (searched > kMaxLineBytes)
+            refuseLongLine();
         if (!fill()) {
             if (pos_ == end_)
                 return false;
             // The rest of the file: a last line without a line end, or one
             // ended by a CR that is the file's last byte.
-            line = std::string_view(buf_.data() + pos_, pendingCr ? searched : end_ - pos_);
-            line_ = pos_;
-            pos_ = end_;
+            line = take(pendingCr ? searched : end_ - pos_, end_);
             return true;
         }
         from = pos_ + searched;
     }
+}
+
+std::string_view ListLineReader::take(size_t length, size_t next) {
+    // A look-ahead may have left the buffer larger than any line may be.
+    if (length > kMaxLineBytes)
+        refuseLongLine();
+    line_ = pos_;
+    pos_ = next;
+    return std::string_view(buf_.data() + line_, length);
 }
 
 std::string_view ListLineReader::lookAhead(size_t n) {

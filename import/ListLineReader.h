@@ -17,7 +17,8 @@ public:
 
     // The next line, valid until the next call. False once the data is used up
     // (a last line without a line end is still delivered). A read failure or
-    // a line of kMaxLineBytes or more raises VbError (FileAccess) naming `name`.
+    // a line longer than kMaxLineBytes (its line end not counted) raises
+    // VbError (FileAccess) naming `name`.
     bool next(std::string_view& line);
 
     static constexpr size_t kMaxLineBytes = 16 * 1024 * 1024;
@@ -35,6 +36,9 @@ private:
     bool fill();
     // Reads into the free room behind end_; false at end of data.
     bool readMore();
+    // The line of `length` bytes at pos_, whose end runs to `next`.
+    std::string_view take(size_t length, size_t next);
+    [[noreturn]] void refuseLongLine() const;
 
     QIODevice& dev_;
     QString name_;

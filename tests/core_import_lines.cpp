@@ -67,6 +67,67 @@ TEST(ListLines, SameLinesWhateverTheChunkSize) {
     EXPECT_EQ(readLines("0123456789abcde\r\nz", 16), (Lines{"0123456789abcde", "z"}));
 }
 
+TEST(ListLines, LongestLineIsTheLimitItself) {
+    constexpr size_t limit = ListLineReader::kMaxLineBytes;
+    QByteArray data(qsizetype(limit), 'x');
+    // The lengths of the lines of data (shared, never copied), or -1 when
+    // the reader refuses it.
+    const auto lengths = [&](qsizetype chunk) {
+        QBuffer buffer(&data);
+        buffer.open(QIODevice::ReadOnly);
+        ListLineReader reader(buffer, chunk);
+        std::vector<qsizetype> out;
+        std::string_view line;
+        try {
+            while (reader.next(line))
+                out.push_back(qsizetype(line.size()));
+        } catch (const VbError& e) {
+            EXPECT_TRUE(e.description().contains(u" 16777216 バイトを超える行"_s))
+                << e.description().toStdString();
+            out = {-1};
+        }
+        return out;
+    };
+    using Lengths = std::vector<qsizetype>;
+    const qsizetype n = qsizetype(limit);
+    struct Case {
+        qsizetype length;
+        const char* end;
+        Lengths read;
+    };
+    const Case cases[] = {
+        {n, "\r\nz", {n, 1}},  {n, "\n", {n}},      {n, "", {n}},      {n, "\r", {n}},
+        {n + 1, "\r\n", {-1}}, {n + 1, "\n", {-1}}, {n + 1, "", {-1}},
+    };
+    for (const Case& c : cases) {
+        data.truncate(n);
+        data += QByteArray(c.length - n, 'x') + c.end;
+        // The buffer grown by doubling up to the limit, and in steps that
+        // never meet it.
+        for (qsizetype chunk : {64 * 1024, 1000}) {
+            if (chunk == 1000 && std::string_view(c.end) != "\r\n")
+                continue;
+            EXPECT_EQ(lengths(chunk), c.read) << c.length << " bytes, chunk " << chunk;
+        }
+    }
+
+    // A look-ahead from a line of the longest length (as for Japanese at its
+    // end) leaves the buffer larger than the limit: the next line reads as
+    // ever, and a longer line that then lies in the buffer whole is refused
+    // all the same.
+    data.truncate(n);
+    data += "\r\n2,b\r\n" + QByteArray(n + 1, 'x') + "\n";
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    ListLineReader reader(buffer);
+    std::string_view line;
+    ASSERT_TRUE(reader.next(line));
+    ASSERT_EQ(reader.lookAhead(size_t(data.size())).size(), size_t(data.size()));
+    ASSERT_TRUE(reader.next(line));
+    EXPECT_EQ(line, "2,b");
+    EXPECT_THROW(reader.next(line), VbError);
+}
+
 TEST(ListLines, LookAheadKeepsTheLineAndTheLinesAfterIt) {
     QByteArray data;
     for (int i = 0; i < 40; ++i)

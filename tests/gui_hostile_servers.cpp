@@ -1,17 +1,21 @@
 // Broken servers behind a URL source, all on the loopback interface and
-// bounded in time: refused connections, answers that stall or stop half-way,
-// a 100 MB list, endless redirects and chunked answers. A failure warns with
+// bounded in time: refused connections, answers that stall, drip or stop
+// half-way, a 100 MB list, endless redirects and chunked answers. A failure warns with
 // its description and leaves both the song table and the temporary file as
 // they were; the temporary file only ever holds one whole download.
 #include "support/hostile_support.h"
 #include "support/import_fixture.h"
+
+#include "import/gui/frmWait.h"
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
+#include <set>
 
 using namespace melodeck;
 using namespace Qt::Literals::StringLiterals;
@@ -82,9 +86,23 @@ protected:
         f.createDatabase({u"1,'旧歌手','旧曲',NULL,NULL"_s});
         w = f.start();
         ASSERT_TRUE(w);
-        w->downloadTimeoutMs = 1500;
+        w->downloadLimits.timeoutMs = 1500;
         small = Sjis(u"曲番,歌手名\r\n601,小さい,リスト,,\r\n"_s).toStdString();
         smallChunked = chunked(small, 7) + "0\r\n\r\n";
+        for (int i = 0; i < 512; ++i)
+            steady += "# filler\r\n" + std::string(20, char('a' + i % 26)) + "\r\n";
+        steady += Sjis(u"701,ゆっくり,届く,,\r\n"_s).toStdString();
+    }
+
+    // The steady list in pieces of 512 bytes, one every 25 ms; `sending`
+    // holds while it goes.
+    void sendSteadily(ThreadServer::Connection& c, bool announced) {
+        sending = true;
+        if (c.send(ThreadServer::Head("200 OK", announced ? (long long)steady.size() : -1))) {
+            for (size_t at = 0; at < steady.size() && c.send(steady.substr(at, 512)); at += 512)
+                c.stall(25);
+        }
+        sending = false;
     }
 
     // The server's answers, by path.
@@ -95,6 +113,13 @@ protected:
             huge.send(c, 16);
         } else if (path == "/huge-cut") {
             huge.send(c, -1, 16);
+        } else if (path == "/drip") {
+            // A byte every 40 ms, never silent for long, for at most 10 s.
+            c.send(ThreadServer::Head("200 OK", 4096));
+            for (int i = 0; i < 250 && c.send("x"); ++i)
+                c.stall(40);
+        } else if (path == "/steady" || path == "/steady-unannounced") {
+            sendSteadily(c, path == "/steady");
         } else if (path == "/small") {
             c.send(ThreadServer::Head("200 OK", (long long)small.size()) + small);
         } else if (path == "/chunked") {
@@ -139,7 +164,8 @@ protected:
     ImportFixture f;
     frmMeloDeck* w = nullptr;
     HugeList huge;
-    std::string small, smallChunked;
+    std::string small, smallChunked, steady;
+    std::atomic<bool> sending{false};
     ThreadServer server{
         [this](ThreadServer::Connection& c, const std::string& path) { answer(c, path); }};
 };
@@ -180,6 +206,81 @@ TEST_F(HostileServers, HugeListIsStreamedToDiskAndImported) {
     f.import(server.url("/small"));
     EXPECT_EQ(QFile(f.downloadPath()).size(), qint64(small.size()));
     EXPECT_EQ(f.songs().size(), 1u);
+}
+
+TEST_F(HostileServers, DownloadMustKeepMoving) {
+    // At least 1,024 bytes in every 600 ms.
+    w->downloadLimits.timeoutMs = 600;
+    f.import(server.url("/small"));
+    ASSERT_TRUE(f.warnings.isEmpty()) << f.warnings.join(u'|').toStdString();
+
+    // A server that drips (25 bytes a period) is cut off after one period,
+    // the earlier download kept whole.
+    QElapsedTimer t;
+    t.start();
+    expectFailure(server.url("/drip"),
+                  u"ホスト '127.0.0.1' から 0.6 秒以内に応答がありませんでした。"_s);
+    EXPECT_GE(t.elapsed(), 550);
+    EXPECT_LT(t.elapsed(), 5000);
+
+    // One that is slow but keeps moving (about 12 KB a period) is waited
+    // for. Meanwhile the window is painted at most once a frame, the
+    // controls stay locked and the progress window shows the bytes
+    // received, against the length when the server announces one.
+    for (const bool announced : {true, false}) {
+        SCOPED_TRACE(announced ? "announced" : "unannounced");
+        struct Seen {
+            qint64 at;
+            int min, max, value;
+            bool shown, locked;
+        };
+        std::vector<Seen> seen;
+        f.onPump = [&] {
+            if (!sending)
+                return;
+            const auto* wait = w->findChild<frmWait*>();
+            seen.push_back({t.elapsed(), wait ? wait->prgWait->minimum() : -1,
+                            wait ? wait->prgWait->maximum() : -1,
+                            wait ? wait->prgWait->value() : -1, wait && wait->isVisible(),
+                            !f.controlsEnabled()});
+        };
+        f.warnings.clear();
+        t.restart();
+        f.import(server.url(announced ? "/steady" : "/steady-unannounced"));
+        f.onPump = nullptr;
+        EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(u'|').toStdString();
+        EXPECT_EQ(
+            test::Digest(f.downloadPath()),
+            QCryptographicHash::hash(QByteArray::fromStdString(steady), QCryptographicHash::Sha256)
+                .toHex());
+        EXPECT_EQ(f.songs(), (std::vector<QStringList>{test::ImportedRow(
+                                 {"701", "ゆっくり", "届く", "<NULL>", "<NULL>"})}));
+        ASSERT_GE(seen.size(), 10u);
+        std::set<int> values;
+        for (size_t i = 0; i < seen.size(); ++i) {
+            const Seen& s = seen[i];
+            EXPECT_TRUE(s.shown && s.locked) << i;
+            if (i > 0) {
+                EXPECT_GE(s.at - seen[i - 1].at, 15) << i;
+            }
+            if (announced) {
+                if (values.empty() && s.max == 0)
+                    continue; // a busy bar until the answer's head has come
+                EXPECT_EQ(s.max, int(steady.size())) << i;
+                EXPECT_LE(s.value, s.max) << i;
+                if (!values.empty()) {
+                    EXPECT_GE(s.value, *values.rbegin()) << i;
+                }
+                values.insert(s.value);
+            } else {
+                EXPECT_EQ(s.min, 0) << i; // a busy bar
+                EXPECT_EQ(s.max, 0) << i;
+            }
+        }
+        if (announced) {
+            EXPECT_GE(values.size(), 5u);
+        }
+    }
 }
 
 TEST_F(HostileServers, EachFailureSaysWhatWentWrong) {

@@ -91,6 +91,30 @@ TEST_F(Download, ListIsFetchedIntoTheProgramFolderAndImported) {
     EXPECT_EQ(fileBytes(f.downloadPath()), shortList);
     EXPECT_EQ(keys(f), QStringList{QStringLiteral("201")});
 
+    // Credentials in the URL go to its host as Basic authorisation, and not
+    // on to another host that a redirect names.
+    LoopbackServer::Reply away = reply("302 Found", {});
+    away.location = server.url("/short.csv", QStringLiteral("localhost")).toUtf8();
+    server.route("/away", away);
+    server.requests.clear();
+    for (const QByteArray path : {"/list.csv", "/away"})
+        f.import(
+            server.url(path).replace(QStringLiteral("://"), QStringLiteral("://singer:s%40cret@")));
+    EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(u'|').toStdString();
+    EXPECT_EQ(keys(f), QStringList{QStringLiteral("201")});
+    const auto authorization = [](const QByteArray& head) {
+        for (const QByteArray& line : head.split('\n'))
+            if (line.toLower().startsWith("authorization:"))
+                return line.mid(14).trimmed();
+        return QByteArray("<none>");
+    };
+    const QByteArray basic = "Basic " + QByteArray("singer:s@cret").toBase64();
+    ASSERT_EQ(server.requests.size(), 3);
+    EXPECT_EQ(authorization(server.requests[0]), basic);
+    EXPECT_EQ(authorization(server.requests[1]), basic);
+    EXPECT_TRUE(server.requests[2].startsWith("GET /short.csv "));
+    EXPECT_EQ(authorization(server.requests[2]), "<none>");
+
     // A redirect is followed; the same list twice gives the same table.
     f.import(server.url("/moved"));
     f.import(server.url("/moved"));
@@ -180,7 +204,7 @@ TEST_F(Download, FailedTransfersKeepTheFileAndTheTable) {
               QStringList());
 
     // A server that never answers: the time-out ends the wait.
-    w->downloadTimeoutMs = 800;
+    w->downloadLimits.timeoutMs = 800;
     f.warnings.clear();
     QElapsedTimer t;
     t.start();

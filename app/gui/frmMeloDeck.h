@@ -6,6 +6,7 @@
 // pointer to member.
 
 #include "app/Settings.h"
+#include "import/HttpDownload.h"
 #include "store/DataControl.h"
 #include "store/gui/FlexGrid.h"
 
@@ -22,6 +23,8 @@
 #include <map>
 
 namespace melodeck {
+
+class frmWait;
 
 class frmMeloDeck : public QWidget {
 public:
@@ -118,9 +121,10 @@ public:
     // ---- import (import) --------------------------------------------------------
     void cmd取込_Click();
     void cmd参照_Click();
-    bool DownloadList(const QString& file);
+    // `wait` shows the bytes received while the download runs.
+    bool DownloadList(const QString& file, frmWait& wait);
     void LockControls(bool lock);
-    int downloadTimeoutMs = 60000; // tests shorten it
+    songlist::DownloadLimits downloadLimits; // tests shorten the time-out
 
     // ---- pickup list and menus (pickup) -------------------------------------------
     void AddPickup(std::int32_t row);

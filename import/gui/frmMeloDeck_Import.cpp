@@ -41,12 +41,19 @@ void frmMeloDeck::cmd参照_Click() {
         txtパス->setText(chosen);
 }
 
-bool frmMeloDeck::DownloadList(const QString& file) {
+bool frmMeloDeck::DownloadList(const QString& file, frmWait& wait) {
     clsMousePointer pointer;
     pointer.Busy();
     const QString url = txtパス->text();
+    // The window goes on painting, and takes input as during the import
+    // (the buttons and grids are disabled).
+    const auto progress = [&wait](std::int64_t received, std::int64_t total) {
+        wait.setMax(total);
+        wait.setValue(received);
+        seams().processEvents();
+    };
     int status = 0;
-    const QString error = songlist::DownloadToFile(url, file, downloadTimeoutMs, &status);
+    const QString error = songlist::DownloadToFile(url, file, progress, downloadLimits, &status);
     if (!error.isEmpty()) {
         ModCommon::ShowWarning(error);
         return true;
@@ -82,21 +89,30 @@ void frmMeloDeck::cmd取込_Click() {
         wait.reset();
     });
     try {
+        const auto showWait = [&](std::int64_t max) {
+            wait = std::make_unique<frmWait>(this);
+            wait->setMax(max);
+            wait->show();
+            seams().processEvents();
+        };
         QString file = source;
         // Only these exact prefixes mean a download; anything else is a path.
         if (source.left(7) == u"http://" || source.left(8) == u"https://") {
             file = ModCommon::AddLastChar(ModCommon::ProgramFolder(), u'/') +
                    ModCommon::ProgramName() + QStringLiteral(".$$$");
-            if (DownloadList(file))
+            showWait(frmWait::kUnknown);
+            if (DownloadList(file, *wait))
                 return;
         }
         const std::vector<bool> textFlags = songlist::TextFlags(datList.Recordset());
         songlist::SongListImport list(file);
 
-        wait = std::make_unique<frmWait>(this);
-        wait->setMax(list.total());
-        wait->show();
-        seams().processEvents();
+        if (wait) {
+            wait->setMax(list.total());
+            wait->setValue(0);
+        } else {
+            showWait(list.total());
+        }
 
         WaitSink sink(*wait);
         const auto outcome = list.run(datList.Database(), sListTable, textFlags, sink);

@@ -37,7 +37,14 @@ void frmWait::showEvent(QShowEvent* ev) {
 }
 
 void frmWait::setMax(std::int64_t max) {
-    max_ = std::max<std::int64_t>(max, 0);
+    max = max < 0 ? kUnknown : max;
+    if (max == max_)
+        return;
+    max_ = max;
+    if (max_ == kUnknown) {
+        prgWait->setRange(0, 0);
+        return;
+    }
     shift_ = 0;
     while ((max_ >> shift_) > INT_MAX)
         ++shift_;
@@ -50,6 +57,8 @@ void frmWait::setMax(std::int64_t max) {
 }
 
 void frmWait::setValue(std::int64_t value) {
+    if (max_ == kUnknown)
+        return;
     const int v = int(std::clamp<std::int64_t>(value, 0, max_) >> shift_);
     // QProgressBar::setValue formats its text on every call, even a hidden
     // one, which would cost as much as the row itself; call it per visible

@@ -17,7 +17,9 @@ public:
     QProgressBar* prgWait;
 
     // Maximum and value in bytes. A value past the maximum shows the bar
-    // full; lengths beyond the bar's int range are scaled down.
+    // full; lengths beyond the bar's int range are scaled down. An unknown
+    // maximum shows a busy bar. A maximum set again keeps the value.
+    static constexpr std::int64_t kUnknown = -1;
     void setMax(std::int64_t max);
     void setValue(std::int64_t value);
 
@@ -28,7 +30,7 @@ protected:
     void showEvent(QShowEvent* ev) override;
 
 private:
-    std::int64_t max_ = 0;
+    std::int64_t max_ = 0; // or kUnknown
     int shift_ = 0;
     int step_ = 1;
 };
