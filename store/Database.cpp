@@ -705,6 +705,7 @@ std::unique_ptr<Recordset> Database::openTable(sqlite3* db, const KeyedPlan& pla
         ids += " ORDER BY " + plan.field + ", " + rowId;
         rows.orderField = plan.field;
     }
+    rows.rowIdName = rowId;
     Statement st;
     int rc = Prepare(db, ids, st);
     if (rc == SQLITE_OK)

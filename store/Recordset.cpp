@@ -159,8 +159,38 @@ const std::vector<std::int64_t>* Recordset::rowIds() const {
 
 void Recordset::failAt(std::int64_t r, int rc, const char* engineMessage) const {
     readable_ = std::min(readable_, r);
-    if (readError_.isEmpty())
-        readError_ = DescribeEngineError(table_->path, rc, engineMessage);
+    if (!readError_.isEmpty())
+        return;
+    readError_ = DescribeEngineError(table_->path, rc, engineMessage);
+    findFirstUnreadable();
+}
+
+void Recordset::findFirstUnreadable() const {
+    // Damage seldom comes alone: rows before the failed one that no block
+    // has read yet are looked up now (by row id only, which reads the page
+    // that holds the row), so that the set ends at the first row that
+    // cannot be read and the failure is told once, for all of them.
+    TableRows& t = table_->rows;
+    if (!t.snapshot)
+        return;
+    Statement probe;
+    if (Prepare(t.snapshot->handle(), "SELECT 1 FROM " + t.table + " WHERE " + t.rowIdName + " = ?",
+                probe) != SQLITE_OK)
+        return;
+    for (std::int64_t r = 0; r < readable_; ++r) {
+        const size_t b = size_t(r / Table::kBlockRows);
+        if (table_->blocks[b] && table_->blocks[b]->rows() == Table::kBlockRows) {
+            r = std::int64_t(b + 1) * Table::kBlockRows - 1; // read whole already
+            continue;
+        }
+        sqlite3_bind_int64(probe.get(), 1, t.rowIds[size_t(r)]);
+        const int rc = sqlite3_step(probe.get());
+        sqlite3_reset(probe.get());
+        if (rc != SQLITE_ROW) {
+            readable_ = r;
+            return;
+        }
+    }
 }
 
 bool Recordset::readRowIds(std::int64_t r) const {

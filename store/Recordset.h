@@ -97,6 +97,7 @@ public:
         // (First, so that it ends after the statements are finalised.)
         std::shared_ptr<Connection::Snapshot> snapshot;
         std::string table;
+        std::string rowIdName;     // the name its row ids answer to
         std::uint64_t version = 0; // the table's version when the query ran
         std::string orderField;    // see tiesInRowIdOrder
         std::int64_t count = 0;
@@ -131,6 +132,9 @@ private:
     // Reads row ids until record r has one; false when it cannot.
     bool readRowIds(std::int64_t r) const;
     void failAt(std::int64_t r, int rc, const char* engineMessage) const;
+    // After the first failed read: the first record before it that cannot
+    // be read either ends the readable records instead.
+    void findFirstUnreadable() const;
 
     Fields fields_;
     std::int64_t count_ = 0;

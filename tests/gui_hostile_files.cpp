@@ -19,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -473,4 +474,98 @@ TEST(HostileDatabase, SongTableOfThreeFields) {
     w->cmd抽出->click();
     EXPECT_EQ(w->flgList->Rows(), 2);
     EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(u'|').toStdString();
+}
+
+// ---- another program on the same file, and damage found late ------------------------
+
+namespace {
+
+// Every row of a grid as "key|singer" lines, read as a user scrolling to the
+// end reads them.
+QStringList gridRows(FlexGrid* grid) {
+    QStringList out;
+    for (std::int32_t r = 1; r < grid->Rows(); ++r)
+        out << grid->TextMatrix(r, 1) + u'|' + grid->TextMatrix(r, 2);
+    return out;
+}
+
+} // namespace
+
+TEST(HostileDatabase, AnotherProgramsWritesReachTheGridsOnlyAtTheirRefresh) {
+    WindowFixture f;
+    const QString db = f.createDatabase(1000);
+    const std::vector<QStringList> atStart =
+        test::rows(db, u"SELECT 曲番号 || '|' || 歌手名 FROM MeloDeck ORDER BY 曲番号, rowid"_s);
+    frmMeloDeck* w = f.start();
+    ASSERT_TRUE(w) << f.warnings.join(u'|').toStdString();
+    ASSERT_TRUE(test::showAndWait(w));
+    ASSERT_EQ(w->flgList->Rows(), 1001);
+
+    // After start-up another program deletes 246 songs and renames two
+    // singers, then holds its write lock while the user goes to the end.
+    test::exec(db, u"DELETE FROM MeloDeck WHERE rowid % 4 = 0 AND rowid < 985;"
+                   "UPDATE MeloDeck SET 歌手名 = '改名' WHERE 曲番号 IN (-890, 99)"_s);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(db.toUtf8().constData(), &other), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(other, "BEGIN IMMEDIATE; DELETE FROM MeloDeck", nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    QElapsedTimer t;
+    t.start();
+    w->flgList->setFocus();
+    test::key(w->flgList, Qt::Key_End, Qt::ControlModifier);
+    QApplication::processEvents();
+    QStringList shown = gridRows(w->flgList);
+    EXPECT_LT(t.elapsed(), 2000); // never the busy timeout
+    QStringList want;
+    for (const QStringList& row : atStart)
+        want << row[0];
+    EXPECT_EQ(shown, want);
+    EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(u'|').toStdString();
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+
+    // Showing all again shows the file as it is now.
+    w->cmd抽出解除->click();
+    EXPECT_EQ(w->flgList->Rows(), 1001 - 246);
+    shown = gridRows(w->flgList);
+    EXPECT_EQ(shown.filter(u"|改名"_s).size(), 2);
+}
+
+TEST(HostileDatabase, DamagedRowsStopTheStartWhenReadThereOrWarnOnceWhenShown) {
+    WindowFixture f;
+    const QString db = f.createDatabase(16000);
+    // The songs' numbers fall as their rows go on: the first rows of the
+    // table are the last of the grid.
+    ASSERT_GT(test::damageTableRows(db, u"MeloDeck"_s, 0, 0.4), 0);
+    const QString damaged = u"データベース '%1' が壊れています。"_s.arg(db);
+
+    // A stored sort on the title reads the whole column at start-up.
+    f.ini(u"ListGrid"_s, u"OrderCol"_s, u"3"_s);
+    EXPECT_EQ(f.start(), nullptr);
+    EXPECT_EQ(f.warnings, QStringList{kStartFailure + damaged});
+    EXPECT_FALSE(test::anyWindowVisible());
+
+    // In the key's order the rows are read as they are shown: the first
+    // ones start the window, the damage is told once as the user scrolls
+    // to it, and the grid keeps only the rows read whole.
+    f.warnings.clear();
+    f.ini(u"ListGrid"_s, u"OrderCol"_s, u"1"_s);
+    frmMeloDeck* w = f.start();
+    ASSERT_TRUE(w) << f.warnings.join(u'|').toStdString();
+    ASSERT_TRUE(test::showAndWait(w));
+    EXPECT_EQ(w->flgList->Rows(), 16001);
+    w->flgList->setFocus();
+    test::key(w->flgList, Qt::Key_End, Qt::ControlModifier);
+    ASSERT_TRUE(test::waitFor([&] { return w->flgList->Rows() < 16001; }));
+    QApplication::processEvents();
+    EXPECT_EQ(f.warnings, QStringList{damaged});
+    EXPECT_GT(w->flgList->Rows(), 4000);
+    const QStringList shown = gridRows(w->flgList);
+    EXPECT_EQ(shown.filter(QRegularExpression(u"^-?\\d+\\|歌手\\d+$"_s)).size(), shown.size());
+    // Going there again tells nothing new.
+    test::key(w->flgList, Qt::Key_Home, Qt::ControlModifier);
+    test::key(w->flgList, Qt::Key_End, Qt::ControlModifier);
+    QApplication::processEvents();
+    EXPECT_EQ(f.warnings.size(), 1);
 }

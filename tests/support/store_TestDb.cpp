@@ -128,7 +128,7 @@ std::vector<QStringList> rows(const QString& dbPath, const QString& query,
 
 namespace melodeck::test {
 
-int damageTableRows(const QString& dbPath, const QString& table, double keep) {
+int damageTableRows(const QString& dbPath, const QString& table, double from, double to) {
     std::vector<qint64> pages;
     qint64 pageSize = 0;
     {
@@ -149,7 +149,8 @@ int damageTableRows(const QString& dbPath, const QString& table, double keep) {
     QFile f(dbPath);
     EXPECT_TRUE(f.open(QIODevice::ReadWrite));
     int damaged = 0;
-    for (size_t k = size_t(double(pages.size()) * keep); k < pages.size(); ++k) {
+    const auto at = [&](double share) { return size_t(double(pages.size()) * share); };
+    for (size_t k = at(from); k < at(to); ++k) {
         f.seek((pages[k] - 1) * pageSize);
         f.write(QByteArray(int(pageSize), '\0'));
         ++damaged;

@@ -50,9 +50,9 @@ QString scalar(const QString& dbPath, const QString& query);
 std::vector<QStringList> rows(const QString& dbPath, const QString& query,
                               const QString& nullText = QStringLiteral("<NULL>"));
 
-// Damages the table's rows: its leaf pages after the first share keep of
-// them (in row order) are overwritten with zeros, its indexes stay whole.
-// Returns how many pages were damaged.
-int damageTableRows(const QString& dbPath, const QString& table, double keep);
+// Damages the table's rows: the share from to to of its leaf pages (in row
+// order; 0.6 to 1 the last 40 %) are overwritten with zeros, its indexes
+// stay whole. Returns how many pages were damaged.
+int damageTableRows(const QString& dbPath, const QString& table, double from, double to);
 
 } // namespace melodeck::test
