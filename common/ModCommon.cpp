@@ -300,19 +300,6 @@ QString TrimNull(const QString& text) {
     return text.left(n);
 }
 
-QString TrimSpaces(const QString& text) {
-    return TrimSpaces(QStringView(text)).toString();
-}
-
-QStringView TrimSpaces(QStringView text) {
-    qsizetype begin = 0, end = text.size();
-    while (begin < end && text[begin] == u' ')
-        ++begin;
-    while (end > begin && text[end - 1] == u' ')
-        --end;
-    return text.sliced(begin, end - begin);
-}
-
 // ---- code page 932 measure ------------------------------------------------
 
 std::int32_t ByteLen(const QString& text) {

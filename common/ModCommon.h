@@ -3,6 +3,7 @@
 // value and text helpers, byte measure in code page 932, the warning text,
 // the program's location and the settings-file access.
 
+#include "common/Trim.h" // TrimSpaces
 #include "common/Value.h"
 
 #include <QString>
@@ -48,10 +49,6 @@ QString AddLastChar(const QString& text, QChar ch);
 
 // Removes trailing blanks and NUL characters.
 QString TrimNull(const QString& text);
-
-// Half-width spaces removed at both ends (not the ideographic space).
-QString TrimSpaces(const QString& text);
-QStringView TrimSpaces(QStringView text);
 
 // ---- code page 932 measure ------------------------------------------------
 

@@ -1,8 +1,8 @@
 #include "common/PrivateProfile.h"
 
 #include "common/Cp932.h"
-#include "common/ModCommon.h"
 #include "common/SafeFile.h"
+#include "common/Trim.h"
 
 #include <QFile>
 #include <QFileInfo>
