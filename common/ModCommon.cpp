@@ -1,7 +1,6 @@
 #include "common/ModCommon.h"
 
 #include "common/Cp932.h"
-#include "common/PrivateProfile.h"
 #include "common/Seams.h"
 #include "common/VbError.h"
 
@@ -381,14 +380,29 @@ QString GetIniPath() {
     return ProgramFile(QStringLiteral("Melodeck.ini"));
 }
 
+profile::File OpenIni() {
+    return profile::File(GetIniPath());
+}
+
+QString ReadIni(const profile::File& ini, const QString& section, const QString& key) {
+    return TrimNull(ini.GetString(section, key, QString()));
+}
+
+void WriteIni(profile::File& ini, const QString& section, const QString& key,
+              const QString& value) {
+    ini.WriteString(section, key, value);
+}
+
 QString ReadIni(const QString& section, const QString& key) {
-    return TrimNull(profile::GetString(section, key, QString(), GetIniPath()));
+    return ReadIni(OpenIni(), section, key);
 }
 
 void WriteIni(const QString& section, const QString& key, const QString& value) {
+    profile::File ini = OpenIni();
+    WriteIni(ini, section, key, value);
     // The result is not used: a settings file that cannot be written simply
     // keeps its former values.
-    (void)profile::WriteString(section, key, value, GetIniPath());
+    (void)ini.Save();
 }
 
 } // namespace melodeck::ModCommon

@@ -261,40 +261,44 @@ void frmMeloDeck::Form_Load() {
     pointer.Busy();
     ModCommon::SetSizable(this, false);
     ModCommon::CenterForm(this);
-    LoadGridState();
-    LoadSettings();
+    // One reading of the settings file serves every value start-up reads.
+    const profile::File ini = ModCommon::OpenIni();
+    LoadGridState(ini);
+    LoadSettings(ini);
     if (seams().processEvents)
         seams().processEvents();
 }
 
-void frmMeloDeck::LoadGridState() {
+void frmMeloDeck::LoadGridState(const profile::File& ini) {
     using ModCommon::LeadingNumber;
     using ModCommon::ReadIni;
-    bSelected = LeadingNumber(ReadIni(settings::kListGrid, QStringLiteral("Selected"))) != 0;
+    bSelected = LeadingNumber(ReadIni(ini, settings::kListGrid, QStringLiteral("Selected"))) != 0;
     lListOrderCol =
-        settings::StoredLong(ReadIni(settings::kListGrid, QStringLiteral("OrderCol"))).value_or(0);
-    bListOrderDesc = LeadingNumber(ReadIni(settings::kListGrid, QStringLiteral("OrderDesc"))) != 0;
+        settings::StoredLong(ReadIni(ini, settings::kListGrid, QStringLiteral("OrderCol")))
+            .value_or(0);
+    bListOrderDesc =
+        LeadingNumber(ReadIni(ini, settings::kListGrid, QStringLiteral("OrderDesc"))) != 0;
     lPickupOrderCol =
-        settings::StoredLong(ReadIni(settings::kPickupGrid, QStringLiteral("OrderCol")))
+        settings::StoredLong(ReadIni(ini, settings::kPickupGrid, QStringLiteral("OrderCol")))
             .value_or(0);
     bPickupOrderDesc =
-        LeadingNumber(ReadIni(settings::kPickupGrid, QStringLiteral("OrderDesc"))) != 0;
+        LeadingNumber(ReadIni(ini, settings::kPickupGrid, QStringLiteral("OrderDesc"))) != 0;
 }
 
-void frmMeloDeck::LoadSettings() {
+void frmMeloDeck::LoadSettings(const profile::File& ini) {
     clsMousePointer pointer;
     pointer.Busy();
-    LoadConditions();
-    OpenDatabaseAndGrids();
-    RestorePosition();
+    LoadConditions(ini);
+    OpenDatabaseAndGrids(ini);
+    RestorePosition(ini);
 }
 
 namespace {
 
 // The database file named in the settings: a bare file name lies beside the
 // program; anything with a folder in it ("/" or "\") is taken as given.
-QString StoredDatabasePath() {
-    QString path = ModCommon::ReadIni(settings::kMdb, QStringLiteral("Path"));
+QString StoredDatabasePath(const profile::File& ini) {
+    QString path = ModCommon::ReadIni(ini, settings::kMdb, QStringLiteral("Path"));
     if (path.isEmpty())
         path = QStringLiteral("MeloDeck.mdb");
     if (!path.contains(QLatin1Char('\\')) && !path.contains(QLatin1Char('/')))
@@ -302,8 +306,8 @@ QString StoredDatabasePath() {
     return path;
 }
 
-QString StoredTableName(const QString& key, const QString& def) {
-    const QString name = ModCommon::ReadIni(settings::kMdb, key);
+QString StoredTableName(const profile::File& ini, const QString& key, const QString& def) {
+    const QString name = ModCommon::ReadIni(ini, settings::kMdb, key);
     return name.isEmpty() ? def : name;
 }
 
@@ -311,12 +315,13 @@ const QString kSelect = QStringLiteral("SELECT * FROM ");
 
 } // namespace
 
-void frmMeloDeck::OpenDatabaseAndGrids() {
-    const QString path = StoredDatabasePath();
+void frmMeloDeck::OpenDatabaseAndGrids(const profile::File& ini) {
+    const QString path = StoredDatabasePath(ini);
     datList.DatabaseName = path;
     datPickup.DatabaseName = path;
-    sListTable = StoredTableName(QStringLiteral("ListTableName"), QStringLiteral("MeloDeck"));
-    sPickupTable = StoredTableName(QStringLiteral("PickupTableName"), QStringLiteral("PickupList"));
+    sListTable = StoredTableName(ini, QStringLiteral("ListTableName"), QStringLiteral("MeloDeck"));
+    sPickupTable =
+        StoredTableName(ini, QStringLiteral("PickupTableName"), QStringLiteral("PickupList"));
 
     // The first refresh proves that the file and both tables are there and
     // names the fields; the rows come with the sorted query below. Asking for
@@ -337,7 +342,7 @@ void frmMeloDeck::OpenDatabaseAndGrids() {
         sColName.append(flgList->Text());
     }
 
-    RestoreColumnWidths();
+    RestoreColumnWidths(ini);
 
     datList.RecordSource =
         kSelect + sListTable + BuildOrderBy(sColName, lListOrderCol, bListOrderDesc);
@@ -356,15 +361,15 @@ void frmMeloDeck::OpenDatabaseAndGrids() {
 // Stored column widths. A settings file without a column count (a first
 // start) keeps the default widths; a count that is no number stops the start
 // as a type mismatch.
-void frmMeloDeck::RestoreColumnWidths() {
+void frmMeloDeck::RestoreColumnWidths(const profile::File& ini) {
     using ModCommon::ReadIni;
-    const QString numColumns = ReadIni(settings::kListGrid, QStringLiteral("NumColumns"));
+    const QString numColumns = ReadIni(ini, settings::kListGrid, QStringLiteral("NumColumns"));
     if (numColumns.isEmpty())
         return;
     const std::int32_t n = ModCommon::StrictLong(numColumns);
     for (std::int32_t i = 1; i <= n && i <= flgList->Cols(); ++i) {
         const double w = ModCommon::LeadingNumber(
-            ReadIni(settings::kListGrid, QStringLiteral("Widht%1").arg(i)));
+            ReadIni(ini, settings::kListGrid, QStringLiteral("Widht%1").arg(i)));
         // A stored width beyond the widest column is a damaged settings file,
         // not a column.
         if (!(w > 0) || w > FlexGrid::MaxColWidth)

@@ -22,6 +22,10 @@
 
 namespace melodeck {
 
+namespace profile {
+class File;
+}
+
 class frmMeloDeck : public QWidget {
 public:
     explicit frmMeloDeck(QWidget* parent = nullptr);
@@ -89,13 +93,14 @@ public:
     bool ended() const { return ended_; }
 
     // ---- settings file ---------------------------------------------------------
-    void LoadGridState();
-    void LoadSettings();
-    void LoadConditions();       // LoadSettings steps 2 to 6
-    void OpenDatabaseAndGrids(); // LoadSettings steps 7 to 17
-    void RestoreColumnWidths();  // the stored widths of both grids
-    void RestorePosition();      // LoadSettings step 18
-    int HarmonyIndex() const;    // the option ticked: 0, 1 or 2 (either way)
+    // Each reads its values from ini, the settings file as Form_Load read it.
+    void LoadGridState(const profile::File& ini);
+    void LoadSettings(const profile::File& ini);
+    void LoadConditions(const profile::File& ini);       // LoadSettings steps 2 to 6
+    void OpenDatabaseAndGrids(const profile::File& ini); // LoadSettings steps 7 to 17
+    void RestoreColumnWidths(const profile::File& ini);  // the stored widths of both grids
+    void RestorePosition(const profile::File& ini);      // LoadSettings step 18
+    int HarmonyIndex() const; // the option ticked: 0, 1 or 2 (either way)
     void SaveSettings();
 
     // ---- search and sort (search) ---------------------------------------------
