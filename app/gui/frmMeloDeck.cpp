@@ -334,6 +334,7 @@ void frmMeloDeck::OpenDatabaseAndGrids(const profile::File& ini) {
     datPickup.shareDatabase(datList.sharedDatabase()); // one open database behind both
     datPickup.Refresh();
     flgPickup->Refresh();
+    settings::RequireSeparateTables(datList.Database(), sListTable, sPickupTable);
 
     sColName = QStringList(QString()); // [0] unused
     for (std::int32_t i = 1; i < flgList->Cols(); ++i) {
