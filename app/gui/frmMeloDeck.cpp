@@ -18,6 +18,7 @@
 #include <QPixmap>
 #include <QTimer>
 #include <functional>
+#include <limits>
 #include <map>
 #include <type_traits>
 
@@ -148,6 +149,9 @@ void frmMeloDeck::buildLayout() {
     optハモリ[2]->setChecked(true);
     flgList->bind(&datList);
     flgPickup->bind(&datPickup);
+    // A line edit cuts what is typed or pasted at 32,767 characters; the list
+    // source has no limit (a signed download link can be longer).
+    txtパス->setMaxLength(std::numeric_limits<int>::max());
 
     // Pop-up menus of the grids.
     mnuリストメニュー = new QMenu(QStringLiteral("リストメニュー"), this);
