@@ -2,7 +2,9 @@
 
 #include "common/ModCommon.h"
 #include "common/VbError.h"
+#include "store/Database.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace melodeck::settings {
@@ -32,6 +34,19 @@ int HamoriIndex(const QString& value) {
 
 QString FlagText(bool value) {
     return value ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+void RequireSeparateTables(Database& db, const QString& listTable, const QString& pickupTable) {
+    const QString select = QStringLiteral("SELECT * FROM ");
+    const auto list = db.TablesRead(select + listTable);
+    for (const Database::Table& t : db.TablesRead(select + pickupTable))
+        if (std::find(list.begin(), list.end(), t) != list.end())
+            throw VbError(VbError::Database,
+                          QStringLiteral("曲のテーブル '%1' とピックアップリストのテーブル '%2' は"
+                                         "同じテーブル '%3' です。設定ファイルの [MDB] の "
+                                         "ListTableName と PickupTableName には別々のテーブルを"
+                                         "指定してください。")
+                              .arg(listTable, pickupTable, t.name));
 }
 
 std::optional<std::int32_t> StoredLong(const QString& text) {

@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <optional>
 
+namespace melodeck {
+class Database;
+}
+
 namespace melodeck::settings {
 
 // The sections of the settings file.
@@ -39,6 +43,12 @@ int HamoriIndex(const QString& value);
 
 // "1" or "0".
 QString FlagText(bool value);
+
+// Raises VbError when the song table and the pickup table named in the
+// settings are one table of db, as the engine resolves the two names: the
+// pickup list is emptied and the song list replaced by deleting every row,
+// so one table under both names would lose every song.
+void RequireSeparateTables(Database& db, const QString& listTable, const QString& pickupTable);
 
 // A stored window position as read back at start-up.
 struct StoredPosition {

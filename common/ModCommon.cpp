@@ -1,7 +1,6 @@
 #include "common/ModCommon.h"
 
 #include "common/Cp932.h"
-#include "common/PrivateProfile.h"
 #include "common/Seams.h"
 #include "common/VbError.h"
 
@@ -300,19 +299,6 @@ QString TrimNull(const QString& text) {
     return text.left(n);
 }
 
-QString TrimSpaces(const QString& text) {
-    return TrimSpaces(QStringView(text)).toString();
-}
-
-QStringView TrimSpaces(QStringView text) {
-    qsizetype begin = 0, end = text.size();
-    while (begin < end && text[begin] == u' ')
-        ++begin;
-    while (end > begin && text[end - 1] == u' ')
-        --end;
-    return text.sliced(begin, end - begin);
-}
-
 // ---- code page 932 measure ------------------------------------------------
 
 std::int32_t ByteLen(const QString& text) {
@@ -394,14 +380,29 @@ QString GetIniPath() {
     return ProgramFile(QStringLiteral("Melodeck.ini"));
 }
 
+profile::File OpenIni() {
+    return profile::File(GetIniPath());
+}
+
+QString ReadIni(const profile::File& ini, const QString& section, const QString& key) {
+    return TrimNull(ini.GetString(section, key, QString()));
+}
+
+void WriteIni(profile::File& ini, const QString& section, const QString& key,
+              const QString& value) {
+    ini.WriteString(section, key, value);
+}
+
 QString ReadIni(const QString& section, const QString& key) {
-    return TrimNull(profile::GetString(section, key, QString(), GetIniPath()));
+    return ReadIni(OpenIni(), section, key);
 }
 
 void WriteIni(const QString& section, const QString& key, const QString& value) {
+    profile::File ini = OpenIni();
+    WriteIni(ini, section, key, value);
     // The result is not used: a settings file that cannot be written simply
     // keeps its former values.
-    (void)profile::WriteString(section, key, value, GetIniPath());
+    (void)ini.Save();
 }
 
 } // namespace melodeck::ModCommon

@@ -3,6 +3,8 @@
 // value and text helpers, byte measure in code page 932, the warning text,
 // the program's location and the settings-file access.
 
+#include "common/PrivateProfile.h"
+#include "common/Trim.h" // TrimSpaces
 #include "common/Value.h"
 
 #include <QString>
@@ -49,10 +51,6 @@ QString AddLastChar(const QString& text, QChar ch);
 // Removes trailing blanks and NUL characters.
 QString TrimNull(const QString& text);
 
-// Half-width spaces removed at both ends (not the ideographic space).
-QString TrimSpaces(const QString& text);
-QStringView TrimSpaces(QStringView text);
-
 // ---- code page 932 measure ------------------------------------------------
 
 std::int32_t ByteLen(const QString& text);
@@ -80,6 +78,18 @@ void SetProgramLocation(const QString& folder, const QString& name);
 QString ProgramFile(const QString& fileName);
 
 QString GetIniPath();
+
+// The settings file read once. Start-up takes every value from one reading,
+// and the exit button writes every value into one reading and then saves it
+// (the result of the save is not used: a settings file that cannot be written
+// simply keeps its former values).
+profile::File OpenIni();
+
+// A value with trailing blanks and NULs removed ("" when absent).
+QString ReadIni(const profile::File& ini, const QString& section, const QString& key);
+void WriteIni(profile::File& ini, const QString& section, const QString& key, const QString& value);
+
+// One value read from, or written into, the file as it is now.
 QString ReadIni(const QString& section, const QString& key);
 void WriteIni(const QString& section, const QString& key, const QString& value);
 

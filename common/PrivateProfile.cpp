@@ -1,44 +1,58 @@
 #include "common/PrivateProfile.h"
 
 #include "common/Cp932.h"
-#include "common/ModCommon.h"
 #include "common/SafeFile.h"
+#include "common/Trim.h"
 
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstring>
 #include <optional>
+#include <string_view>
 #include <vector>
+
+#if !defined(_WIN32)
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace melodeck::profile {
 
 namespace {
 
-// Values come back through a 255-byte buffer with its terminating NUL.
-constexpr int kValueBytes = 254;
-
 enum class Encoding { Ansi, Utf16 };
 
-enum class Kind { Blank, Header, Comment, Key, Other };
+enum class Kind : quint8 { Blank, Header, Comment, Key, Other };
+
+// How a line ends.
+enum class Eol : quint8 { None, Cr, Lf, CrLf };
 
 // One line of the file: its exact bytes (kept for every line a write leaves
 // alone) and what the profile rules make of it.
 struct Line {
     QByteArray raw; // without the line break
-    QByteArray eol; // "", CR, LF or CR LF, in the file's encoding
+    QString name;   // section or key name, trimmed
+    QString value;  // key value, trimmed, quotes still on
     Kind kind = Kind::Blank;
-    QString name;  // section or key name, trimmed
-    QString value; // key value, trimmed, quotes still on
+    Eol eol = Eol::None;
 };
 
 struct Profile {
     Encoding encoding = Encoding::Ansi;
-    QByteArray bom; // kept in front of the first line
+    QByteArray bom;    // kept in front of the first line
+    QByteArray source; // the bytes read; unchanged lines refer into them
     std::vector<Line> lines;
 };
 
 bool isLineBlank(QChar c) {
     return c == u' ' || c == u'\t' || c == u'\v';
+}
+
+bool isBlankByte(char c) {
+    return c == ' ' || c == '\t' || c == '\v';
 }
 
 QString trimBlanks(const QString& s) {
@@ -48,6 +62,14 @@ QString trimBlanks(const QString& s) {
     while (e > b && isLineBlank(s[e - 1]))
         --e;
     return s.mid(b, e - b);
+}
+
+std::string_view trimBlankBytes(std::string_view s) {
+    while (!s.empty() && isBlankByte(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isBlankByte(s.back()))
+        s.remove_suffix(1);
+    return s;
 }
 
 bool sameName(const QString& a, const QString& b) {
@@ -74,20 +96,62 @@ QByteArray encodeText(const QString& text, Encoding enc) {
     return cp932::encode(text);
 }
 
-QByteArray crlf(Encoding enc) {
-    return enc == Encoding::Utf16 ? QByteArray("\r\0\n\0", 4) : QByteArray("\r\n");
+// The bytes of a line end in the file's encoding.
+QByteArrayView eolBytes(Eol eol, Encoding enc) {
+    static constexpr char kAnsi[] = "\r\n";
+    static constexpr char kUtf16[] = "\r\0\n\0";
+    const qsizetype unit = enc == Encoding::Utf16 ? 2 : 1;
+    const char* bytes = enc == Encoding::Utf16 ? kUtf16 : kAnsi;
+    switch (eol) {
+    case Eol::Cr:
+        return {bytes, unit};
+    case Eol::Lf:
+        return {bytes + unit, unit};
+    case Eol::CrLf:
+        return {bytes, 2 * unit};
+    case Eol::None:
+        break;
+    }
+    return {};
+}
+
+// A header line's text, from its "[" on.
+void classifyHeader(Line& line, const QString& text) {
+    line.kind = Kind::Header;
+    qsizetype close = text.indexOf(u']', 1);
+    if (close < 0)
+        close = text.size();
+    line.name = trimBlanks(text.mid(1, close - 1));
 }
 
 void classify(Line& line, Encoding enc) {
+    if (enc == Encoding::Ansi) {
+        // Blanks, "[", ";" and "=" never stand for the second byte of a
+        // character in code page 932, so the bytes tell the kind of line and
+        // where its key ends, and only names and values need decoding. "]"
+        // can be a second byte (ゾ is 83 5D): a header is read as text.
+        const std::string_view text =
+            trimBlankBytes({line.raw.constData(), size_t(line.raw.size())});
+        if (text.empty()) {
+            line.kind = Kind::Blank;
+        } else if (text.front() == '[') {
+            classifyHeader(line, cp932::decode(text));
+        } else if (text.front() == ';') {
+            line.kind = Kind::Comment;
+        } else if (const size_t eq = text.find('='); eq != std::string_view::npos) {
+            line.kind = Kind::Key;
+            line.name = cp932::decode(trimBlankBytes(text.substr(0, eq)));
+            line.value = cp932::decode(trimBlankBytes(text.substr(eq + 1)));
+        } else {
+            line.kind = Kind::Other;
+        }
+        return;
+    }
     const QString text = trimBlanks(decodeLine(line.raw, enc));
     if (text.isEmpty()) {
         line.kind = Kind::Blank;
     } else if (text.front() == u'[') {
-        line.kind = Kind::Header;
-        qsizetype close = text.indexOf(u']', 1);
-        if (close < 0)
-            close = text.size();
-        line.name = trimBlanks(text.mid(1, close - 1));
+        classifyHeader(line, text);
     } else if (text.front() == u';') {
         line.kind = Kind::Comment;
     } else if (const qsizetype eq = text.indexOf(u'='); eq >= 0) {
@@ -101,8 +165,14 @@ void classify(Line& line, Encoding enc) {
 
 // Splits the file into lines at CR, LF or CR LF. In code page 932 neither
 // byte occurs inside a double-byte character, so splitting bytes is safe.
+// The lines refer to the bytes read instead of copying them.
 Profile parse(const QByteArray& data) {
     Profile p;
+    p.source = data;
+    const char* const bytes = p.source.constData();
+    auto view = [bytes](qsizetype from, qsizetype to) {
+        return QByteArray::fromRawData(bytes + from, to - from);
+    };
     qsizetype pos = 0;
     qsizetype unit = 1;
     if (data.size() >= 2 && uchar(data[0]) == 0xFF && uchar(data[1]) == 0xFE) {
@@ -113,10 +183,18 @@ Profile parse(const QByteArray& data) {
     }
     auto codeAt = [&](qsizetype i) -> char16_t {
         if (unit == 1)
-            return uchar(data[i]);
-        return char16_t(uchar(data[i]) | (uchar(data[i + 1]) << 8));
+            return uchar(bytes[i]);
+        return char16_t(uchar(bytes[i]) | (uchar(bytes[i + 1]) << 8));
     };
     const qsizetype end = data.size() - (data.size() - pos) % unit;
+    // Room for every line at once: a large file is not copied over and over
+    // as the list grows.
+    size_t breaks = 1;
+    for (const char* at = bytes;
+         (at = static_cast<const char*>(std::memchr(at, '\n', size_t(bytes + data.size() - at))));
+         ++at)
+        ++breaks;
+    p.lines.reserve(breaks);
     qsizetype start = pos;
     while (pos < end) {
         const char16_t c = codeAt(pos);
@@ -125,18 +203,21 @@ Profile parse(const QByteArray& data) {
             continue;
         }
         Line line;
-        line.raw = data.mid(start, pos - start);
+        line.raw = view(start, pos);
         qsizetype next = pos + unit;
-        if (c == u'\r' && next < end && codeAt(next) == u'\n')
+        line.eol = c == u'\r' ? Eol::Cr : Eol::Lf;
+        if (c == u'\r' && next < end && codeAt(next) == u'\n') {
             next += unit;
-        line.eol = data.mid(pos, next - pos);
+            line.eol = Eol::CrLf;
+        }
         classify(line, p.encoding);
         p.lines.push_back(std::move(line));
         start = pos = next;
     }
     if (start < data.size()) {
+        // An odd byte of a UTF-16 file stays with the last line.
         Line line;
-        line.raw = data.mid(start); // an odd byte of a UTF-16 file stays with the last line
+        line.raw = view(start, data.size());
         classify(line, p.encoding);
         p.lines.push_back(std::move(line));
     }
@@ -145,9 +226,10 @@ Profile parse(const QByteArray& data) {
 
 QByteArray serialize(const Profile& p) {
     QByteArray out = p.bom;
+    out.reserve(p.source.size() + 4096);
     for (const Line& line : p.lines) {
         out += line.raw;
-        out += line.eol;
+        out += eolBytes(line.eol, p.encoding);
     }
     return out;
 }
@@ -182,54 +264,65 @@ QString unquote(const QString& v) {
     return v;
 }
 
-// The longest leading part that fits the buffer.
-QString cutToBuffer(const QString& v) {
-    return cp932::leftBytes(v, kValueBytes);
-}
-
 // Gives the file's last line its line break before anything is written after
 // it. A stray odd byte at the end of a UTF-16 file is completed to a whole code
 // unit first; otherwise every later line would be read one byte out of step.
 void endLine(Line& line, Encoding enc) {
-    if (!line.eol.isEmpty())
+    if (line.eol != Eol::None)
         return;
     if (enc == Encoding::Utf16 && line.raw.size() % 2 != 0)
         line.raw.append('\0');
-    line.eol = crlf(enc);
+    line.eol = Eol::CrLf;
 }
 
 Line makeLine(const QString& text, Encoding enc) {
     Line line;
     line.raw = encodeText(text, enc);
-    line.eol = crlf(enc);
+    line.eol = Eol::CrLf;
     classify(line, enc);
     return line;
 }
 
-} // namespace
+// What reading the file found.
+enum class Found {
+    Missing,  // nothing there: a write creates the file
+    Read,     // a regular file, read whole
+    Unusable, // something that is no readable regular file: never written
+};
 
-QString GetString(const QString& section, const QString& key, const QString& def,
-                  const QString& filePath) {
-    QFile file(filePath);
+// Reads a regular file whole into out. Anything else is not opened for
+// reading at all, or given up right after the open without reading a byte.
+Found readRegularFile(const QString& path, QByteArray& out) {
+#if defined(_WIN32)
+    const QFileInfo info(path);
+    if (!info.exists())
+        return Found::Missing;
+    if (!info.isFile())
+        return Found::Unusable;
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return cutToBuffer(def);
-    const Profile p = parse(file.readAll());
-    file.close();
-    const auto header = findSection(p, ModCommon::TrimSpaces(section));
-    if (!header)
-        return cutToBuffer(def);
-    const auto line = findKey(p, *header, ModCommon::TrimSpaces(key));
-    if (!line)
-        return cutToBuffer(def);
-    // The value arrives as a C string: a NUL byte in the file ends it, as
-    // it ends what WriteString writes.
-    QString value = unquote(p.lines[*line].value);
-    if (const qsizetype nul = value.indexOf(QChar(u'\0')); nul >= 0)
-        value.truncate(nul);
-    return cutToBuffer(value);
+        return Found::Unusable;
+#else
+    // Opened without waiting and checked before the first read: a named pipe
+    // would wait for a writer for ever, a device never ends.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? Found::Missing : Found::Unusable;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return Found::Unusable;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return Found::Unusable;
+    }
+#endif
+    out = file.readAll();
+    return file.error() == QFileDevice::NoError ? Found::Read : Found::Unusable;
 }
-
-namespace {
 
 // A text stops at its first line break or NUL: the platform functions take
 // C strings, and a line break would let a value forge further lines (a new
@@ -243,26 +336,44 @@ QString oneLine(const QString& text) {
 
 } // namespace
 
-bool WriteString(const QString& section, const QString& key, const QString& value,
-                 const QString& filePath) {
+struct File::Data {
+    QString path;
+    Found found = Found::Missing;
+    Profile profile;
+};
+
+File::File(const QString& path) : d_(std::make_unique<Data>()) {
+    d_->path = path;
+    QByteArray bytes;
+    d_->found = readRegularFile(path, bytes);
+    d_->profile = parse(bytes);
+}
+
+File::~File() = default;
+File::File(File&&) noexcept = default;
+File& File::operator=(File&&) noexcept = default;
+
+QString File::GetString(const QString& section, const QString& key, const QString& def) const {
+    const Profile& p = d_->profile;
+    const auto header = findSection(p, ModCommon::TrimSpaces(section));
+    if (!header)
+        return def;
+    const auto line = findKey(p, *header, ModCommon::TrimSpaces(key));
+    if (!line)
+        return def;
+    // The value arrives as a C string: a NUL byte in the file ends it, as
+    // it ends what WriteString writes.
+    QString value = unquote(p.lines[*line].value);
+    if (const qsizetype nul = value.indexOf(QChar(u'\0')); nul >= 0)
+        value.truncate(nul);
+    return value;
+}
+
+void File::WriteString(const QString& section, const QString& key, const QString& value) {
     const QString sectionName = ModCommon::TrimSpaces(oneLine(section));
     const QString keyName = ModCommon::TrimSpaces(oneLine(key));
     const QString keyLine = u'=' + oneLine(value);
-
-    Profile p;
-    const QFileInfo info(filePath);
-    if (info.exists()) {
-        // A read-only file stays as it is, even for a user whom the system
-        // would let write it anyway.
-        if (!info.isFile() || !info.isWritable() || !files::HasWriteBit(info))
-            return false;
-        QFile file(filePath);
-        if (!file.open(QIODevice::ReadOnly))
-            return false; // never replace a file whose content could not be read
-        p = parse(file.readAll());
-        if (file.error() != QFileDevice::NoError)
-            return false;
-    }
+    Profile& p = d_->profile;
     const Encoding enc = p.encoding;
 
     if (const auto header = findSection(p, sectionName)) {
@@ -286,10 +397,36 @@ bool WriteString(const QString& section, const QString& key, const QString& valu
         p.lines.push_back(makeLine(u'[' + sectionName + u']', enc));
         p.lines.push_back(makeLine(keyName + keyLine, enc));
     }
+}
 
+bool File::Save() const {
+    // Never replace what could not be read, nor a pipe, device or folder.
+    if (d_->found == Found::Unusable)
+        return false;
+    // A settings file kept elsewhere behind a link stays there.
+    const QString target = files::LinkTarget(d_->path);
+    if (target.isEmpty())
+        return false;
+    const QFileInfo info(target);
+    // A read-only file stays as it is, even for a user whom the system
+    // would let write it anyway.
+    if (info.exists() && (!info.isFile() || !info.isWritable() || !files::HasWriteBit(info)))
+        return false;
     // Written beside the target and renamed over it, so a crash or a full
     // disk never leaves a half-written settings file.
-    return files::ReplaceFile(filePath, serialize(p));
+    return files::ReplaceFile(target, serialize(d_->profile));
+}
+
+QString GetString(const QString& section, const QString& key, const QString& def,
+                  const QString& filePath) {
+    return File(filePath).GetString(section, key, def);
+}
+
+bool WriteString(const QString& section, const QString& key, const QString& value,
+                 const QString& filePath) {
+    File file(filePath);
+    file.WriteString(section, key, value);
+    return file.Save();
 }
 
 } // namespace melodeck::profile

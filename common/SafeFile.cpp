@@ -129,6 +129,22 @@ bool HasWriteBit(const QFileInfo& info) {
            (QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther);
 }
 
+QString LinkTarget(const QString& path) {
+    namespace fs = std::filesystem;
+    fs::path p = NativePath(path);
+    // As many links as the system itself follows before it gives up.
+    for (int hops = 0; hops <= 40; ++hops) {
+        std::error_code ec;
+        if (!fs::is_symlink(fs::symlink_status(p, ec)))
+            return hops == 0 ? path : QString::fromStdU16String(p.u16string());
+        const fs::path to = fs::read_symlink(p, ec);
+        if (ec)
+            return {};
+        p = to.is_absolute() ? to : p.parent_path() / to;
+    }
+    return {};
+}
+
 bool ReplaceFile(const QString& target, const QByteArray& data, QString* error) {
     FileReplacer out(target);
     const bool ok = out.open() && out.write(data) && out.commit();

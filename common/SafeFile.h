@@ -58,6 +58,12 @@ QString CannotWrite(const QString& path, const QString& reason);
 // A path as the standard library's file functions take it, on any system.
 std::filesystem::path NativePath(const QString& path);
 
+// The file that path finally names: a symbolic link is followed (a relative
+// one from its own folder) until a path that is no link, which need not
+// exist. The path itself when it is no link; "" for a chain of links that
+// does not end (a loop).
+QString LinkTarget(const QString& path);
+
 // The whole of data as the file's new content; false leaves it as it was.
 bool ReplaceFile(const QString& target, const QByteArray& data, QString* error = nullptr);
 

@@ -1,7 +1,8 @@
 // Settings files of any content: reading never fails, a written value reads
 // back as the profile rules say (first line only, code page 932, outer blanks
-// and one pair of quotes gone, at most 254 bytes), no value read holds a NUL,
-// and a write changes no other key.
+// and one pair of quotes gone, whole), no value read holds a NUL or a line
+// break, a write changes no other key, and two writes into one reading of
+// the file saved once give the same bytes as the two writes one by one.
 //
 // Input: the file's bytes, then 0xFF, then the section, key and value to
 // write and a second section and key to watch, separated by 0xFE (the last
@@ -64,22 +65,14 @@ QString expectedRead(const QString& value, bool utf16File) {
     v = v.mid(b, e - b);
     if (v.size() >= 2 && (v.front() == u'"' || v.front() == u'\'') && v.back() == v.front())
         v = v.mid(1, v.size() - 2);
-    int bytes = 0;
-    qsizetype keep = 0;
-    while (keep < v.size()) {
-        qsizetype units = 1;
-        char32_t cp = v[keep].unicode();
-        if (v[keep].isHighSurrogate() && keep + 1 < v.size() && v[keep + 1].isLowSurrogate()) {
-            cp = QChar::surrogateToUcs4(v[keep], v[keep + 1]);
-            units = 2;
-        }
-        const int len = cp932::charByteLength(cp);
-        if (bytes + len > 254)
-            break;
-        bytes += len;
-        keep += units;
-    }
-    return v.left(keep);
+    return v;
+}
+
+QByteArray contents(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        fault("cannot read the file", path);
+    return f.readAll();
 }
 
 struct World {
@@ -103,20 +96,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     const QString otherSection = nameFrom(parts.value(3));
     const QString otherKey = nameFrom(parts.value(4));
 
-    {
+    auto put = [&] {
         QFile f(w.path);
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
             f.write(fileBytes) != fileBytes.size())
             fault("cannot write the file", w.path);
-    }
+    };
+    put();
     const bool utf16 = fileBytes.startsWith("\xFF\xFE");
 
-    // Reads of any file work and stay within the buffer.
+    // Both writes into one reading, saved once: the bytes to expect at the end.
+    const QString otherValue = QStringLiteral("w");
+    QByteArray saved;
+    {
+        profile::File file(w.path);
+        file.WriteString(section, key, value);
+        file.WriteString(otherSection, otherKey, otherValue);
+        if (!file.Save())
+            fault("save refused on a writable file", w.path);
+        saved = contents(w.path);
+        put();
+    }
+
+    // Reads of any file work and give one line's text.
     const QString before = profile::GetString(otherSection, otherKey, QString(), w.path);
-    if (cp932::byteLength(before) > 254)
-        fault("value read beyond 254 bytes", before);
-    if (before.contains(QChar(u'\0')))
-        fault("value read holds a NUL character", before);
+    for (QChar c : {u'\0', u'\r', u'\n'})
+        if (before.contains(c))
+            fault("value read holds a NUL or a line break", before);
     (void)profile::GetString(section, key, QStringLiteral("default"), w.path);
 
     if (!profile::WriteString(section, key, value, w.path))
@@ -136,5 +142,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
             fault("write changed another key", QStringLiteral("[%1] %2 before <%3> after <%4>")
                                                    .arg(otherSection, otherKey, before, after));
     }
+    if (!profile::WriteString(otherSection, otherKey, otherValue, w.path))
+        fault("write refused on a writable file", w.path);
+    if (contents(w.path) != saved)
+        fault("two writes saved from one reading differ from the writes one by one", w.path);
     return 0;
 }

@@ -11,8 +11,10 @@
 #include <QStringEncoder>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <utility>
 
 namespace melodeck {
 
@@ -130,13 +132,19 @@ Database::~Database() {
     sqlite3_set_authorizer(db_, nullptr, nullptr);
 }
 
-int Database::authorize(void* self, int action, const char* a1, const char*, const char*,
-                        const char*) {
+int Database::authorize(void* self, int action, const char* a1, const char*, const char* a3,
+                        const char* a4) {
     auto* d = static_cast<Database*>(self);
     if (d->collecting_ && a1 &&
         (action == SQLITE_INSERT || action == SQLITE_UPDATE || action == SQLITE_DELETE ||
          action == SQLITE_DROP_TABLE))
         d->written_.emplace_back(a1);
+    // A read with a view or trigger named in a4 is the view's own doing.
+    if (d->collectingReads_ && action == SQLITE_READ && a1 && a3 && !a4) {
+        const Table t{QString::fromUtf8(a3), QString::fromUtf8(a1)};
+        if (std::find(d->read_.begin(), d->read_.end(), t) == d->read_.end())
+            d->read_.push_back(t);
+    }
     return SQLITE_OK;
 }
 
@@ -820,6 +828,22 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const QString& query, const R
             return openTable(db, plan, std::move(fields), std::move(rows), rowId, prior);
     }
     return openHeld(db, st.get(), std::move(fields), grid ? &plan : nullptr);
+}
+
+std::vector<Database::Table> Database::TablesRead(const QString& query) {
+    Stmt st;
+    int rc = SQLITE_OK;
+    read_.clear();
+    {
+        // The engine names each column it reads to the authoriser while the
+        // statement is prepared.
+        collectingReads_ = true;
+        const auto stop = qScopeGuard([this] { collectingReads_ = false; });
+        prepareOne(db_, query.toStdString(), st, rc);
+    }
+    if (rc != SQLITE_OK)
+        raise(rc);
+    return std::exchange(read_, {});
 }
 
 void Database::control(const char* sql) {

@@ -84,6 +84,19 @@ public:
     std::unique_ptr<Recordset> OpenRecordset(const QString& query,
                                              const Recordset* prior = nullptr);
 
+    // A table as the engine resolved a name: the database it lies in ("main"
+    // for the file's own tables) and the table's name as the file spells it.
+    struct Table {
+        QString database;
+        QString name;
+        bool operator==(const Table&) const = default;
+    };
+    // The tables a query reads itself (not through a view), found the way
+    // the engine finds them: names in any ASCII letter case, quoted or in
+    // brackets, with a database in front or without. The query is prepared,
+    // not run; VbError when the engine refuses it.
+    std::vector<Table> TablesRead(const QString& query);
+
     // One transaction around many Execute calls (the import's replacement).
     void BeginTrans();
     void CommitTrans();
@@ -130,6 +143,9 @@ private:
     // Tables the statement being prepared by Execute writes to.
     bool collecting_ = false;
     std::vector<std::string> written_;
+    // Tables the statement being prepared by TablesRead reads.
+    bool collectingReads_ = false;
+    std::vector<Table> read_;
     std::vector<QString>* log_ = nullptr;
     int affected_ = 0;
 };

@@ -3,6 +3,8 @@
 
 #include "common/ModCommon.h"
 #include "common/PrivateProfile.h"
+#include "common/SafeFile.h"
+#include "support/common_files.h"
 #include "support/hostile_support.h"
 
 #include <QDir>
@@ -11,7 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <vector>
+
+#include <sys/stat.h>
 
 using namespace melodeck;
 using namespace Qt::Literals::StringLiterals;
@@ -105,11 +110,10 @@ TEST_F(Profile, ReadingFollowsTheWindowsRules) {
         // Code page 932 names compare as text: ゾ ends in the byte of "]", ア
         // and ヂ differ only in the ASCII case bit.
         {"[\x83\x5D]\r\n\x83\x41=1\r\n", {{"ゾ", "ア", "1"}, {"ゾ", "ヂ", ""}}},
-        // Values are cut to 254 bytes, between characters.
-        {"[s]\r\nk=" + QByteArray(300, 'x') + "\r\n", {{"s", "k", QString(254, u'x')}}},
-        {"[s]\r\nk=" + QByteArray(253, 'x') + "\x8A\xBF\r\n", {{"s", "k", QString(253, u'x')}}},
-        {"[s]\r\nk=" + QByteArray(252, 'x') + "\x8A\xBF\r\n",
-         {{"s", "k", QString(252, u'x') + u"漢"_s}}}};
+        // Values are read whole, however long.
+        {"[s]\r\nk=" + QByteArray(300, 'x') + "\r\n", {{"s", "k", QString(300, u'x')}}},
+        {"[s]\r\nk=" + QByteArray(253, 'x') + "\x8A\xBF\r\n",
+         {{"s", "k", QString(253, u'x') + u"漢"_s}}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(shown(c.file));
         put(c.file);
@@ -124,8 +128,7 @@ TEST_F(Profile, MissingFileSectionOrKeyGivesTheDefault) {
     put("[s]\r\nk=v\r\n");
     EXPECT_EQ(profile::GetString(u"t"_s, u"k"_s, u"def"_s, path), u"def"_s);
     EXPECT_EQ(profile::GetString(u"s"_s, u"j"_s, u"def"_s, path), u"def"_s);
-    // The default goes through the same 254-byte buffer.
-    EXPECT_EQ(profile::GetString(u"s"_s, u"none"_s, QString(300, u'd'), path), QString(254, u'd'));
+    EXPECT_EQ(profile::GetString(u"s"_s, u"none"_s, QString(300, u'd'), path), QString(300, u'd'));
 }
 
 TEST_F(Profile, WritingChangesOnlyWhatItMust) {
@@ -142,6 +145,11 @@ TEST_F(Profile, WritingChangesOnlyWhatItMust) {
          "[App]\r\nkey1=a\r\nkey2=b\r\nkey3=c\r\n[App2]\r\nkey4=d\r\n"},
         {{}, {{" s ", " k ", " v "}}, "[s]\r\nk= v \r\n", {{"s", "k", "v"}}},
         {{}, {{"s", "q", "\"abc \""}}, "[s]\r\nq=\"abc \"\r\n", {{"s", "q", "abc "}}},
+        // A long value (a signed download link) reads back whole.
+        {{},
+         {{"CSV", "Path", QString(40000, u'漢')}},
+         "[CSV]\r\nPath=" + QByteArray("\x8A\xBF").repeated(40000) + "\r\n",
+         {{"CSV", "Path", QString(40000, u'漢')}}},
         // A value cannot forge lines into the file.
         {{},
          {{"s", "k", "http://x/a.csv\r\n[evil]\r\nx=1"},
@@ -194,6 +202,17 @@ TEST_F(Profile, WritingChangesOnlyWhatItMust) {
             EXPECT_TRUE(write(w.section.s, w.key.s, w.value.s)) << w.key.s.toStdString();
         EXPECT_EQ(contents(), c.after);
         expectReads(c.reads);
+
+        // The same writes into one reading of the file, saved once.
+        if (c.before.isNull())
+            QFile::remove(path);
+        else
+            put(c.before);
+        profile::File file(path);
+        for (const Write& w : c.writes)
+            file.WriteString(w.section.s, w.key.s, w.value.s);
+        EXPECT_TRUE(file.Save());
+        EXPECT_EQ(contents(), c.after);
     }
 }
 
@@ -232,13 +251,62 @@ TEST_F(Profile, AFailedWriteChangesNothing) {
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     EXPECT_EQ(contents(), QByteArray("[s]\r\nk=1\r\n"));
 
-    // A folder where the file should be.
+    // Where the file should be: a folder, a named pipe, an endless device
+    // behind a link, a loop of links. Each reads as missing at once (the pipe
+    // is not waited on) and is never written.
     const QString folder = dir.filePath(u"sub.ini"_s);
     ASSERT_TRUE(QDir().mkpath(folder));
-    EXPECT_FALSE(profile::WriteString(u"s"_s, u"k"_s, u"v"_s, folder));
+    const QString fifo = dir.filePath(u"fifo.ini"_s);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString zero = dir.filePath(u"zero.ini"_s);
+    std::filesystem::create_symlink("/dev/zero", files::NativePath(zero));
+    const QString loop = dir.filePath(u"loop.ini"_s);
+    std::filesystem::create_symlink("loop.ini", files::NativePath(loop));
+    for (const QString& p : {folder, fifo, zero, loop}) {
+        SCOPED_TRACE(p.toStdString());
+        EXPECT_EQ(profile::GetString(u"s"_s, u"k"_s, u"def"_s, p), u"def"_s);
+        EXPECT_FALSE(profile::WriteString(u"s"_s, u"k"_s, u"v"_s, p));
+    }
     EXPECT_TRUE(QFileInfo(folder).isDir());
+    EXPECT_TRUE(std::filesystem::is_fifo(files::NativePath(fifo)));
+    EXPECT_EQ(QFileInfo(zero).symLinkTarget(), u"/dev/zero"_s);
     // No temporary file is left behind by any of these.
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    EXPECT_EQ(QDir(dir.path()).entryList({u"*.tmp"_s}, QDir::Files | QDir::Hidden), QStringList());
+}
+
+TEST_F(Profile, ALinkIsWrittenThrough) {
+    // Settings kept in another folder (as dotfile managers keep them), behind
+    // a relative link, behind an absolute one.
+    namespace fs = std::filesystem;
+    ASSERT_TRUE(QDir(dir.path()).mkdir(u"kept"_s));
+    const QString target = dir.filePath(u"kept/real.ini"_s);
+    const QString middle = dir.filePath(u"middle.ini"_s);
+    fs::create_symlink("kept/real.ini", files::NativePath(middle));
+    fs::create_symlink(files::NativePath(middle), files::NativePath(path));
+    const QByteArray before = "[s]\r\nk=1\r\n";
+    test::WriteBytes(target, before);
+    EXPECT_EQ(read(u"s"_s, u"k"_s), u"1"_s);
+
+    // A full disk changes neither the links nor the file.
+    {
+        test::FileSizeLimit disk(0);
+        EXPECT_FALSE(write(u"s"_s, u"k"_s, u"2"_s));
+    }
+    EXPECT_EQ(test::ReadBytes(target), before);
+
+    EXPECT_TRUE(write(u"s"_s, u"k"_s, u"2"_s));
+    EXPECT_TRUE(QFileInfo(path).isSymLink());
+    EXPECT_TRUE(QFileInfo(middle).isSymLink());
+    EXPECT_EQ(test::ReadBytes(target), QByteArray("[s]\r\nk=2\r\n"));
+    EXPECT_EQ(read(u"s"_s, u"k"_s), u"2"_s);
+    EXPECT_EQ(QDir(dir.filePath(u"kept"_s)).entryList(QDir::Files | QDir::Hidden),
+              QStringList{u"real.ini"_s});
+
+    // A link to a file not made yet makes it there.
+    QFile::remove(target);
+    EXPECT_TRUE(write(u"s"_s, u"k"_s, u"3"_s));
+    EXPECT_TRUE(QFileInfo(path).isSymLink());
+    EXPECT_EQ(test::ReadBytes(target), QByteArray("[s]\r\nk=3\r\n"));
 }
 
 TEST_F(Profile, AFullDiskChangesNothing) {
@@ -283,7 +351,7 @@ TEST_F(Profile, ReadIniAndWriteIniUseTheProgramFolder) {
     ModCommon::WriteIni(u"s"_s, u"long"_s, QString(300, u'z'));
     EXPECT_EQ(ModCommon::ReadIni(u"s"_s, u"k"_s), u"abc"_s);
     EXPECT_EQ(ModCommon::ReadIni(u"s"_s, u"q"_s), u" x"_s);
-    EXPECT_EQ(ModCommon::ReadIni(u"s"_s, u"long"_s), QString(254, u'z'));
+    EXPECT_EQ(ModCommon::ReadIni(u"s"_s, u"long"_s), QString(300, u'z'));
     QFile f(ModCommon::GetIniPath());
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_TRUE(f.readAll().startsWith("[s]\r\nk=abc \r\nq=\" x \"\r\n"));

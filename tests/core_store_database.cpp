@@ -206,6 +206,28 @@ TEST_F(StoreDb, QueryFormsAsTheWindowBuildsThem) {
               log.end());
 }
 
+TEST_F(StoreDb, TablesReadAsTheEngineFindsThem) {
+    test::exec(path, u"CREATE VIEW Picked AS SELECT * FROM PickupList"_s);
+    Database& db = dat.Database();
+    using T = Database::Table;
+    const T songs{u"main"_s, u"MeloDeck"_s}, pickup{u"main"_s, u"PickupList"_s};
+    const std::pair<QString, std::vector<T>> cases[] = {
+        {u"melodeck"_s, {songs}},
+        {u"[MELODECK]"_s, {songs}},
+        {u"\"MeloDeck\" m"_s, {songs}},
+        {u"`meloDECK`"_s, {songs}},
+        {u"MAIN . \"melodeck\""_s, {songs}},
+        {u"(SELECT * FROM melodeck)"_s, {songs}},
+        {u"Picked"_s, {{u"main"_s, u"Picked"_s}}}, // a view is a table of its own
+        {u"PickupList, MeloDeck"_s, {pickup, songs}},
+    };
+    for (const auto& [name, want] : cases)
+        EXPECT_EQ(db.TablesRead(u"SELECT * FROM "_s + name + u" WHERE 1=0"_s), want)
+            << name.toStdString();
+    EXPECT_EQ(errorOf([&] { db.TablesRead(u"SELECT * FROM Nowhere"_s); }),
+              u"テーブル 'Nowhere' が見つかりません。"_s);
+}
+
 TEST_F(StoreDb, RowsRefusedByAConstraintAreSkipped) {
     test::exec(path, u"CREATE TABLE U (k INTEGER UNIQUE, s TEXT NOT NULL);"
                      "INSERT INTO U VALUES (1, 'one')"_s);

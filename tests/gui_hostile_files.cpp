@@ -11,6 +11,7 @@
 #include "support/window_fixture.h"
 
 #include "common/Cp932.h"
+#include "common/SafeFile.h"
 #include "common/VbError.h"
 #include "store/gui/FlexGrid.h"
 
@@ -22,6 +23,9 @@
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 using namespace melodeck;
 using namespace Qt::Literals::StringLiterals;
@@ -221,21 +225,80 @@ TEST_F(HostileSettings, TenMegabyteFile) {
         big += comment;
     big +=
         Sjis(u"[ListGrid]\r\nNumColumns=9\r\nWidht2=1500\r\n[PickupCond]\r\nCond1=1,歌手1\r\n"_s);
+    test::WriteBytes(ini(), big);
+    // The file is read once for all the values start-up reads, and once
+    // for all those the exit button writes, however many there are.
+    test::OpenCounter opened(f.folder(), u"Melodeck.ini"_s);
     QElapsedTimer t;
     t.start();
-    frmMeloDeck* w = startWith(big);
+    frmMeloDeck* w = f.start();
     const qint64 startMs = t.elapsed();
     ASSERT_TRUE(w) << f.warnings.join(u'|').toStdString();
+    EXPECT_EQ(opened.opens(), 1);
     EXPECT_EQ(w->txt歌手名->text(), u"歌手1"_s);
     EXPECT_EQ(w->flgList->ColWidth(1), 1500);
     t.restart();
     w->cmd終了->click();
     const qint64 exitMs = t.elapsed();
+    EXPECT_EQ(opened.opens(), 1);
     const QByteArray after = test::ReadBytes(ini());
     EXPECT_TRUE(after.startsWith(big.left(big.indexOf("[ListGrid]"))));
     EXPECT_TRUE(after.contains(Sjis(u"[PickupCond]\r\nCond1=1,歌手1\r\n"_s)));
     std::printf("10 MB settings file: start %lld ms, exit %lld ms\n",
                 static_cast<long long>(startMs), static_cast<long long>(exitMs));
+}
+
+TEST_F(HostileSettings, NoRegularFileReadsAsMissingAndIsNeverWritten) {
+    // A named pipe (never waited on), an endless device behind a link, a
+    // folder: each starts as a first start and stays what it was at the exit.
+    namespace fs = std::filesystem;
+    const fs::path at = files::NativePath(ini());
+    const std::vector<std::pair<const char*, std::function<void()>>> cases = {
+        {"named pipe", [&] { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); }},
+        {"link to /dev/zero", [&] { fs::create_symlink("/dev/zero", at); }},
+        {"folder", [&] { fs::create_directory(at); }},
+    };
+    for (const auto& [what, make] : cases) {
+        SCOPED_TRACE(what);
+        fs::remove(at);
+        make();
+        const fs::file_status before = fs::symlink_status(at);
+        f.warnings.clear();
+        frmMeloDeck* w = f.start();
+        ASSERT_TRUE(w) << f.warnings.join(u'|').toStdString();
+        EXPECT_TRUE(f.warnings.isEmpty());
+        EXPECT_EQ(w->datList.RecordSource, u"SELECT * FROM MeloDeck ORDER BY 曲番号"_s);
+        w->txt歌手名->setText(u"saved nowhere"_s);
+        w->cmd終了->click();
+        EXPECT_TRUE(w->ended());
+        f.stop();
+        EXPECT_EQ(fs::symlink_status(at).type(), before.type());
+        EXPECT_EQ(
+            QDir(f.folder())
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+            (QStringList{u"Melodeck.ini"_s, u"MeloDeck.mdb"_s}));
+    }
+    EXPECT_TRUE(QDir(ini()).isEmpty());
+}
+
+TEST_F(HostileSettings, ALinkedFileIsWrittenThroughItsLink) {
+    // Settings kept in another folder behind a link, as dotfile managers keep them.
+    QTemporaryDir kept;
+    const QString target = QDir(kept.path()).filePath(u"melodeck.ini"_s);
+    test::WriteBytes(target, Sjis(u"; mine\r\n[PickupCond]\r\nCond1=1,歌手1\r\n"_s));
+    std::filesystem::create_symlink(files::NativePath(target), files::NativePath(ini()));
+    frmMeloDeck* w = f.start();
+    ASSERT_TRUE(w) << f.warnings.join(u'|').toStdString();
+    EXPECT_EQ(w->txt歌手名->text(), u"歌手1"_s);
+    w->txt歌手名->setText(u"歌手2"_s);
+    w->cmd終了->click();
+    EXPECT_TRUE(QFileInfo(ini()).isSymLink());
+    EXPECT_EQ(QFileInfo(ini()).symLinkTarget(), target);
+    const QByteArray after = test::ReadBytes(target);
+    EXPECT_TRUE(after.startsWith(Sjis(u"; mine\r\n[PickupCond]\r\nCond1=1,歌手2\r\n"_s)));
+    EXPECT_TRUE(after.contains("[ListGrid]\r\nNumColumns=9\r\n"));
+    EXPECT_EQ(QDir(kept.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{u"melodeck.ini"_s});
 }
 
 TEST_F(HostileSettings, RepeatedSectionsAndKeysUseTheFirst) {

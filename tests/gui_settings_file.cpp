@@ -104,7 +104,12 @@ TEST_F(SettingsWindow, SaveRestartAndCompare) {
     test::clickCell(w->flgPickup, 0, 4);
     test::clickCell(w->flgPickup, 0, 4);
     w->flgList->setColWidth(2, 2400);
+    // A signed download link of any length, pasted: kept whole and read back whole.
+    const QString link = QStringLiteral("http://songs.example/data/list.csv?sig=") +
+                         QString(40000, QLatin1Char('s'));
     w->txtパス->clear();
+    w->txtパス->insert(link);
+    EXPECT_EQ(w->txtパス->text(), link);
     w->move(30, 40);
     w->cmd終了->click();
     f.stop();
@@ -117,7 +122,7 @@ TEST_F(SettingsWindow, SaveRestartAndCompare) {
     EXPECT_EQ(w->txt曲名->text(), QStringLiteral("o")); // trailing blank gone
     EXPECT_EQ(frmMeloDeck::chkValue(w->chk歌い出しに), 1);
     EXPECT_TRUE(w->optハモリ[0]->isChecked());
-    EXPECT_TRUE(w->txtパス->text().isEmpty());
+    EXPECT_EQ(w->txtパス->text(), link);
     EXPECT_EQ(w->lListOrderCol, 1);
     EXPECT_TRUE(w->bListOrderDesc);
     EXPECT_EQ(w->lPickupOrderCol, 4);

@@ -178,7 +178,7 @@ TEST(WindowStartup, FailuresWarnAndShowNoWindow) {
         std::function<void(WindowFixture&)> prepare;
         QString description; // exact, or "" for the engine's own text
     };
-    const std::vector<Case> cases = {
+    std::vector<Case> cases = {
         {"no database", [](WindowFixture&) {}, {}},
         {"no song table",
          [](WindowFixture& f) {
@@ -199,6 +199,30 @@ TEST(WindowStartup, FailuresWarnAndShowNoWindow) {
          },
          VbError::typeMismatch().description()},
     };
+    // The pickup list under the song table's name (in any letter case,
+    // quoted, bracketed, with the database in front), or the other way round:
+    // clearing the pickup list would delete every song.
+    const std::pair<QString, QString> oneTable[] = {
+        {QStringLiteral("MeloDeck"), QStringLiteral("MeloDeck")},
+        {QStringLiteral("MeloDeck"), QStringLiteral("[MELODECK]")},
+        {QStringLiteral("MeloDeck"), QStringLiteral("main . \"melodeck\"")},
+        {QStringLiteral("`pickuplist`"), QStringLiteral("PickupList")},
+    };
+    for (const auto& [list, pickup] : oneTable) {
+        const QString table = list.contains(QStringLiteral("pickup")) ? QStringLiteral("PickupList")
+                                                                      : QStringLiteral("MeloDeck");
+        cases.push_back(
+            {"one table under both names",
+             [list, pickup](WindowFixture& f) {
+                 f.createDatabase(3);
+                 f.ini(QStringLiteral("MDB"), QStringLiteral("ListTableName"), list);
+                 f.ini(QStringLiteral("MDB"), QStringLiteral("PickupTableName"), pickup);
+             },
+             QStringLiteral("曲のテーブル '%1' とピックアップリストのテーブル '%2' は同じテーブル "
+                            "'%3' です。設定ファイルの [MDB] の ListTableName と PickupTableName "
+                            "には別々のテーブルを指定してください。")
+                 .arg(list, pickup, table)});
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         WindowFixture f;

@@ -19,6 +19,7 @@
 #include <QPixmap>
 #include <QTimer>
 #include <functional>
+#include <limits>
 #include <map>
 #include <type_traits>
 
@@ -150,6 +151,9 @@ void frmMeloDeck::buildLayout() {
     ModCommon::MakeOptionGroup({optハモリ[0], optハモリ[1], optハモリ[2]});
     flgList->bind(&datList);
     flgPickup->bind(&datPickup);
+    // A line edit cuts what is typed or pasted at 32,767 characters; the list
+    // source has no limit (a signed download link can be longer).
+    txtパス->setMaxLength(std::numeric_limits<int>::max());
 
     // Pop-up menus of the grids.
     mnuリストメニュー = new QMenu(QStringLiteral("リストメニュー"), this);
@@ -271,40 +275,44 @@ void frmMeloDeck::Form_Load() {
     ModCommon::SetSizable(this, false);
     placeByFrame_ = true;
     ModCommon::CenterForm(this);
-    LoadGridState();
-    LoadSettings();
+    // One reading of the settings file serves every value start-up reads.
+    const profile::File ini = ModCommon::OpenIni();
+    LoadGridState(ini);
+    LoadSettings(ini);
     if (seams().processEvents)
         seams().processEvents();
 }
 
-void frmMeloDeck::LoadGridState() {
+void frmMeloDeck::LoadGridState(const profile::File& ini) {
     using ModCommon::LeadingNumber;
     using ModCommon::ReadIni;
-    bSelected = LeadingNumber(ReadIni(settings::kListGrid, QStringLiteral("Selected"))) != 0;
+    bSelected = LeadingNumber(ReadIni(ini, settings::kListGrid, QStringLiteral("Selected"))) != 0;
     lListOrderCol =
-        settings::StoredLong(ReadIni(settings::kListGrid, QStringLiteral("OrderCol"))).value_or(0);
-    bListOrderDesc = LeadingNumber(ReadIni(settings::kListGrid, QStringLiteral("OrderDesc"))) != 0;
+        settings::StoredLong(ReadIni(ini, settings::kListGrid, QStringLiteral("OrderCol")))
+            .value_or(0);
+    bListOrderDesc =
+        LeadingNumber(ReadIni(ini, settings::kListGrid, QStringLiteral("OrderDesc"))) != 0;
     lPickupOrderCol =
-        settings::StoredLong(ReadIni(settings::kPickupGrid, QStringLiteral("OrderCol")))
+        settings::StoredLong(ReadIni(ini, settings::kPickupGrid, QStringLiteral("OrderCol")))
             .value_or(0);
     bPickupOrderDesc =
-        LeadingNumber(ReadIni(settings::kPickupGrid, QStringLiteral("OrderDesc"))) != 0;
+        LeadingNumber(ReadIni(ini, settings::kPickupGrid, QStringLiteral("OrderDesc"))) != 0;
 }
 
-void frmMeloDeck::LoadSettings() {
+void frmMeloDeck::LoadSettings(const profile::File& ini) {
     clsMousePointer pointer;
     pointer.Busy();
-    LoadConditions();
-    OpenDatabaseAndGrids();
-    RestorePosition();
+    LoadConditions(ini);
+    OpenDatabaseAndGrids(ini);
+    RestorePosition(ini);
 }
 
 namespace {
 
 // The database file named in the settings: a bare file name lies beside the
 // program; anything with a folder in it ("/" or "\") is taken as given.
-QString StoredDatabasePath() {
-    QString path = ModCommon::ReadIni(settings::kMdb, QStringLiteral("Path"));
+QString StoredDatabasePath(const profile::File& ini) {
+    QString path = ModCommon::ReadIni(ini, settings::kMdb, QStringLiteral("Path"));
     if (path.isEmpty())
         path = QStringLiteral("MeloDeck.mdb");
     if (!path.contains(QLatin1Char('\\')) && !path.contains(QLatin1Char('/')))
@@ -312,8 +320,8 @@ QString StoredDatabasePath() {
     return path;
 }
 
-QString StoredTableName(const QString& key, const QString& def) {
-    const QString name = ModCommon::ReadIni(settings::kMdb, key);
+QString StoredTableName(const profile::File& ini, const QString& key, const QString& def) {
+    const QString name = ModCommon::ReadIni(ini, settings::kMdb, key);
     return name.isEmpty() ? def : name;
 }
 
@@ -321,12 +329,13 @@ const QString kSelect = QStringLiteral("SELECT * FROM ");
 
 } // namespace
 
-void frmMeloDeck::OpenDatabaseAndGrids() {
-    const QString path = StoredDatabasePath();
+void frmMeloDeck::OpenDatabaseAndGrids(const profile::File& ini) {
+    const QString path = StoredDatabasePath(ini);
     datList.DatabaseName = path;
     datPickup.DatabaseName = path;
-    sListTable = StoredTableName(QStringLiteral("ListTableName"), QStringLiteral("MeloDeck"));
-    sPickupTable = StoredTableName(QStringLiteral("PickupTableName"), QStringLiteral("PickupList"));
+    sListTable = StoredTableName(ini, QStringLiteral("ListTableName"), QStringLiteral("MeloDeck"));
+    sPickupTable =
+        StoredTableName(ini, QStringLiteral("PickupTableName"), QStringLiteral("PickupList"));
 
     // The first refresh proves that the file and both tables are there and
     // names the fields; the rows come with the sorted query below. Asking for
@@ -339,6 +348,7 @@ void frmMeloDeck::OpenDatabaseAndGrids() {
     datPickup.shareDatabase(datList.sharedDatabase()); // one open database behind both
     datPickup.Refresh();
     flgPickup->Refresh();
+    settings::RequireSeparateTables(datList.Database(), sListTable, sPickupTable);
 
     sColName = QStringList(QString()); // [0] unused
     for (std::int32_t i = 1; i < flgList->Cols(); ++i) {
@@ -347,7 +357,7 @@ void frmMeloDeck::OpenDatabaseAndGrids() {
         sColName.append(flgList->Text());
     }
 
-    RestoreColumnWidths();
+    RestoreColumnWidths(ini);
 
     datList.RecordSource =
         kSelect + sListTable + BuildOrderBy(sColName, lListOrderCol, bListOrderDesc);
@@ -366,15 +376,15 @@ void frmMeloDeck::OpenDatabaseAndGrids() {
 // Stored column widths. A settings file without a column count (a first
 // start) keeps the default widths; a count that is no number stops the start
 // as a type mismatch.
-void frmMeloDeck::RestoreColumnWidths() {
+void frmMeloDeck::RestoreColumnWidths(const profile::File& ini) {
     using ModCommon::ReadIni;
-    const QString numColumns = ReadIni(settings::kListGrid, QStringLiteral("NumColumns"));
+    const QString numColumns = ReadIni(ini, settings::kListGrid, QStringLiteral("NumColumns"));
     if (numColumns.isEmpty())
         return;
     const std::int32_t n = ModCommon::StrictLong(numColumns);
     for (std::int32_t i = 1; i <= n && i <= flgList->Cols(); ++i) {
         const double w = ModCommon::LeadingNumber(
-            ReadIni(settings::kListGrid, QStringLiteral("Widht%1").arg(i)));
+            ReadIni(ini, settings::kListGrid, QStringLiteral("Widht%1").arg(i)));
         if (!(w > 0))
             continue;
         // Wider than the grid can draw (up to 1E+300 in an edited file): the

@@ -25,6 +25,9 @@
 namespace melodeck {
 
 class frmWait;
+namespace profile {
+class File;
+}
 
 class frmMeloDeck : public QWidget {
 public:
@@ -93,12 +96,13 @@ public:
     bool ended() const { return ended_; }
 
     // ---- settings file ---------------------------------------------------------
-    void LoadGridState();
-    void LoadSettings();
-    void LoadConditions();       // LoadSettings steps 2 to 6
-    void OpenDatabaseAndGrids(); // LoadSettings steps 7 to 17
-    void RestoreColumnWidths();  // the stored widths of both grids
-    void RestorePosition();      // LoadSettings step 18
+    // Each reads its values from ini, the settings file as Form_Load read it.
+    void LoadGridState(const profile::File& ini);
+    void LoadSettings(const profile::File& ini);
+    void LoadConditions(const profile::File& ini);       // LoadSettings steps 2 to 6
+    void OpenDatabaseAndGrids(const profile::File& ini); // LoadSettings steps 7 to 17
+    void RestoreColumnWidths(const profile::File& ini);  // the stored widths of both grids
+    void RestorePosition(const profile::File& ini);      // LoadSettings step 18
     // The stored position, when the window with its frame fits on the
     // screen there; otherwise the window stays where it is.
     void MoveToStoredPosition();

@@ -16,14 +16,15 @@ using settings::kPosition;
 
 namespace {
 
-void LoadCondition(const QString& key, QCheckBox* box, QLineEdit* field) {
-    const settings::Condition c = settings::ParseCondition(ReadIni(kPickupCond, key));
+void LoadCondition(const profile::File& ini, const QString& key, QCheckBox* box, QLineEdit* field) {
+    const settings::Condition c = settings::ParseCondition(ReadIni(ini, kPickupCond, key));
     frmMeloDeck::setChkValue(box, c.check);
     field->setText(c.text);
 }
 
-void SaveCondition(const QString& key, const QCheckBox* box, const QLineEdit* field) {
-    WriteIni(kPickupCond, key,
+void SaveCondition(profile::File& ini, const QString& key, const QCheckBox* box,
+                   const QLineEdit* field) {
+    WriteIni(ini, kPickupCond, key,
              settings::FormatCondition(frmMeloDeck::chkValue(box), field->text()));
 }
 
@@ -33,25 +34,25 @@ QString Number(std::int64_t n) {
 
 } // namespace
 
-void frmMeloDeck::LoadConditions() {
-    LoadCondition(QStringLiteral("Cond1"), chk歌手名に, txt歌手名);
-    LoadCondition(QStringLiteral("Cond2"), chk曲名に, txt曲名);
-    LoadCondition(QStringLiteral("Cond3"), chk歌い出しに, txt歌い出し);
-    optハモリ[settings::HamoriIndex(ReadIni(kPickupCond, QStringLiteral("Hamori")))]->setChecked(
-        true);
+void frmMeloDeck::LoadConditions(const profile::File& ini) {
+    LoadCondition(ini, QStringLiteral("Cond1"), chk歌手名に, txt歌手名);
+    LoadCondition(ini, QStringLiteral("Cond2"), chk曲名に, txt曲名);
+    LoadCondition(ini, QStringLiteral("Cond3"), chk歌い出しに, txt歌い出し);
+    optハモリ[settings::HamoriIndex(ReadIni(ini, kPickupCond, QStringLiteral("Hamori")))]
+        ->setChecked(true);
     // An empty stored source empties the field too.
-    txtパス->setText(ReadIni(settings::kCsv, QStringLiteral("Path")));
+    txtパス->setText(ReadIni(ini, settings::kCsv, QStringLiteral("Path")));
 }
 
 int frmMeloDeck::HarmonyIndex() const {
     return optハモリ[0]->isChecked() ? 0 : optハモリ[1]->isChecked() ? 1 : 2;
 }
 
-void frmMeloDeck::RestorePosition() {
-    storedPosition_.width = ReadIni(kPosition, QStringLiteral("Width"));
-    storedPosition_.height = ReadIni(kPosition, QStringLiteral("Height"));
-    storedPosition_.left = ReadIni(kPosition, QStringLiteral("Left"));
-    storedPosition_.top = ReadIni(kPosition, QStringLiteral("Top"));
+void frmMeloDeck::RestorePosition(const profile::File& ini) {
+    storedPosition_.width = ReadIni(ini, kPosition, QStringLiteral("Width"));
+    storedPosition_.height = ReadIni(ini, kPosition, QStringLiteral("Height"));
+    storedPosition_.left = ReadIni(ini, kPosition, QStringLiteral("Left"));
+    storedPosition_.top = ReadIni(ini, kPosition, QStringLiteral("Top"));
     MoveToStoredPosition();
 }
 
@@ -67,29 +68,35 @@ void frmMeloDeck::MoveToStoredPosition() {
 
 void frmMeloDeck::SaveSettings() {
     using settings::FlagText;
+    // Every value goes into one reading of the file, which is then written
+    // back in one piece.
+    profile::File ini = ModCommon::OpenIni();
     // In whole pixels: the screen size tells the next start whether the
     // stored position is for this screen.
     const QSize screen = seams().screenSize();
-    WriteIni(kPosition, QStringLiteral("Width"), Number(screen.width()));
-    WriteIni(kPosition, QStringLiteral("Height"), Number(screen.height()));
-    WriteIni(kPosition, QStringLiteral("Left"), Number(pos().x()));
-    WriteIni(kPosition, QStringLiteral("Top"), Number(pos().y()));
+    WriteIni(ini, kPosition, QStringLiteral("Width"), Number(screen.width()));
+    WriteIni(ini, kPosition, QStringLiteral("Height"), Number(screen.height()));
+    WriteIni(ini, kPosition, QStringLiteral("Left"), Number(pos().x()));
+    WriteIni(ini, kPosition, QStringLiteral("Top"), Number(pos().y()));
 
     const std::int32_t cols = flgList->Cols();
-    WriteIni(kListGrid, QStringLiteral("NumColumns"), Number(cols));
+    WriteIni(ini, kListGrid, QStringLiteral("NumColumns"), Number(cols));
     for (std::int32_t i = 1; i <= cols; ++i)
-        WriteIni(kListGrid, QStringLiteral("Widht") + Number(i), Number(flgList->ColWidth(i - 1)));
-    WriteIni(kListGrid, QStringLiteral("Selected"), FlagText(bSelected));
-    WriteIni(kListGrid, QStringLiteral("OrderCol"), Number(lListOrderCol));
-    WriteIni(kListGrid, QStringLiteral("OrderDesc"), FlagText(bListOrderDesc));
-    WriteIni(kPickupGrid, QStringLiteral("OrderCol"), Number(lPickupOrderCol));
-    WriteIni(kPickupGrid, QStringLiteral("OrderDesc"), FlagText(bPickupOrderDesc));
+        WriteIni(ini, kListGrid, QStringLiteral("Widht") + Number(i),
+                 Number(flgList->ColWidth(i - 1)));
+    WriteIni(ini, kListGrid, QStringLiteral("Selected"), FlagText(bSelected));
+    WriteIni(ini, kListGrid, QStringLiteral("OrderCol"), Number(lListOrderCol));
+    WriteIni(ini, kListGrid, QStringLiteral("OrderDesc"), FlagText(bListOrderDesc));
+    WriteIni(ini, kPickupGrid, QStringLiteral("OrderCol"), Number(lPickupOrderCol));
+    WriteIni(ini, kPickupGrid, QStringLiteral("OrderDesc"), FlagText(bPickupOrderDesc));
 
-    SaveCondition(QStringLiteral("Cond1"), chk歌手名に, txt歌手名);
-    SaveCondition(QStringLiteral("Cond2"), chk曲名に, txt曲名);
-    SaveCondition(QStringLiteral("Cond3"), chk歌い出しに, txt歌い出し);
-    WriteIni(kPickupCond, QStringLiteral("Hamori"), Number(HarmonyIndex()));
-    WriteIni(settings::kCsv, QStringLiteral("Path"), txtパス->text());
+    SaveCondition(ini, QStringLiteral("Cond1"), chk歌手名に, txt歌手名);
+    SaveCondition(ini, QStringLiteral("Cond2"), chk曲名に, txt曲名);
+    SaveCondition(ini, QStringLiteral("Cond3"), chk歌い出しに, txt歌い出し);
+    WriteIni(ini, kPickupCond, QStringLiteral("Hamori"), Number(HarmonyIndex()));
+    WriteIni(ini, settings::kCsv, QStringLiteral("Path"), txtパス->text());
+    // Not confirmed: a file that cannot be written keeps its former values.
+    (void)ini.Save();
 }
 
 } // namespace melodeck

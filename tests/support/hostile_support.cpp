@@ -13,6 +13,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -41,6 +42,34 @@ FileSizeLimit::~FileSizeLimit() {
     limit.rlim_cur = rlim_t(saved_);
     ::setrlimit(RLIMIT_FSIZE, &limit);
     ::signal(SIGXFSZ, savedHandler_);
+}
+
+// ---- file opens --------------------------------------------------------------------
+
+OpenCounter::OpenCounter(const QString& folder, const QString& fileName)
+    : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)), name_(QFile::encodeName(fileName)) {
+    if (fd_ < 0 || ::inotify_add_watch(fd_, QFile::encodeName(folder).constData(), IN_OPEN) < 0)
+        ADD_FAILURE() << "inotify: " << std::strerror(errno);
+}
+
+OpenCounter::~OpenCounter() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+int OpenCounter::opens() {
+    int n = 0;
+    alignas(inotify_event) char buffer[64 * 1024];
+    ssize_t got;
+    while ((got = ::read(fd_, buffer, sizeof buffer)) > 0) {
+        for (char* p = buffer; p < buffer + got;) {
+            const auto* ev = reinterpret_cast<const inotify_event*>(p);
+            if ((ev->mask & IN_OPEN) && ev->len > 0 && name_ == ev->name)
+                ++n;
+            p += sizeof(inotify_event) + ev->len;
+        }
+    }
+    return n;
 }
 
 // ---- statements --------------------------------------------------------------------

@@ -70,6 +70,23 @@ private:
     void (*savedHandler_)(int) = nullptr;
 };
 
+// Counts the times one file of a folder is opened, from the system's own
+// file events: every open counts, whoever makes it and however.
+class OpenCounter {
+public:
+    OpenCounter(const QString& folder, const QString& fileName);
+    ~OpenCounter();
+    OpenCounter(const OpenCounter&) = delete;
+    OpenCounter& operator=(const OpenCounter&) = delete;
+
+    // Opens since the counter was made or last asked.
+    int opens();
+
+private:
+    int fd_ = -1;
+    QByteArray name_;
+};
+
 // An HTTP server on 127.0.0.1 with its own thread. Each connection's request
 // head is read, then the handler writes whatever it likes and returns; the
 // connection is closed after it. The handler is called on the server thread.
