@@ -831,7 +831,7 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const QString& query, const R
 }
 
 std::vector<Database::Table> Database::TablesRead(const QString& query) {
-    Stmt st;
+    Statement st;
     int rc = SQLITE_OK;
     read_.clear();
     {
@@ -842,7 +842,7 @@ std::vector<Database::Table> Database::TablesRead(const QString& query) {
         prepareOne(db_, query.toStdString(), st, rc);
     }
     if (rc != SQLITE_OK)
-        raise(rc);
+        raise(db_, rc);
     return std::exchange(read_, {});
 }
 
