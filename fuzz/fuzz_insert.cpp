@@ -1,13 +1,14 @@
 // Song-list lines, whatever they hold, become exactly one INSERT with one value
-// per field of the song table: the engine parses the text as a single
+// per field of the song table: the engine parses the logged text as a single
 // statement with nothing after it and adds exactly one row, the row holds what
-// the line's fields say, and the data layer's shortcut for such statements
-// (bound values instead of a parse) stores the very same row.
+// the line's fields say, and the values the import binds for the line store
+// the very same row through the data layer.
 //
 // Input: byte 0 chooses the field count (1 to 12), bytes 1 and 2 which fields
 // take text; the rest is the line as code page 932 bytes.
 #include "common/Cp932.h"
 #include "common/ModCommon.h"
+#include "common/Value.h"
 #include "common/VbError.h"
 #include "import/SongListImport.h"
 #include "store/Database.h"
@@ -74,7 +75,6 @@ struct World {
         exec(file, "PRAGMA journal_mode=MEMORY;" + schema());
         sqlite3_close(file);
         db = std::make_unique<Database>(path);
-        exec(db->handle(), "PRAGMA synchronous=OFF");
         db->BeginTrans(); // never committed: the file stays small
     }
 };
@@ -129,6 +129,49 @@ std::vector<std::vector<Cell>> readAll(sqlite3* db, const std::string& table) {
     }
     sqlite3_finalize(st);
     return rows;
+}
+
+// The same through the data layer (inside its transaction, its own reads).
+std::vector<std::vector<Cell>> readAll(Database& db, const std::string& table) {
+    std::vector<std::vector<Cell>> rows;
+    const auto rs = db.OpenRecordset(QString::fromStdString("SELECT * FROM " + table));
+    for (std::int64_t r = 0; r < rs->RecordCount(); ++r) {
+        std::vector<Cell> row;
+        for (int k = 0; k < rs->FieldCount(); ++k) {
+            const Value v = rs->FieldValue(r, k);
+            Cell c;
+            if (v.isNull()) {
+                c.type = SQLITE_NULL;
+            } else if (v.type() == VType::String) {
+                c.type = SQLITE_TEXT;
+                c.text = v.asString().toStdString();
+            } else if (v.isWholeNumber()) {
+                c.type = SQLITE_INTEGER;
+                c.i = v.asInt64();
+            } else {
+                c.type = SQLITE_FLOAT;
+                c.d = v.asDouble();
+            }
+            row.push_back(c);
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+// The same row; a real as far as the data layer keeps it (the digits it
+// shows).
+bool sameRow(const std::vector<Cell>& a, const std::vector<Cell>& b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t k = 0; k < a.size(); ++k) {
+        if (a[k] == b[k])
+            continue;
+        if (a[k].type != SQLITE_FLOAT || b[k].type != SQLITE_FLOAT ||
+            NumberText(a[k].d) != NumberText(b[k].d))
+            return false;
+    }
+    return true;
 }
 
 // What field i of the line must store: the text without NUL characters and
@@ -208,14 +251,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
                   "field " + std::to_string(i + 1) + "\n" + sql);
     }
 
-    // The data layer stores the same row.
+    // The values bound for the line store the same row.
+    RowValues row;
     try {
-        w.db->Execute(QString::fromStdString(sql));
+        builder.values(line, row);
+        w.db->InsertRow(QString::fromStdString(table), row, [&] { return builder.build(line); });
     } catch (const VbError& e) {
-        fault("data layer refused the statement", e.description().toStdString() + "\n" + sql);
+        fault("data layer refused the row", e.description().toStdString() + "\n" + sql);
     }
-    if (readAll(w.db->handle(), table) != parsed)
-        fault("data layer stored another row than the engine's parse", sql);
+    const auto bound = readAll(*w.db, table);
+    if (bound.size() != 1 || !sameRow(bound[0], parsed[0]))
+        fault("the bound values stored another row than the engine's parse", sql);
 
     exec(w.reference, "DELETE FROM " + table);
     w.db->Execute(QString::fromStdString("DELETE FROM " + table));

@@ -136,7 +136,7 @@ const QString& InsertBuilder::build(QStringView line) {
     return stmt_;
 }
 
-bool InsertBuilder::values(QStringView line, RowValues& out) {
+void InsertBuilder::values(QStringView line, RowValues& out) {
     out.clear();
     QStringView rest = line;
     for (size_t i = 0; i < flags_.size(); ++i) {
@@ -153,15 +153,16 @@ bool InsertBuilder::values(QStringView line, RowValues& out) {
             out.addInteger(*key);
             continue;
         }
-        // The literal build writes; only a whole number in plain digits binds.
+        // What the engine makes of the literal build writes: a whole number
+        // in plain digits is an integer, anything else a real.
         const QString text = NumberText(leadingNumber(field));
         bool ok = false;
         const qlonglong whole = text.toLongLong(&ok);
-        if (!ok || QString::number(whole) != text)
-            return false;
-        out.addInteger(whole);
+        if (ok && QString::number(whole) == text)
+            out.addInteger(whole);
+        else
+            out.addReal(text.toDouble());
     }
-    return true;
 }
 
 QStringView InsertBuilder::textField(QStringView field) {
@@ -179,18 +180,7 @@ QStringView InsertBuilder::textField(QStringView field) {
 }
 
 void InsertBuilder::appendText(QStringView field) {
-    field = textField(field);
-    if (field.isEmpty()) {
-        stmt_ += u"NULL";
-        return;
-    }
-    stmt_ += QLatin1Char('\'');
-    for (const QChar c : field) {
-        if (c == u'\'')
-            stmt_ += QLatin1Char('\'');
-        stmt_ += c;
-    }
-    stmt_ += QLatin1Char('\'');
+    stmt_ += SqlLiteral(Value::string(ModCommon::DoubleChar(textField(field).toString(), u'\'')));
 }
 
 void InsertBuilder::appendNumber(QStringView field) {
@@ -307,10 +297,8 @@ ImportOutcome SongListImport::run(Database& db, const QString& table,
                 began = true;
                 db.Execute(builder.deleteStatement());
             }
-            if (builder.values(line, row))
-                db.InsertRow(table, row, [&] { return builder.build(line); });
-            else
-                db.Execute(builder.build(line));
+            builder.values(line, row);
+            db.InsertRow(table, row, [&] { return builder.build(line); });
             sink.rowAdded();
         }
         if (began)

@@ -51,16 +51,17 @@ public:
 
     QString deleteStatement() const;
 
-    // INSERT INTO table VALUES (v1,...,vn) for one data line: the line split
-    // at every comma (no quoting), field i as a text literal when flag i is
-    // set (NUL characters left out) and as its leading number otherwise;
-    // missing fields empty, extra fields ignored. A number field beyond any
-    // double raises VbError::overflow. The result lives until the next call.
+    // The values of one data line, as the import binds them: the line split
+    // at every comma (no quoting), field i as text when flag i is set (NUL
+    // characters and outer half-width spaces left out, NULL when nothing is
+    // left) and as its leading number otherwise; missing fields empty, extra
+    // fields ignored. A number field beyond any double raises
+    // VbError::overflow.
+    void values(QStringView line, RowValues& out);
+    // The same row as the statement text, for the statement log:
+    // INSERT INTO table VALUES (v1,...,vn), whose literals stand for what
+    // values() gives. The result lives until the next call.
     const QString& build(QStringView line);
-    // The same row's values, for binding: what the literals of build(line)
-    // stand for. False when a number field's literal would not be a whole
-    // number (build's text then says it).
-    bool values(QStringView line, RowValues& out);
 
 private:
     // A text field as stored: without NUL characters and outer half-width

@@ -71,12 +71,8 @@ QString ResortSource(const QString& recordSource, const QStringList& sColName,
     QString kept = recordSource;
     // Only the clause the program appended counts; "ORDER BY" typed into a
     // condition stands inside a quoted literal and is passed over.
-    const qsizetype clause = FindOrderClause(recordSource);
-    if (clause >= 0) {
-        const qsizetype word =
-            recordSource.indexOf(QStringLiteral("ORDER BY"), clause, Qt::CaseInsensitive);
-        kept = recordSource.left(word >= 0 ? word : clause);
-    }
+    if (const qsizetype clause = FindOrderClause(recordSource); clause >= 0)
+        kept = recordSource.left(clause);
     return kept + BuildOrderBy(sColName, orderCol, orderDesc);
 }
 

@@ -5,6 +5,7 @@
 #include "store/EngineError.h"
 #include "store/JetLike.h"
 #include "store/RowOrder.h"
+#include "store/SqlReader.h"
 
 #include <QFileInfo>
 #include <QScopeGuard>
@@ -44,12 +45,6 @@ bool sameName(std::string_view a, std::string_view b) {
     return true;
 }
 
-// Whether the keyword kw stands at s[i], in any letter case, with a blank after it.
-bool keywordAt(const std::string& s, size_t i, const char* kw) {
-    const size_t n = std::strlen(kw);
-    return i + n < s.size() && isBlank(s[i + n]) && sameName(std::string_view(s).substr(i, n), kw);
-}
-
 size_t skipBlanks(const std::string& s, size_t i) {
     while (i < s.size() && isBlank(s[i]))
         ++i;
@@ -60,18 +55,47 @@ size_t skipBlanks(const std::string& s, size_t i) {
 // by a constraint is skipped without an error, as Jet does when the
 // fail-on-error option is not given. A statement that names its own rule is
 // left alone.
-std::string withIgnoreRule(std::string sql) {
-    const size_t i = skipBlanks(sql, 0);
-    for (const char* verb : {"INSERT", "UPDATE"}) {
-        if (!keywordAt(sql, i, verb))
-            continue;
-        const size_t after = i + std::strlen(verb);
-        if (keywordAt(sql, skipBlanks(sql, after), "OR"))
-            return sql;
-        sql.insert(after, " OR IGNORE");
-        return sql;
-    }
+std::string withIgnoreRule(std::string sql, const sql::Statement& read) {
+    if ((read.verb == "INSERT" || read.verb == "UPDATE") && !read.namesConflictRule)
+        sql.insert(read.verbEnd, " OR IGNORE");
     return sql;
+}
+
+// Prepares the one statement of sql (read: what the reader makes of it).
+// Anything but blanks and semicolons after it is refused rather than run or
+// silently dropped.
+void prepareOne(sqlite3* db, const std::string& sql, const sql::Statement& read, Statement& st,
+                int& rc, unsigned flags = 0) {
+    // The engine reads a text only up to a NUL byte and would run what stands
+    // before it: "DELETE FROM t<NUL> WHERE k = 1" would empty the table.
+    if (sql.find('\0') != std::string::npos)
+        fail(QStringLiteral("SQL ステートメントに NUL 文字が含まれています。"));
+    // Jet SQL has no comments and the program writes none; a table or field
+    // name holding one ("PickupList --" in an edited settings file) would
+    // silently cut off the rest of a statement, turning
+    // "DELETE FROM t -- WHERE k = 1" into a delete of every row.
+    if (read.comment)
+        fail(QStringLiteral("SQL ステートメントにコメント（-- または /*）は使用できません。"));
+    size_t used = 0;
+    rc = Prepare(db, sql, st, flags, &used);
+    if (rc != SQLITE_OK)
+        return;
+    if (!st)
+        fail(QStringLiteral("SQL ステートメントが空です。"));
+    std::string_view tail = std::string_view(sql).substr(used);
+    while (!tail.empty()) {
+        Statement rest;
+        size_t took = 0;
+        if (Prepare(db, tail, rest, 0, &took) != SQLITE_OK || rest)
+            fail(QStringLiteral("SQL ステートメントの後に文字が見つかりました。"));
+        if (took == 0)
+            break;
+        tail = tail.substr(took);
+    }
+}
+
+void prepareOne(sqlite3* db, const std::string& sql, Statement& st, int& rc) {
+    prepareOne(db, sql, sql::Read(sql), st, rc);
 }
 
 } // namespace
@@ -152,194 +176,6 @@ void Database::raise(sqlite3* db, int rc) const {
     RaiseEngineError(path_, rc, sqlite3_errmsg(db));
 }
 
-namespace {
-
-// Whether sql holds a comment ("--" or "/*") outside its quoted literals and
-// names, read the way the engine's tokenizer reads quotes. Jet SQL has no
-// comments and the program writes none; a table or field name holding one
-// ("PickupList --" in an edited settings file) would silently cut off the
-// rest of a statement, turning "DELETE FROM t -- WHERE k = 1" into a delete
-// of every row.
-bool hasComment(const std::string& sql) {
-    const size_t n = sql.size();
-    for (size_t i = 0; i < n; ++i) {
-        const char c = sql[i];
-        if (c == '\'' || c == '"' || c == '`' || c == '[') {
-            const char close = c == '[' ? ']' : c;
-            for (++i; i < n; ++i) {
-                if (sql[i] != close)
-                    continue;
-                if (close != ']' && i + 1 < n && sql[i + 1] == close) {
-                    ++i; // a doubled quote stands for one
-                    continue;
-                }
-                break;
-            }
-            continue;
-        }
-        if (i + 1 < n && ((c == '-' && sql[i + 1] == '-') || (c == '/' && sql[i + 1] == '*')))
-            return true;
-    }
-    return false;
-}
-
-// Prepares the one statement of sql. Anything but blanks and semicolons
-// after it is refused rather than run or silently dropped.
-void prepareOne(sqlite3* db, const std::string& sql, Statement& st, int& rc) {
-    // The engine reads a text only up to a NUL byte and would run what stands
-    // before it: "DELETE FROM t<NUL> WHERE k = 1" would empty the table.
-    if (sql.find('\0') != std::string::npos)
-        fail(QStringLiteral("SQL ステートメントに NUL 文字が含まれています。"));
-    if (hasComment(sql))
-        fail(QStringLiteral("SQL ステートメントにコメント（-- または /*）は使用できません。"));
-    size_t used = 0;
-    rc = Prepare(db, sql, st, 0, &used);
-    if (rc != SQLITE_OK)
-        return;
-    if (!st)
-        fail(QStringLiteral("SQL ステートメントが空です。"));
-    std::string_view tail = std::string_view(sql).substr(used);
-    while (!tail.empty()) {
-        Statement rest;
-        size_t took = 0;
-        if (Prepare(db, tail, rest, 0, &took) != SQLITE_OK || rest)
-            fail(QStringLiteral("SQL ステートメントの後に文字が見つかりました。"));
-        if (took == 0)
-            break;
-        tail = tail.substr(took);
-    }
-}
-
-} // namespace
-
-// ------------------------------------------------------------ INSERT fast path
-//
-// The import runs one "INSERT INTO t VALUES (literals)" per song, and parsing
-// each text costs more than writing the row. A statement of exactly that form
-// with NULL, integer and quoted text literals is run on a prepared statement
-// with the literals bound, which stores the same values the parsed text
-// would. Anything else (a real number, an expression, a column list, a table
-// whose prepare fails) takes the ordinary path, which also words the errors.
-
-namespace {
-
-bool identChar(unsigned char c) {
-    return c >= 0x80 || c == '_' || (c >= '0' && c <= '9') ||
-           ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
-}
-
-// Whether the word kw (upper case) stands at s[i] in any letter case and no
-// name character follows it.
-bool wordAt(const std::string& s, size_t i, const char* kw) {
-    const size_t n = std::strlen(kw);
-    return i + n <= s.size() && sameName(std::string_view(s).substr(i, n), kw) &&
-           (i + n == s.size() || !identChar(static_cast<unsigned char>(s[i + n])));
-}
-
-// Takes the word kw at s[i] and the blanks after it; false, i unchanged, when
-// it does not stand there.
-bool takeWord(const std::string& s, size_t& i, const char* kw) {
-    if (!wordAt(s, i, kw))
-        return false;
-    i = skipBlanks(s, i + std::strlen(kw));
-    return true;
-}
-
-struct ParsedInsert {
-    std::string table;
-    RowValues values;
-};
-
-// A plain table or field name at s[i] into name, i past it; false when there
-// is none (a name cannot start with a digit).
-bool readName(const std::string& s, size_t& i, std::string& name) {
-    const size_t t0 = i;
-    while (i < s.size() && identChar(static_cast<unsigned char>(s[i])))
-        ++i;
-    if (i == t0 || (s[t0] >= '0' && s[t0] <= '9'))
-        return false;
-    name.assign(s, t0, i - t0);
-    return true;
-}
-
-// Reads "INSERT INTO t VALUES (l1,...,ln)" with NULL, whole-number and quoted
-// text literals; false for anything else.
-bool parseInsert(const std::string& s, ParsedInsert& out) {
-    if (s.find('\0') != std::string::npos)
-        return false;
-    size_t i = skipBlanks(s, 0);
-    if (!takeWord(s, i, "INSERT") || !takeWord(s, i, "INTO") || !readName(s, i, out.table))
-        return false;
-    i = skipBlanks(s, i);
-    if (!takeWord(s, i, "VALUES") || i >= s.size() || s[i] != '(')
-        return false;
-    ++i;
-    out.values.clear();
-    for (;;) {
-        i = skipBlanks(s, i);
-        if (i >= s.size())
-            return false;
-        if (s[i] == '\'') {
-            std::string& texts = out.values.beginText();
-            const size_t begin = texts.size();
-            for (++i;; ++i) {
-                if (i >= s.size())
-                    return false;
-                if (s[i] == '\'') {
-                    if (i + 1 < s.size() && s[i + 1] == '\'') {
-                        texts += '\'';
-                        ++i;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                texts += s[i];
-            }
-            out.values.endText(begin);
-        } else if (wordAt(s, i, "NULL")) {
-            i += 4;
-            out.values.addNull();
-        } else {
-            // A whole number that fits 64 bits; a point, an exponent or an
-            // overflow leaves it to the parser.
-            const bool neg = s[i] == '-';
-            if (s[i] == '-' || s[i] == '+')
-                i = skipBlanks(s, i + 1);
-            const size_t d0 = i;
-            std::uint64_t v = 0;
-            while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
-                const unsigned d = unsigned(s[i] - '0');
-                if (v > (std::uint64_t(INT64_MAX) - d) / 10)
-                    return false;
-                v = v * 10 + d;
-                ++i;
-            }
-            if (i == d0)
-                return false;
-            out.values.addInteger(neg ? -std::int64_t(v) : std::int64_t(v));
-        }
-        i = skipBlanks(s, i);
-        if (i >= s.size())
-            return false;
-        if (s[i] == ',') {
-            ++i;
-            continue;
-        }
-        if (s[i] != ')')
-            return false;
-        ++i;
-        break;
-    }
-    // Only blanks and semicolons may follow.
-    for (; i < s.size(); ++i)
-        if (!isBlank(s[i]) && s[i] != ';')
-            return false;
-    return true;
-}
-
-} // namespace
-
 void RowValues::addText(std::string_view utf8) {
     const size_t begin = texts_.size();
     texts_.append(utf8);
@@ -365,19 +201,7 @@ struct Database::InsertCache {
         std::vector<std::string> writes; // the tables it writes (a trigger may add some)
     };
     std::vector<Entry> entries;
-    ParsedInsert parsed;
 };
-
-Database::InsertCache& Database::insertCache() {
-    if (!inserts_)
-        inserts_ = std::make_unique<InsertCache>();
-    return *inserts_;
-}
-
-bool Database::executeInsertFast(const std::string& sql) {
-    ParsedInsert& p = insertCache().parsed;
-    return parseInsert(sql, p) && insertBound(p.table, p.values);
-}
 
 void Database::prepareWrite(const std::string& sql, Statement& st, int& rc,
                             std::vector<std::string>& writes, unsigned flags) {
@@ -386,10 +210,7 @@ void Database::prepareWrite(const std::string& sql, Statement& st, int& rc,
         // The tables it writes are told to the authoriser while it is prepared.
         collecting_ = true;
         const auto stop = qScopeGuard([this] { collecting_ = false; });
-        if (flags)
-            rc = Prepare(db_, sql, st, flags);
-        else
-            prepareOne(db_, sql, st, rc);
+        prepareOne(db_, sql, sql::Read(sql), st, rc, flags);
     }
     writes = std::move(written_);
     written_.clear();
@@ -403,16 +224,24 @@ void Database::wrote(sqlite3_stmt* st, const std::vector<std::string>& writes) {
         conn_->changedAll();
 }
 
-bool Database::insertBound(const std::string& table, const RowValues& values) {
-    InsertCache& c = insertCache();
+void Database::InsertRow(const QString& table, const RowValues& values,
+                         const std::function<QString()>& statement) {
+    if (log_)
+        log_->push_back(statement());
+    affected_ = 0;
+    if (!inserts_)
+        inserts_ = std::make_unique<InsertCache>();
+    InsertCache& c = *inserts_;
+    const std::string name = table.toStdString();
     const auto& items = values.items();
     const size_t n = items.size();
     InsertCache::Entry* e = nullptr;
     for (auto& entry : c.entries)
-        if (entry.count == n && entry.table == table)
+        if (entry.count == n && entry.table == name)
             e = &entry;
     if (!e) {
-        std::string text = "INSERT OR IGNORE INTO " + table + " VALUES (";
+        // The table name goes in bare, as in every statement the program makes.
+        std::string text = "INSERT OR IGNORE INTO " + name + " VALUES (";
         for (size_t k = 0; k < n; ++k)
             text += k ? ",?" : "?";
         text += ")";
@@ -421,10 +250,10 @@ bool Database::insertBound(const std::string& table, const RowValues& values) {
         int rc = SQLITE_OK;
         prepareWrite(text, st, rc, writes, SQLITE_PREPARE_PERSISTENT);
         if (rc != SQLITE_OK)
-            return false; // the ordinary path reports what is wrong
+            raise(db_, rc);
         if (c.entries.size() >= 8)
             c.entries.erase(c.entries.begin());
-        c.entries.push_back({table, n, std::move(st), std::move(writes)});
+        c.entries.push_back({name, n, std::move(st), std::move(writes)});
         e = &c.entries.back();
     }
     sqlite3_stmt* st = e->st.get();
@@ -438,6 +267,9 @@ bool Database::insertBound(const std::string& table, const RowValues& values) {
             break;
         case RowValues::Item::Integer:
             sqlite3_bind_int64(st, pos, l.number);
+            break;
+        case RowValues::Item::Real:
+            sqlite3_bind_double(st, pos, l.real);
             break;
         case RowValues::Item::Text:
             sqlite3_bind_text(st, pos, texts.data() + l.begin, int(l.length), SQLITE_STATIC);
@@ -454,38 +286,17 @@ bool Database::insertBound(const std::string& table, const RowValues& values) {
     if (rc != SQLITE_DONE)
         fail(error);
     affected_ = sqlite3_changes(db_);
-    return true;
-}
-
-void Database::InsertRow(const QString& table, const RowValues& values,
-                         const std::function<QString()>& statement) {
-    // The table name must be one the parsed text would accept; anything
-    // else (a quoted or odd name) goes the ordinary way.
-    const std::string name = table.toStdString();
-    size_t end = 0;
-    std::string read;
-    const bool plainName = readName(name, end, read) && end == name.size();
-    if (plainName && log_)
-        log_->push_back(statement());
-    affected_ = 0;
-    if (plainName && insertBound(name, values))
-        return;
-    if (plainName && log_)
-        log_->pop_back(); // Execute logs it again
-    Execute(statement());
 }
 
 void Database::Execute(const QString& statement) {
     if (log_)
         log_->push_back(statement);
     affected_ = 0;
-    const std::string sql = statement.toStdString();
-    if (executeInsertFast(sql))
-        return;
+    const std::string text = statement.toStdString();
     Statement st;
     int rc = SQLITE_OK;
     std::vector<std::string> writes;
-    prepareWrite(withIgnoreRule(sql), st, rc, writes);
+    prepareWrite(withIgnoreRule(text, sql::Read(text)), st, rc, writes);
     if (rc != SQLITE_OK)
         raise(db_, rc);
     while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
@@ -495,103 +306,6 @@ void Database::Execute(const QString& statement) {
         raise(db_, rc);
     affected_ = sqlite3_changes(db_);
 }
-
-namespace {
-
-// The parts of "SELECT * FROM table [WHERE ...] [ORDER BY field [ASC|DESC]]",
-// the form of every grid query. Anything else (a join, a grouping, a
-// compound, an order by an expression) is left to the engine as it stands.
-} // namespace
-
-struct Database::KeyedPlan {
-    std::string table;
-    std::string where; // from the table name to the order clause
-    std::string field; // empty: no order clause
-    bool descending = false;
-};
-
-namespace {
-
-using KeyedPlan = Database::KeyedPlan;
-
-bool planKeyed(const std::string& s, KeyedPlan& plan) {
-    size_t i = skipBlanks(s, 0);
-    if (!takeWord(s, i, "SELECT") || i >= s.size() || s[i] != '*')
-        return false;
-    i = skipBlanks(s, i + 1);
-    if (!takeWord(s, i, "FROM") || !readName(s, i, plan.table))
-        return false;
-
-    // The words outside literals and brackets: the last ORDER starts the
-    // order clause; the words that change what rows are are not taken.
-    size_t order = std::string::npos;
-    int depth = 0;
-    for (size_t k = i; k < s.size();) {
-        const char c = s[k];
-        if (c == '\'' || c == '"' || c == '`' || c == '[') {
-            const char close = c == '[' ? ']' : c;
-            for (++k; k < s.size(); ++k) {
-                if (s[k] != close)
-                    continue;
-                if (close != ']' && k + 1 < s.size() && s[k + 1] == close) {
-                    ++k;
-                    continue;
-                }
-                break;
-            }
-            ++k;
-            continue;
-        }
-        if (c == '(' || c == ')') {
-            depth += c == '(' ? 1 : -1;
-            ++k;
-            continue;
-        }
-        if (!identChar(static_cast<unsigned char>(c))) {
-            ++k;
-            continue;
-        }
-        const size_t w0 = k;
-        while (k < s.size() && identChar(static_cast<unsigned char>(s[k])))
-            ++k;
-        if (depth != 0)
-            continue;
-        const std::string_view w(s.data() + w0, k - w0);
-        if (sameName(w, "ORDER")) {
-            if (order != std::string::npos)
-                return false;
-            order = w0;
-        } else if (order == std::string::npos) {
-            for (const char* kw :
-                 {"UNION", "INTERSECT", "EXCEPT", "GROUP", "HAVING", "LIMIT", "WINDOW", "OFFSET"})
-                if (sameName(w, kw))
-                    return false;
-        }
-    }
-    const size_t end = order == std::string::npos ? s.size() : order;
-    plan.where.assign(s, i, end - i);
-    const size_t w = skipBlanks(plan.where, 0);
-    if (w < plan.where.size() && !wordAt(plan.where, w, "WHERE"))
-        return false;
-    if (order == std::string::npos)
-        return true;
-
-    // ORDER BY field [ASC | DESC], then nothing but blanks and semicolons.
-    size_t k = skipBlanks(s, order + 5);
-    if (!takeWord(s, k, "BY") || !readName(s, k, plan.field))
-        return false;
-    k = skipBlanks(s, k);
-    if (takeWord(s, k, "DESC"))
-        plan.descending = true;
-    else
-        takeWord(s, k, "ASC");
-    for (; k < s.size(); ++k)
-        if (!isBlank(s[k]) && s[k] != ';')
-            return false;
-    return true;
-}
-
-} // namespace
 
 namespace {
 
@@ -686,18 +400,19 @@ Fields fieldsOf(sqlite3_stmt* st) {
 
 } // namespace
 
-std::unique_ptr<Recordset> Database::openTable(sqlite3* db, const KeyedPlan& plan, Fields fields,
-                                               Recordset::TableRows rows, const std::string& rowId,
-                                               const Recordset* prior) {
-    const bool ordered = !plan.field.empty();
-    const int col = ordered ? fieldIndex(fields, plan.field) : -1;
+std::unique_ptr<Recordset> Database::openTable(sqlite3* db, const sql::Statement& plan,
+                                               Fields fields, Recordset::TableRows rows,
+                                               const std::string& rowId, const Recordset* prior) {
+    const bool ordered = !plan.orderField.empty();
+    const int col = ordered ? fieldIndex(fields, plan.orderField) : -1;
     const int fieldType = col >= 0 ? fields.types[size_t(col)] : FieldType::Text;
     // Ties keep the order of the set this one replaces when that holds rows
     // of the same table as it is now. A set in the engine's order by this
     // same field had its ties by row id, as a sort without it leaves them.
     const std::vector<std::int64_t>* priorIds = nullptr;
     if (ordered && prior && prior->RecordCount() > 0 && sameName(prior->table(), plan.table) &&
-        prior->tableVersion() == rows.version && !sameName(prior->tiesInRowIdOrder(), plan.field))
+        prior->tableVersion() == rows.version &&
+        !sameName(prior->tiesInRowIdOrder(), plan.orderField))
         priorIds = prior->rowIds();
     // The whole table ascending by a number, with no earlier order to keep
     // among ties: the engine's own order (Null first, ties by row id) is the
@@ -707,11 +422,11 @@ std::unique_ptr<Recordset> Database::openTable(sqlite3* db, const KeyedPlan& pla
         ordered && !plan.descending && !priorIds && blankWhere && isNumberType(fieldType);
     std::string ids = "SELECT " + rowId;
     if (ordered && !engineOrders)
-        ids += ", " + plan.field;
+        ids += ", " + plan.orderField;
     ids += " FROM " + plan.table + " " + plan.where;
     if (engineOrders) {
-        ids += " ORDER BY " + plan.field + ", " + rowId;
-        rows.orderField = plan.field;
+        ids += " ORDER BY " + plan.orderField + ", " + rowId;
+        rows.orderField = plan.orderField;
     }
     rows.rowIdName = rowId;
     Statement st;
@@ -765,11 +480,11 @@ std::unique_ptr<Recordset> Database::openTable(sqlite3* db, const KeyedPlan& pla
 }
 
 std::unique_ptr<Recordset> Database::openHeld(sqlite3* db, sqlite3_stmt* query, Fields fields,
-                                              const KeyedPlan* plan) {
+                                              const sql::Statement* plan) {
     // A grid query on a view or a table without row ids: its rows as the
     // engine gives them without the order clause, put in order here so that
     // they sort as a table's do.
-    const int col = plan && !plan->field.empty() ? fieldIndex(fields, plan->field) : -1;
+    const int col = plan && !plan->orderField.empty() ? fieldIndex(fields, plan->orderField) : -1;
     Statement unordered;
     if (col >= 0) {
         const int rc = Prepare(db, "SELECT * FROM " + plan->table + " " + plan->where, unordered);
@@ -798,9 +513,9 @@ std::unique_ptr<Recordset> Database::openHeld(sqlite3* db, sqlite3_stmt* query, 
 std::unique_ptr<Recordset> Database::OpenRecordset(const QString& query, const Recordset* prior) {
     if (log_)
         log_->push_back(query);
-    const std::string sql = query.toStdString();
-    KeyedPlan plan;
-    const bool grid = planKeyed(sql, plan);
+    const std::string text = query.toStdString();
+    const sql::Statement plan = sql::Read(text);
+    const bool grid = plan.gridQuery;
 
     Recordset::TableRows rows;
     // The version before the snapshot starts: a write in between counts as
@@ -819,7 +534,7 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const QString& query, const R
     // another way: it is checked, and it names and types the fields.
     Statement st;
     int rc = SQLITE_OK;
-    prepareOne(db, sql, st, rc);
+    prepareOne(db, text, plan, st, rc);
     if (rc != SQLITE_OK)
         raise(db, rc);
     Fields fields = fieldsOf(st.get());

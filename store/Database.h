@@ -18,31 +18,36 @@ struct sqlite3_stmt;
 
 namespace melodeck {
 
-// The values of one row to insert: Null, whole numbers and texts.
+namespace sql {
+struct Statement;
+}
+
+// The values of one row to insert: Null, numbers and texts.
 class RowValues {
 public:
     struct Item {
-        enum Kind { Null, Integer, Text } kind;
+        enum Kind { Null, Integer, Real, Text } kind;
         std::int64_t number;
+        double real;
         size_t begin, length; // Text: where in texts()
     };
     void clear() {
         items_.clear();
         texts_.clear();
     }
-    void addNull() { items_.push_back({Item::Null, 0, 0, 0}); }
-    void addInteger(std::int64_t v) { items_.push_back({Item::Integer, v, 0, 0}); }
+    void addNull() { items_.push_back({Item::Null, 0, 0, 0, 0}); }
+    void addInteger(std::int64_t v) { items_.push_back({Item::Integer, v, 0, 0, 0}); }
+    void addReal(double v) { items_.push_back({Item::Real, 0, v, 0, 0}); }
     void addText(std::string_view utf8);
     // A text given as UTF-16, written as UTF-8 without a copy of its own.
     void addText(QStringView utf16);
-    // A text written straight into texts(): append to beginText(), then
-    // endText with the size texts() had before.
-    std::string& beginText() { return texts_; }
-    void endText(size_t begin) { items_.push_back({Item::Text, 0, begin, texts_.size() - begin}); }
     const std::vector<Item>& items() const { return items_; }
     const std::string& texts() const { return texts_; }
 
 private:
+    void endText(size_t begin) {
+        items_.push_back({Item::Text, 0, 0, begin, texts_.size() - begin});
+    }
     std::vector<Item> items_;
     std::string texts_;
 };
@@ -63,11 +68,10 @@ public:
     // Other failures raise VbError carrying the engine's description; a
     // second statement after the first is refused, not run.
     void Execute(const QString& statement);
-    // Runs "INSERT INTO table VALUES (...)" with values bound to one prepared
-    // statement instead of parsing each row's text. statement builds that
-    // INSERT as text: it goes into the statement log, and runs through
-    // Execute when the values cannot be bound (a table the statement cannot
-    // be prepared for, which Execute then reports).
+    // Runs "INSERT INTO table VALUES (...)" with the values bound to one
+    // prepared statement (the import's one INSERT per song; no text is
+    // parsed back). statement builds that INSERT as text, for the statement
+    // log only. A row refused by a constraint is skipped as by Execute.
     void InsertRow(const QString& table, const RowValues& values,
                    const std::function<QString()>& statement);
 
@@ -110,24 +114,19 @@ public:
 
     sqlite3* handle() const { return db_; }
 
-    // The parts of a grid query (see OpenRecordset).
-    struct KeyedPlan;
-
 private:
     [[noreturn]] void raise(sqlite3* db, int rc) const;
     void control(const char* sql);
-    bool executeInsertFast(const std::string& sql);
-    bool insertBound(const std::string& table, const RowValues& values);
     // Prepares a statement that may write, learning which tables it writes.
     void prepareWrite(const std::string& sql, Statement& st, int& rc,
                       std::vector<std::string>& writes, unsigned flags = 0);
     // After st ran: the tables it wrote have changed.
     void wrote(sqlite3_stmt* st, const std::vector<std::string>& writes);
-    std::unique_ptr<Recordset> openTable(sqlite3* db, const KeyedPlan& plan, Fields fields,
+    std::unique_ptr<Recordset> openTable(sqlite3* db, const sql::Statement& plan, Fields fields,
                                          Recordset::TableRows rows, const std::string& rowId,
                                          const Recordset* prior);
     std::unique_ptr<Recordset> openHeld(sqlite3* db, sqlite3_stmt* query, Fields fields,
-                                        const KeyedPlan* plan);
+                                        const sql::Statement* plan);
     static int authorize(void* self, int action, const char* a1, const char* a2, const char* a3,
                          const char* a4);
 
@@ -135,7 +134,6 @@ private:
     // and value count, for the import's one INSERT per song.
     struct InsertCache;
     std::unique_ptr<InsertCache> inserts_;
-    InsertCache& insertCache();
 
     QString path_;
     sqlite3* db_ = nullptr;

@@ -1,6 +1,7 @@
 #include "store/OrderBy.h"
 
 #include "common/VbError.h"
+#include "store/SqlReader.h"
 
 namespace melodeck {
 
@@ -19,28 +20,11 @@ QString BuildOrderBy(const QStringList& sColName, std::int32_t col, bool desc) {
 }
 
 qsizetype FindOrderClause(const QString& recordSource) {
-    static const QString word = QStringLiteral(" ORDER BY ");
-    const qsizetype n = recordSource.size();
-    qsizetype found = -1;
-    bool inLiteral = false;
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = recordSource[i];
-        if (inLiteral) {
-            // '' inside a literal is one quote and keeps the literal open;
-            // the second quote is read as a new opening below.
-            if (c == QLatin1Char('\''))
-                inLiteral = false;
-            continue;
-        }
-        if (c == QLatin1Char('\'')) {
-            inLiteral = true;
-            continue;
-        }
-        if (c == QLatin1Char(' ') &&
-            QStringView(recordSource).mid(i, word.size()).compare(word, Qt::CaseInsensitive) == 0)
-            found = i;
-    }
-    return found;
+    const QByteArray utf8 = recordSource.toUtf8();
+    const sql::Statement st = sql::Read(std::string_view(utf8.constData(), size_t(utf8.size())));
+    if (st.orderAt == sql::npos)
+        return -1;
+    return QString::fromUtf8(utf8.constData(), qsizetype(st.orderAt)).size();
 }
 
 } // namespace melodeck

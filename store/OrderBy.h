@@ -11,10 +11,10 @@ namespace melodeck {
 // error, as indexing the empty array would.
 QString BuildOrderBy(const QStringList& sColName, std::int32_t col, bool desc);
 
-// Position of the order clause that the program appended to a record source:
-// the index of the blank that starts the last " ORDER BY " (any letter case)
-// standing outside every single-quoted literal, or -1. So left(pos + 1) keeps
-// everything up to and including that blank.
+// Where the order clause of a record source starts: the index of the ORDER
+// of its last ORDER BY outside brackets, literals and quoted names, or -1.
+// So left(pos) keeps everything before the clause, the blank in front of it
+// included.
 qsizetype FindOrderClause(const QString& recordSource);
 
 } // namespace melodeck

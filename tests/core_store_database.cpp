@@ -1,6 +1,7 @@
 // The data layer on real SQLite files: opening, the statement forms the
 // window builds, refused rows, errors, and the data control's Refresh.
 #include "common/VbError.h"
+#include "import/SongListImport.h"
 #include "store/DataControl.h"
 #include "store/Database.h"
 #include "store/EngineError.h"
@@ -248,40 +249,52 @@ TEST_F(StoreDb, RowsRefusedByAConstraintAreSkipped) {
             {u"1"_s, u"one"_s}, {u"3"_s, u"three"_s}, {u"4"_s, u"four"_s}, {u"5"_s, u"five"_s}}));
 }
 
-TEST_F(StoreDb, InsertValuesStoreWhatTheParsedTextStores) {
-    // The same statements through Execute and through the engine's own
-    // parser (on a twin table) must store the same values and types.
+TEST_F(StoreDb, BoundRowsStoreWhatTheLoggedStatementStores) {
+    // The import binds each line's values; the statement text it logs for
+    // the line, parsed by the engine into a twin table, must store the same
+    // values and types.
     const char* cols = "(a INTEGER, b VARCHAR(10), c LONGTEXT, d DOUBLE, e)";
     test::exec(path,
                u"CREATE TABLE Mine %1; CREATE TABLE Twin %1"_s.arg(QString::fromLatin1(cols)));
-    const QStringList values{
-        u"(1,'x','00123',2,NULL)"_s,
-        u"(-5,'It''s','',0,'a')"_s,
-        u"('12','34',56,'7.5','08')"_s,
-        u"(+7, 12, -0, '  9 ', 'NULL')"_s,
-        u"(  3 , 'a,b' , 'c)d''' ,NULL,null)"_s,
-        u"(- 4,'歌手',00123,-2,'‐')"_s,
-        u"(1.5,'r',1e3,-2.5,'x')"_s,
-        u"(9223372036854775807,'max',NULL,NULL,NULL)"_s,
-        u"(99999999999999999999,'big',NULL,NULL,NULL)"_s,
-        u"(0x1F,'hex',X'41',NULL,NULL) ;"_s,
+    const QStringList lines{
+        u"1,x,00123,2,"_s,
+        u"-5,It's,,0,a"_s,
+        u"12,34,56,7.5,08"_s,
+        u"+7, 12 ,-0,  9 ,NULL"_s,
+        u"  3 , 'a' ,c)d''',x"_s,
+        u"- 4,歌手,00123,-2,‐"_s,
+        u"1.5,r,1e3,-2.5,x"_s,
+        u"9223372036854775807,max"_s,
+        u"99999999999999999999,big,1E+300"_s,
+        u"&H1F,hex,&O17,.5e1,\0 a \0"_s,
     };
     Database& db = dat.Database();
-    for (const QString& v : values) {
-        db.Execute(u"INSERT INTO Mine VALUES "_s + v);
-        EXPECT_EQ(db.RecordsAffected(), 1) << v.toStdString();
-        test::exec(path, u"INSERT INTO Twin VALUES "_s + v);
+    std::vector<QString> log;
+    db.setStatementLog(&log);
+    songlist::InsertBuilder mine(u"Mine"_s, {false, true, false, false, true});
+    songlist::InsertBuilder twin(u"Twin"_s, {false, true, false, false, true});
+    RowValues row;
+    for (const QString& line : lines) {
+        mine.values(line, row);
+        db.InsertRow(u"Mine"_s, row, [&] { return mine.build(line); });
+        EXPECT_EQ(db.RecordsAffected(), 1) << line.toStdString();
+        EXPECT_EQ(log.back(), mine.build(line));
+        test::exec(path, twin.build(line));
     }
     const QString cells =
         u"SELECT typeof(a), a, typeof(b), b, typeof(c), c, typeof(d), d, typeof(e), e FROM %1 "
         "ORDER BY rowid"_s;
     EXPECT_EQ(test::rows(path, cells.arg(u"Mine"_s)), test::rows(path, cells.arg(u"Twin"_s)));
 
-    // Forms the engine refuses still fail with its description.
-    expectRefused(db, {{u"INSERT INTO Nai VALUES (1)"_s, u"テーブル 'Nai' が見つかりません。"_s},
-                       {u"INSERT INTO Mine VALUES (1,'a')"_s, {}},
-                       {u"INSERT INTO Mine VALUES (1,'a',2,3,4); DELETE FROM Mine"_s, {}}});
-    EXPECT_EQ(test::scalar(path, u"SELECT COUNT(*) FROM Mine"_s), QString::number(values.size()));
+    // A table the values do not fit fails with the engine's description.
+    RowValues five;
+    for (int i = 0; i < 5; ++i)
+        five.addInteger(i);
+    EXPECT_EQ(errorOf([&] { db.InsertRow(u"Nai"_s, five, [] { return QString(); }); }),
+              u"テーブル 'Nai' が見つかりません。"_s);
+    EXPECT_EQ(errorOf([&] { db.InsertRow(u"PickupList"_s, five, [] { return QString(); }); }),
+              u"テーブル 'PickupList' のフィールドは 8 個ですが、5 個の値が指定されました。"_s);
+    EXPECT_EQ(test::scalar(path, u"SELECT COUNT(*) FROM Mine"_s), QString::number(lines.size()));
 }
 
 TEST_F(StoreDb, ErrorsCarryDescriptions) {

@@ -35,30 +35,29 @@ TEST(StoreOrder, BuildOrderBy) {
 }
 
 TEST(StoreOrder, FindOrderClause) {
-    const QString plain = u"SELECT * FROM MeloDeck ORDER BY 曲番号"_s;
-    EXPECT_EQ(FindOrderClause(plain), plain.indexOf(u" ORDER BY "_s));
-    EXPECT_EQ(FindOrderClause(u"SELECT * FROM MeloDeck"_s), -1);
-    EXPECT_EQ(FindOrderClause(u"SELECT * FROM T order by a"_s), 15);
-
-    // Two blanks after a re-sort: the clause starts at the second.
-    const QString twice = u"SELECT * FROM T WHERE 1=1  ORDER BY a DESC "_s;
-    EXPECT_EQ(FindOrderClause(twice), 26);
-
-    // The words inside a condition's literal do not count, with or without
-    // a doubled quote before them.
-    const QString quoted =
-        u"SELECT * FROM T WHERE 1=1 AND 曲名 LIKE '*x ORDER BY y*' ORDER BY 曲名 DESC "_s;
-    EXPECT_EQ(FindOrderClause(quoted), quoted.lastIndexOf(u" ORDER BY "_s));
-    EXPECT_EQ(FindOrderClause(u"SELECT * FROM T WHERE 1=1 AND a LIKE '*x ORDER BY y*'"_s), -1);
-    EXPECT_EQ(FindOrderClause(
-                  u"SELECT * FROM T WHERE 1=1 AND a LIKE '*it'' ORDER BY z*' AND b IS NULL"_s),
-              -1);
-    const QString afterQuote =
-        u"SELECT * FROM T WHERE 1=1 AND a LIKE '*it'' order by ''z*' ORDER BY a"_s;
-    EXPECT_EQ(FindOrderClause(afterQuote), afterQuote.size() - 11);
-    // A literal that is just two quotes (an empty text) closes at once.
-    const QString empty = u"SELECT * FROM T WHERE a = '' ORDER BY a"_s;
-    EXPECT_EQ(FindOrderClause(empty), empty.size() - 11);
+    // The clause starts at its ORDER; -1 for none. The words inside a
+    // condition's literal or a quoted name, or inside brackets, do not count,
+    // with or without a doubled quote before them.
+    const std::pair<QString, qsizetype> cases[] = {
+        {u"SELECT * FROM MeloDeck ORDER BY 曲番号"_s, 23},
+        {u"SELECT * FROM MeloDeck"_s, -1},
+        {u"SELECT * FROM T order by a"_s, 16},
+        {u"SELECT * FROM T WHERE 1=1  ORDER BY a DESC "_s, 27}, // two blanks after a re-sort
+        {u"SELECT * FROM T ORDER  BY a"_s, 16},
+        {u"SELECT * FROM T WHERE 1=1 AND 曲名 LIKE '*x ORDER BY y*' ORDER BY 曲名 DESC "_s, 55},
+        {u"SELECT * FROM T WHERE 1=1 AND a LIKE '*x ORDER BY y*'"_s, -1},
+        {u"SELECT * FROM T WHERE 1=1 AND a LIKE '*it'' ORDER BY z*' AND b IS NULL"_s, -1},
+        {u"SELECT * FROM T WHERE 1=1 AND a LIKE '*it'' order by ''z*' ORDER BY a"_s, 59},
+        {u"SELECT * FROM T WHERE a = '' ORDER BY a"_s, 29}, // an empty text closes at once
+        {u"SELECT * FROM T WHERE \"ORDER BY\" = 1 AND [ORDER BY] = `ORDER BY`"_s, -1},
+        {u"SELECT * FROM T WHERE a IN (SELECT a FROM U ORDER BY a)"_s, -1},
+        {u"SELECT * FROM T WHERE a = 'x ORDER BY"_s, -1}, // an open literal runs to the end
+    };
+    for (const auto& [source, at] : cases) {
+        EXPECT_EQ(FindOrderClause(source), at) << source.toStdString();
+        if (at >= 0)
+            EXPECT_TRUE(source.mid(at).startsWith(u"ORDER"_s, Qt::CaseInsensitive));
+    }
 }
 
 TEST(StoreOrder, FieldTypeFromDeclaredType) {
