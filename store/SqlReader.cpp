@@ -193,10 +193,18 @@ void readGridQuery(std::string_view text, const std::vector<Token>& t, Statement
     if (!word(0, "SELECT") || !punct(1, "*") || !word(2, "FROM") || t.size() < 4 ||
         t[3].kind != Token::Word)
         return;
+    // A text the engine cannot even take apart is no query of any form.
+    for (const Token& k : t)
+        if (k.kind == Token::Illegal)
+            return;
+    // Semicolons at the end belong to no part.
+    size_t n = t.size();
+    while (n > 4 && punct(n - 1, ";"))
+        --n;
     // Up to the order clause (or the end), only a WHERE part: no join, no
     // grouping, no compound, no limit at its top level.
-    size_t order = t.size();
-    for (size_t k = 4; k < t.size(); ++k)
+    size_t order = n;
+    for (size_t k = 4; k < n; ++k)
         if (t[k].begin == st.orderAt)
             order = k;
     if (order > 4 && !word(4, "WHERE"))
@@ -216,9 +224,9 @@ void readGridQuery(std::string_view text, const std::vector<Token>& t, Statement
             return;
     }
     size_t k = order;
-    if (order < t.size()) {
+    if (order < n) {
         // ORDER BY field [ASC | DESC]
-        if (!word(k + 1, "BY") || k + 2 >= t.size() || t[k + 2].kind != Token::Word)
+        if (!word(k + 1, "BY") || k + 2 >= n || t[k + 2].kind != Token::Word)
             return;
         st.orderField = std::string(t[k + 2].in(text));
         k += 3;
@@ -229,19 +237,12 @@ void readGridQuery(std::string_view text, const std::vector<Token>& t, Statement
             ++k;
         }
     }
-    while (punct(k, ";"))
-        ++k;
-    if (k != t.size())
+    if (k != n)
         return;
     st.gridQuery = true;
     st.table = std::string(t[3].in(text));
-    const size_t whereEnd = order < t.size() ? st.orderAt : text.size();
+    const size_t whereEnd = order < n ? st.orderAt : t[n - 1].end;
     st.where = std::string(text.substr(t[3].end, whereEnd - t[3].end));
-    // Blanks and semicolons after the last token belong to no part.
-    if (order == t.size())
-        while (!st.where.empty() &&
-               (isBlank(static_cast<unsigned char>(st.where.back())) || st.where.back() == ';'))
-            st.where.pop_back();
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "store/DataControl.h"
 #include "store/OrderBy.h"
 #include "store/Recordset.h"
+#include "store/SqlReader.h"
 #include "support/store_TestDb.h"
 
 #include <QTemporaryDir>
@@ -164,4 +165,52 @@ TEST(StoreOrder, JapaneseSortOrder) {
             }
         }
     }
+}
+
+TEST(StoreOrder, GridQueriesAsTheReaderTakesThem) {
+    // The parts of a grid query, or none for any other statement.
+    struct Case {
+        const char* text;
+        bool grid;
+        const char* table = "";
+        const char* where = "";
+        const char* field = "";
+        bool desc = false;
+    };
+    const Case cases[] = {
+        {"SELECT * FROM MeloDeck", true, "MeloDeck"},
+        {"select * from T where 1=1 and a like '*x*'  order by b desc ;", true, "T",
+         " where 1=1 and a like '*x*'  ", "b", true},
+        {"SELECT * FROM T WHERE a IN (SELECT a FROM U ORDER BY a) ORDER BY 曲名 ASC", true, "T",
+         " WHERE a IN (SELECT a FROM U ORDER BY a) ", "曲名"},
+        {"SELECT * FROM T WHERE a = 'x' ;;", true, "T", " WHERE a = 'x'"},
+        {"SELECT * FROM T, U", false},
+        {"SELECT * FROM T JOIN U ORDER BY a", false},
+        {"SELECT * FROM T WHERE 1 GROUP BY a", false},
+        {"SELECT * FROM T ORDER BY a LIMIT 1", false},
+        {"SELECT * FROM T ORDER BY a COLLATE NOCASE", false},
+        {"SELECT * FROM T ORDER BY \"a b\"", false},
+        {"SELECT * FROM [T]", false},
+        {"SELECT * FROM T WHERE a = 1 UNION SELECT * FROM U", false},
+        {"SELECT COUNT(*) FROM T WHERE a = 1", false},
+        // A text the engine cannot take apart (an open literal) is no query.
+        {"SELECT * FROM T WHERE 1=1 AND a LIKE '*x ORDER BY ORDERRDER BYpULL,-2 ", false},
+    };
+    for (const Case& c : cases) {
+        const sql::Statement st = sql::Read(c.text);
+        EXPECT_EQ(st.gridQuery, c.grid) << c.text;
+        if (!c.grid)
+            continue;
+        EXPECT_EQ(st.table, c.table) << c.text;
+        EXPECT_EQ(st.where, c.where) << c.text;
+        EXPECT_EQ(st.orderField, c.field) << c.text;
+        EXPECT_EQ(st.descending, c.desc) << c.text;
+    }
+    // The verb, where a conflict rule goes, and comments outside literals.
+    EXPECT_EQ(sql::Read(" insert into T values (1)").verb, "INSERT");
+    EXPECT_EQ(sql::Read(" insert into T values (1)").verbEnd, 7u);
+    EXPECT_TRUE(sql::Read("INSERT OR REPLACE INTO T VALUES (1)").namesConflictRule);
+    EXPECT_TRUE(sql::Read("DELETE FROM T -- WHERE a = 1").comment);
+    EXPECT_TRUE(sql::Read("DELETE FROM T /* WHERE a = 1").comment);
+    EXPECT_FALSE(sql::Read("DELETE FROM T WHERE a = '--' OR \"/*\" = [--]").comment);
 }
