@@ -4,13 +4,11 @@
 #include "common/Seams.h"
 #include "common/VbError.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
-
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
+#include <utility>
 
 namespace melodeck::ModCommon {
 
@@ -329,59 +327,12 @@ void ShowWarning(const QString& message) {
 
 // ---- program location and settings file -----------------------------------
 
-namespace {
-
-struct ProgramLocation {
-    bool set = false;
-    QString folder;
-    QString name;
-};
-
-ProgramLocation& location() {
-    static ProgramLocation loc;
-    return loc;
+QString GetIniPath(const ProgramLocation& location) {
+    return location.file(QStringLiteral("Melodeck.ini"));
 }
 
-QString executablePath() {
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationFilePath();
-    // Before the application object exists Qt cannot tell; the kernel can.
-    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
-}
-
-} // namespace
-
-QString ProgramFolder() {
-    if (location().set)
-        return location().folder;
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationDirPath();
-    return QFileInfo(executablePath()).absolutePath();
-}
-
-QString ProgramName() {
-    if (location().set)
-        return location().name;
-    return QFileInfo(executablePath()).completeBaseName();
-}
-
-void SetProgramLocation(const QString& folder, const QString& name) {
-    ProgramLocation& loc = location();
-    loc.set = true;
-    loc.folder = folder;
-    loc.name = name;
-}
-
-QString ProgramFile(const QString& fileName) {
-    return ProgramFolder() + u'/' + fileName;
-}
-
-QString GetIniPath() {
-    return ProgramFile(QStringLiteral("Melodeck.ini"));
-}
-
-profile::File OpenIni() {
-    return profile::File(GetIniPath());
+profile::File OpenIni(const ProgramLocation& location) {
+    return profile::File(GetIniPath(location));
 }
 
 QString ReadIni(const profile::File& ini, const QString& section, const QString& key) {
@@ -391,18 +342,6 @@ QString ReadIni(const profile::File& ini, const QString& section, const QString&
 void WriteIni(profile::File& ini, const QString& section, const QString& key,
               const QString& value) {
     ini.WriteString(section, key, value);
-}
-
-QString ReadIni(const QString& section, const QString& key) {
-    return ReadIni(OpenIni(), section, key);
-}
-
-void WriteIni(const QString& section, const QString& key, const QString& value) {
-    profile::File ini = OpenIni();
-    WriteIni(ini, section, key, value);
-    // The result is not used: a settings file that cannot be written simply
-    // keeps its former values.
-    (void)ini.Save();
 }
 
 } // namespace melodeck::ModCommon
