@@ -267,21 +267,23 @@ QString DoubleChar(const QString& text, QChar ch) {
 }
 
 QString GetToken(QString& text, const QString& delimiters, const bool& remove) {
-    QString token;
-    bool found = false;
+    QStringView rest = text;
+    const QString token = TakeToken(rest, delimiters).toString();
+    if (remove)
+        text = rest.toString();
+    return token;
+}
+
+QStringView TakeToken(QStringView& text, QStringView delimiters) {
     for (QChar d : delimiters) {
         const qsizetype pos = text.indexOf(d);
         if (pos >= 0) {
-            token = text.left(pos);
-            found = true;
-            break;
+            const QStringView token = text.left(pos);
+            text = text.mid(pos + 1);
+            return token;
         }
     }
-    if (token.isEmpty() && !found)
-        token = text;
-    if (remove)
-        text = text.mid(token.size() + 1);
-    return token;
+    return std::exchange(text, {});
 }
 
 QString AddLastChar(const QString& text, QChar ch) {

@@ -42,8 +42,12 @@ QString DoubleChar(const QString& text, QChar ch);
 
 // Takes the next token off text: the part before the first occurrence of the
 // first delimiter of the list that occurs at all; the whole text when none
-// occurs. With remove, text loses the token and one delimiter.
+// occurs. With remove, text loses the token and one delimiter, so that a text
+// used up gives empty tokens.
 QString GetToken(QString& text, const QString& delimiters, const bool& remove);
+// The same rule, with removal, on a view: for callers that split many lines
+// without copying them.
+QStringView TakeToken(QStringView& text, QStringView delimiters);
 
 // text followed by ch unless it already ends with ch.
 QString AddLastChar(const QString& text, QChar ch);
