@@ -129,7 +129,9 @@ public:
     // ---- import (import) --------------------------------------------------------
     void cmd取込_Click();
     void cmd参照_Click();
-    // `wait` shows the bytes received while the download runs.
+    // Downloads the list that txtパス names into file; `wait` shows the bytes
+    // received meanwhile. True when it failed, after its own warning; false
+    // when file holds the downloaded list.
     bool DownloadList(const QString& file, frmWait& wait);
     void LockControls(bool lock);
     songlist::DownloadLimits downloadLimits; // tests shorten the time-out
