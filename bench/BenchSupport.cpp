@@ -161,18 +161,29 @@ std::unique_ptr<QApplication> offscreenApp(const char* name) {
     return std::make_unique<QApplication>(argc, argv);
 }
 
-void useProgramFolder(const QString& folder, const QString& copyDb) {
+melodeck::ModCommon::ProgramLocation useProgramFolder(const QString& folder,
+                                                      const QString& copyDb) {
     if (!copyDb.isEmpty() &&
         !QFile::copy(copyDb, QDir(folder).filePath(QStringLiteral("MeloDeck.mdb"))))
         throw std::runtime_error("cannot copy the database");
-    melodeck::ModCommon::SetProgramLocation(folder, QStringLiteral("MeloDeck"));
+    return {folder, QStringLiteral("MeloDeck")};
 }
 
-void answerWindowSeams(QString& warning) {
+void writeSetting(const melodeck::ModCommon::ProgramLocation& at, const QString& section,
+                  const QString& key, const QString& value) {
+    melodeck::profile::File ini = melodeck::ModCommon::OpenIni(at);
+    melodeck::ModCommon::WriteIni(ini, section, key, value);
+    if (!ini.Save())
+        throw std::runtime_error("cannot write the settings file");
+}
+
+melodeck::ScopedSeams answerWindowSeams(QString& warning) {
     using namespace melodeck;
-    seams().warning = [&warning](const QString&, const QString& text) { warning = text.trimmed(); };
-    seams().screenSize = [] { return QSize(1920, 1080); };
+    Seams answers = seams();
+    answers.warning = [&warning](const QString&, const QString& text) { warning = text.trimmed(); };
+    answers.screenSize = [] { return QSize(1920, 1080); };
     ModMeloDeck::InstallFonts();
+    return ScopedSeams(std::move(answers));
 }
 
 QString dataFolder(int argc, char** argv) {

@@ -5,6 +5,9 @@
 // songs as a code page 932 list), and prints rows of one table:
 //   | what | result | time ms | peak MB | aim |
 
+#include "common/ModCommon.h"
+#include "common/Seams.h"
+
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -52,13 +55,18 @@ public:
 // An application on the offscreen platform, named name, for one measured run.
 std::unique_ptr<QApplication> offscreenApp(const char* name);
 
-// Makes folder the program folder; with copyDb, a copy of that database
-// becomes its MeloDeck.mdb (throws when it cannot be copied).
-void useProgramFolder(const QString& folder, const QString& copyDb = {});
+// folder as a program folder; with copyDb, a copy of that database becomes
+// its MeloDeck.mdb (throws when it cannot be copied).
+melodeck::ModCommon::ProgramLocation useProgramFolder(const QString& folder,
+                                                      const QString& copyDb = {});
 
-// Answers the window's warnings into warning (trimmed) and gives it a
-// 1920x1080 screen and the program's fonts.
-void answerWindowSeams(QString& warning);
+// One value written into the settings file of a program folder.
+void writeSetting(const melodeck::ModCommon::ProgramLocation& at, const QString& section,
+                  const QString& key, const QString& value);
+
+// While the result lives, the window's warnings are answered into warning
+// (trimmed) and it has a 1920x1080 screen; the program's fonts are installed.
+melodeck::ScopedSeams answerWindowSeams(QString& warning);
 
 // The data folder given on the command line (exits with a usage line when absent).
 QString dataFolder(int argc, char** argv);

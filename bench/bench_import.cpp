@@ -103,12 +103,14 @@ struct ListServer {
 long long clickThroughWindow(const QString& source, double& ms) {
     const auto app = bench::offscreenApp("bench_import");
     QTemporaryDir dir;
-    bench::useProgramFolder(dir.path(), QDir(dataDir).filePath(QStringLiteral("songs.mdb")));
+    const auto at =
+        bench::useProgramFolder(dir.path(), QDir(dataDir).filePath(QStringLiteral("songs.mdb")));
     QString warning;
-    seams().warning = [&](const QString&, const QString& text) { warning = text.trimmed(); };
-    seams().processEvents = [] { QCoreApplication::processEvents(); };
+    ScopedSeams answers(seams());
+    answers.get().warning = [&](const QString&, const QString& text) { warning = text.trimmed(); };
+    answers.get().processEvents = [] { QCoreApplication::processEvents(); };
 
-    auto w = ModMeloDeck::Main();
+    auto w = ModMeloDeck::Main(at);
     if (!w)
         throw std::runtime_error("the window did not start: " + warning.toStdString());
     QCoreApplication::processEvents();

@@ -38,12 +38,12 @@ long long timeInWindow(double& ms, const std::function<void(frmMeloDeck*)>& prep
                        const std::function<void(frmMeloDeck*)>& action) {
     const auto app = bench::offscreenApp("bench_search");
     QTemporaryDir dir;
-    bench::useProgramFolder(dir.path());
-    ModCommon::WriteIni(QStringLiteral("MDB"), QStringLiteral("Path"), db);
+    const auto at = bench::useProgramFolder(dir.path());
+    bench::writeSetting(at, QStringLiteral("MDB"), QStringLiteral("Path"), db);
     QString warning;
-    bench::answerWindowSeams(warning);
+    const auto answers = bench::answerWindowSeams(warning);
 
-    auto w = ModMeloDeck::Main();
+    auto w = ModMeloDeck::Main(at);
     if (!w)
         throw std::runtime_error(warning.toStdString());
     bench::PaintSeen first;

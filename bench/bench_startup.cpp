@@ -25,22 +25,22 @@ QString sourceDb;
 long long startOnce(double& ms, bool storedSearch, const QString& db) {
     // The program folder is laid out first; the clock starts with the application.
     QTemporaryDir dir;
-    bench::useProgramFolder(dir.path(), db);
+    const auto at = bench::useProgramFolder(dir.path(), db);
     if (storedSearch) {
-        ModCommon::WriteIni(QStringLiteral("ListGrid"), QStringLiteral("Selected"),
+        bench::writeSetting(at, QStringLiteral("ListGrid"), QStringLiteral("Selected"),
                             QStringLiteral("1"));
-        ModCommon::WriteIni(QStringLiteral("PickupCond"), QStringLiteral("Cond2"),
+        bench::writeSetting(at, QStringLiteral("PickupCond"), QStringLiteral("Cond2"),
                             QStringLiteral("1,愛"));
-        ModCommon::WriteIni(QStringLiteral("PickupCond"), QStringLiteral("Hamori"),
+        bench::writeSetting(at, QStringLiteral("PickupCond"), QStringLiteral("Hamori"),
                             QStringLiteral("2"));
     }
     const double t0 = bench::nowMs();
     const auto app = bench::offscreenApp("bench_startup");
     QString warning;
-    bench::answerWindowSeams(warning);
+    const auto answers = bench::answerWindowSeams(warning);
 
     bench::PaintSeen list, pickup;
-    auto w = ModMeloDeck::Main();
+    auto w = ModMeloDeck::Main(at);
     if (!w)
         throw std::runtime_error(warning.toStdString());
     w->flgList->viewport()->installEventFilter(&list);

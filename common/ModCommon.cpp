@@ -4,13 +4,11 @@
 #include "common/Seams.h"
 #include "common/VbError.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
-
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
+#include <utility>
 
 namespace melodeck::ModCommon {
 
@@ -99,31 +97,74 @@ Parsed readRadix(Cursor& c) {
     return r;
 }
 
+// Steps over a sign at the cursor; whether it was a minus.
+bool readSign(Cursor& c) {
+    const char16_t sign = c.peek();
+    if (sign != u'+' && sign != u'-')
+        return false;
+    c.next();
+    return sign == u'-';
+}
+
+// Appends the ASCII digits at the cursor to out; whether there were any.
+bool readDigits(Cursor& c, std::string& out) {
+    bool any = false;
+    while (isAsciiDigit(c.peek())) {
+        out += char(c.peek());
+        any = true;
+        c.next();
+    }
+    return any;
+}
+
+// Reads the exponent after its letter (E or D): sign and digits. loose: the
+// letter stands without digits ("2e").
+long long readExponent(Cursor& c, bool& loose) {
+    const bool negative = readSign(c);
+    loose = !isAsciiDigit(c.peek());
+    long long exponent = 0;
+    while (isAsciiDigit(c.peek())) {
+        if (exponent < 1000000) // beyond this every value is 0 or infinite anyway
+            exponent = exponent * 10 + (c.peek() - u'0');
+        c.next();
+    }
+    return negative ? -exponent : exponent;
+}
+
+// The value of a number beyond the range of a double: infinite or 0, by the
+// position of the first significant digit of the mantissa.
+double outOfRange(const std::string& mantissa, long long exponent) {
+    bool seenPoint = false, nonZero = false;
+    int fracZeros = 0;
+    int significantInt = 0;
+    for (char ch : mantissa) {
+        if (ch == '.') {
+            seenPoint = true;
+        } else if (!nonZero && ch == '0') {
+            if (seenPoint)
+                ++fracZeros;
+        } else {
+            nonZero = true;
+            if (!seenPoint)
+                ++significantInt;
+        }
+    }
+    const long long firstDigit = significantInt > 0 ? significantInt - 1 : -(fracZeros + 1);
+    return (nonZero && firstDigit + exponent > 0) ? std::numeric_limits<double>::infinity() : 0;
+}
+
 // Reads sign, digits, point, digits, exponent. The digits are gathered into
 // plain ASCII and converted by from_chars, which rounds correctly and does
 // not depend on the process locale.
 Parsed readDecimal(Cursor& c) {
     Parsed r;
-    bool negative = false;
-    if (c.peek() == u'+' || c.peek() == u'-') {
-        negative = c.peek() == u'-';
-        c.next();
-    }
+    const bool negative = readSign(c);
     std::string mantissa;
-    bool any = false;
-    while (isAsciiDigit(c.peek())) {
-        mantissa += char(c.peek());
-        any = true;
-        c.next();
-    }
+    bool any = readDigits(c, mantissa);
     if (c.peek() == u'.') {
         c.next();
         mantissa += '.';
-        while (isAsciiDigit(c.peek())) {
-            mantissa += char(c.peek());
-            any = true;
-            c.next();
-        }
+        any = readDigits(c, mantissa) || any;
     }
     if (!any)
         return r;
@@ -131,44 +172,13 @@ Parsed readDecimal(Cursor& c) {
     const char16_t e = c.peek();
     if (e == u'e' || e == u'E' || e == u'd' || e == u'D') {
         c.next();
-        bool expNegative = false;
-        if (c.peek() == u'+' || c.peek() == u'-') {
-            expNegative = c.peek() == u'-';
-            c.next();
-        }
-        r.loose = !isAsciiDigit(c.peek());
-        while (isAsciiDigit(c.peek())) {
-            if (exponent < 1000000) // beyond this every value is 0 or infinite anyway
-                exponent = exponent * 10 + (c.peek() - u'0');
-            c.next();
-        }
-        if (expNegative)
-            exponent = -exponent;
+        exponent = readExponent(c, r.loose);
     }
     const std::string text = mantissa + 'e' + std::to_string(exponent);
     double v = 0;
     const auto res = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (res.ec == std::errc::result_out_of_range) {
-        // Decide between overflow and underflow from the position of the
-        // first significant digit.
-        bool seenPoint = false, nonZero = false;
-        int fracZeros = 0;
-        int significantInt = 0;
-        for (char ch : mantissa) {
-            if (ch == '.') {
-                seenPoint = true;
-            } else if (!nonZero && ch == '0') {
-                if (seenPoint)
-                    ++fracZeros;
-            } else {
-                nonZero = true;
-                if (!seenPoint)
-                    ++significantInt;
-            }
-        }
-        const long long firstDigit = significantInt > 0 ? significantInt - 1 : -(fracZeros + 1);
-        v = (nonZero && firstDigit + exponent > 0) ? std::numeric_limits<double>::infinity() : 0;
-    }
+    if (res.ec == std::errc::result_out_of_range)
+        v = outOfRange(mantissa, exponent);
     r.ok = true;
     r.value = negative ? -v : v;
     if (r.value == 0)
@@ -269,21 +279,23 @@ QString DoubleChar(const QString& text, QChar ch) {
 }
 
 QString GetToken(QString& text, const QString& delimiters, const bool& remove) {
-    QString token;
-    bool found = false;
+    QStringView rest = text;
+    const QString token = TakeToken(rest, delimiters).toString();
+    if (remove)
+        text = rest.toString();
+    return token;
+}
+
+QStringView TakeToken(QStringView& text, QStringView delimiters) {
     for (QChar d : delimiters) {
         const qsizetype pos = text.indexOf(d);
         if (pos >= 0) {
-            token = text.left(pos);
-            found = true;
-            break;
+            const QStringView token = text.left(pos);
+            text = text.mid(pos + 1);
+            return token;
         }
     }
-    if (token.isEmpty() && !found)
-        token = text;
-    if (remove)
-        text = text.mid(token.size() + 1);
-    return token;
+    return std::exchange(text, {});
 }
 
 QString AddLastChar(const QString& text, QChar ch) {
@@ -329,59 +341,12 @@ void ShowWarning(const QString& message) {
 
 // ---- program location and settings file -----------------------------------
 
-namespace {
-
-struct ProgramLocation {
-    bool set = false;
-    QString folder;
-    QString name;
-};
-
-ProgramLocation& location() {
-    static ProgramLocation loc;
-    return loc;
+QString GetIniPath(const ProgramLocation& location) {
+    return location.file(QStringLiteral("Melodeck.ini"));
 }
 
-QString executablePath() {
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationFilePath();
-    // Before the application object exists Qt cannot tell; the kernel can.
-    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
-}
-
-} // namespace
-
-QString ProgramFolder() {
-    if (location().set)
-        return location().folder;
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationDirPath();
-    return QFileInfo(executablePath()).absolutePath();
-}
-
-QString ProgramName() {
-    if (location().set)
-        return location().name;
-    return QFileInfo(executablePath()).completeBaseName();
-}
-
-void SetProgramLocation(const QString& folder, const QString& name) {
-    ProgramLocation& loc = location();
-    loc.set = true;
-    loc.folder = folder;
-    loc.name = name;
-}
-
-QString ProgramFile(const QString& fileName) {
-    return ProgramFolder() + u'/' + fileName;
-}
-
-QString GetIniPath() {
-    return ProgramFile(QStringLiteral("Melodeck.ini"));
-}
-
-profile::File OpenIni() {
-    return profile::File(GetIniPath());
+profile::File OpenIni(const ProgramLocation& location) {
+    return profile::File(GetIniPath(location));
 }
 
 QString ReadIni(const profile::File& ini, const QString& section, const QString& key) {
@@ -391,18 +356,6 @@ QString ReadIni(const profile::File& ini, const QString& section, const QString&
 void WriteIni(profile::File& ini, const QString& section, const QString& key,
               const QString& value) {
     ini.WriteString(section, key, value);
-}
-
-QString ReadIni(const QString& section, const QString& key) {
-    return ReadIni(OpenIni(), section, key);
-}
-
-void WriteIni(const QString& section, const QString& key, const QString& value) {
-    profile::File ini = OpenIni();
-    WriteIni(ini, section, key, value);
-    // The result is not used: a settings file that cannot be written simply
-    // keeps its former values.
-    (void)ini.Save();
 }
 
 } // namespace melodeck::ModCommon

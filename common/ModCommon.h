@@ -42,8 +42,12 @@ QString DoubleChar(const QString& text, QChar ch);
 
 // Takes the next token off text: the part before the first occurrence of the
 // first delimiter of the list that occurs at all; the whole text when none
-// occurs. With remove, text loses the token and one delimiter.
+// occurs. With remove, text loses the token and one delimiter, so that a text
+// used up gives empty tokens.
 QString GetToken(QString& text, const QString& delimiters, const bool& remove);
+// The same rule, with removal, on a view: for callers that split many lines
+// without copying them.
+QStringView TakeToken(QStringView& text, QStringView delimiters);
 
 // text followed by ch unless it already ends with ch.
 QString AddLastChar(const QString& text, QChar ch);
@@ -68,29 +72,27 @@ void ShowWarning(const QString& message);
 
 // ---- program location and settings file -----------------------------------
 
-// The program's folder (no trailing separator) and file name without extension.
-// Taken from the running executable unless a test has set them.
-QString ProgramFolder();
-QString ProgramName();
-void SetProgramLocation(const QString& folder, const QString& name);
+// Where the program keeps its files: the folder of the settings file and of
+// the database, and the name the download's temporary file takes. Settled
+// once at start-up and handed to the window; a test gives its own.
+struct ProgramLocation {
+    QString folder; // no trailing separator
+    QString name;   // the program's file name without extension
 
-// Program folder joined with a file name by "/".
-QString ProgramFile(const QString& fileName);
+    // folder joined with a file name by "/".
+    QString file(const QString& fileName) const { return folder + u'/' + fileName; }
+};
 
-QString GetIniPath();
+QString GetIniPath(const ProgramLocation& location);
 
 // The settings file read once. Start-up takes every value from one reading,
 // and the exit button writes every value into one reading and then saves it
 // (the result of the save is not used: a settings file that cannot be written
 // simply keeps its former values).
-profile::File OpenIni();
+profile::File OpenIni(const ProgramLocation& location);
 
 // A value with trailing blanks and NULs removed ("" when absent).
 QString ReadIni(const profile::File& ini, const QString& section, const QString& key);
 void WriteIni(profile::File& ini, const QString& section, const QString& key, const QString& value);
-
-// One value read from, or written into, the file as it is now.
-QString ReadIni(const QString& section, const QString& key);
-void WriteIni(const QString& section, const QString& key, const QString& value);
 
 } // namespace melodeck::ModCommon

@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 
+#include <cassert>
 #include <cstdio>
+#include <utility>
 
 namespace melodeck {
 
@@ -21,14 +23,29 @@ Seams makeDefaults() {
         if (QCoreApplication::instance())
             QCoreApplication::processEvents();
     };
+    s.showPointer = [](std::int16_t) {};
     return s;
 }
 
+// The innermost scope's set; nullptr while no scope is alive.
+const Seams* inForce = nullptr;
+
 } // namespace
 
-Seams& seams() {
-    static Seams instance = makeDefaults();
-    return instance;
+const Seams& seams() {
+    if (inForce)
+        return *inForce;
+    static const Seams defaults = makeDefaults();
+    return defaults;
+}
+
+ScopedSeams::ScopedSeams(Seams installed) : seams_(std::move(installed)), previous_(inForce) {
+    inForce = &seams_;
+}
+
+ScopedSeams::~ScopedSeams() {
+    assert(inForce == &seams_ && "seam scopes end in reverse order");
+    inForce = previous_;
 }
 
 } // namespace melodeck

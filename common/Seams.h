@@ -1,11 +1,13 @@
 #pragma once
 // The narrow seams through which the program meets modal or system things.
-// The window program installs real implementations; tests install their own
-// answers so that nothing blocks.
+// The window program puts real implementations in force for its run; tests
+// put their own answers in force so that nothing blocks. Either way a scope
+// does it, and the set in force before comes back when the scope ends.
 
 #include <QPoint>
 #include <QSize>
 #include <QString>
+#include <cstdint>
 #include <functional>
 
 class QMenu;
@@ -32,10 +34,31 @@ struct Seams {
     std::function<QSize()> screenSize;
     // Process pending window messages once.
     std::function<void()> processEvents;
+    // Show the application-wide mouse pointer (see common/clsMousePointer.h)
+    // after it changed.
+    std::function<void(std::int16_t pointer)> showPointer;
 };
 
-// The seams in force. Defaults do nothing harmful (a warning goes to stderr)
-// until the window program installs real ones.
-Seams& seams();
+// The seams in force: those of the innermost ScopedSeams alive, otherwise
+// defaults that do nothing harmful (a warning goes to the error output).
+const Seams& seams();
+
+// Puts a set of seams in force for its own lifetime; the set in force before
+// is back when it ends. Scopes nest and end in reverse order, as objects on
+// the stack do.
+class ScopedSeams {
+public:
+    explicit ScopedSeams(Seams installed);
+    ~ScopedSeams();
+    ScopedSeams(const ScopedSeams&) = delete;
+    ScopedSeams& operator=(const ScopedSeams&) = delete;
+
+    // The set this scope keeps in force; its answers may be changed meanwhile.
+    Seams& get() { return seams_; }
+
+private:
+    Seams seams_;
+    const Seams* previous_;
+};
 
 } // namespace melodeck

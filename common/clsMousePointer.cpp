@@ -1,6 +1,6 @@
 #include "common/clsMousePointer.h"
 
-#include <utility>
+#include "common/Seams.h"
 
 namespace melodeck {
 
@@ -8,33 +8,21 @@ namespace MousePointer {
 
 namespace {
 
-struct State {
-    std::int16_t pointer = Default;
-    std::function<void(std::int16_t)> hook;
-};
-
-State& state() {
-    static State s;
-    return s;
-}
+// The one application-wide pointer the objects below save and restore.
+std::int16_t current = Default;
 
 } // namespace
 
 std::int16_t get() {
-    return state().pointer;
+    return current;
 }
 
 void set(std::int16_t pointer) {
-    State& s = state();
-    if (s.pointer == pointer)
+    if (current == pointer)
         return;
-    s.pointer = pointer;
-    if (s.hook)
-        s.hook(pointer);
-}
-
-void setDisplayHook(std::function<void(std::int16_t)> hook) {
-    state().hook = std::move(hook);
+    current = pointer;
+    if (const auto& show = seams().showPointer)
+        show(pointer);
 }
 
 } // namespace MousePointer

@@ -1,10 +1,9 @@
 #pragma once
 // Busy cursor for the life of one handler. The application-wide pointer is a
-// number (0 default, 11 hourglass); a hook shows it (an override cursor in the
-// window program, nothing in tests that do not install one).
+// number (0 default, 11 hourglass); the pointer seam shows it (an override
+// cursor in the window program, nothing in tests that do not answer it).
 
 #include <cstdint>
-#include <functional>
 
 namespace melodeck {
 
@@ -13,9 +12,8 @@ constexpr std::int16_t Default = 0;
 constexpr std::int16_t Hourglass = 11;
 
 std::int16_t get();
+// Shows a new value through seams().showPointer.
 void set(std::int16_t pointer);
-// Called with the new value whenever it changes.
-void setDisplayHook(std::function<void(std::int16_t)> hook);
 } // namespace MousePointer
 
 class clsMousePointer {

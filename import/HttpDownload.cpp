@@ -9,6 +9,7 @@
 #include <chrono>
 #include <curl/curl.h>
 #include <deque>
+#include <memory>
 
 namespace melodeck::songlist {
 
@@ -124,43 +125,37 @@ QString failureText(CURLcode code, long osErrno, const char* detail, const QUrl&
     }
 }
 
-} // namespace
+// The curl handles of one download. Each is cleaned up, and the easy one
+// leaves the multi one first, however the download ends.
+struct EasyCleanup {
+    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct MultiCleanup {
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
+using MultiHandle = std::unique_ptr<CURLM, MultiCleanup>;
 
-// libcurl rather than Qt's network layer: Qt 6.4 takes a chunked answer whose
-// connection closes before the last chunk as complete now and then, and it
-// gives no way to see the chunks; libcurl reports every such cut.
-QString DownloadToFile(const QString& urlText, const QString& file,
-                       const DownloadProgress& progress, const DownloadLimits& limits,
-                       int* httpStatus) {
-    const int timeoutMs = limits.timeoutMs;
-    if (httpStatus)
-        *httpStatus = 0;
-    const QUrl url(urlText);
-    if (!url.isValid() || url.host().isEmpty())
-        return QStringLiteral("URL '%1' が正しくありません。").arg(urlText);
-    const bool secure = url.scheme() == u"https";
-
-    // Written beside the target and renamed over it only when complete, so the
-    // file never holds a mix of two downloads or the tail of a longer one.
-    files::FileReplacer out(file);
-    if (!out.open()) {
-        return files::CannotWrite(file, out.errorString());
+class Attachment {
+public:
+    Attachment(CURLM* multi, CURL* easy) : multi_(multi), easy_(easy) {
+        curl_multi_add_handle(multi_, easy_);
     }
+    ~Attachment() { curl_multi_remove_handle(multi_, easy_); }
+    Attachment(const Attachment&) = delete;
+    Attachment& operator=(const Attachment&) = delete;
 
-    static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
-    CURL* easy = initialised == CURLE_OK ? curl_easy_init() : nullptr;
-    CURLM* multi = easy ? curl_multi_init() : nullptr;
-    if (!multi) {
-        curl_easy_cleanup(easy);
-        return QStringLiteral("ダウンロードできませんでした（%1）。")
-            .arg(QString::fromUtf8(curl_easy_strerror(CURLE_FAILED_INIT)));
-    }
+private:
+    CURLM* multi_;
+    CURL* easy_;
+};
 
-    Transfer transfer;
-    transfer.out = &out;
-    char detail[CURL_ERROR_SIZE] = {};
-    const QByteArray encoded = url.toEncoded();
-    curl_easy_setopt(easy, CURLOPT_URL, encoded.constData());
+// What the download asks of curl: the address, the protocols and redirects
+// allowed, the certificate checks, the connection time-out, and where the
+// body and the description of a failure go.
+void configure(CURL* easy, const QByteArray& encodedUrl, bool secure, int timeoutMs, char* detail,
+               Transfer* transfer) {
+    curl_easy_setopt(easy, CURLOPT_URL, encodedUrl.constData());
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, detail);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_USERAGENT, "MeloDeck/1.14");
@@ -176,17 +171,19 @@ QString DownloadToFile(const QString& urlText, const QString& file,
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
     const QByteArray caFile = qgetenv("SSL_CERT_FILE");
     if (!caFile.isEmpty())
-        curl_easy_setopt(easy, CURLOPT_CAINFO, caFile.constData());
+        curl_easy_setopt(easy, CURLOPT_CAINFO, caFile.constData()); // curl keeps a copy
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(timeoutMs));
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
-    curl_multi_add_handle(multi, easy);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer);
+}
 
-    // The transfer runs on this thread through curl's multi interface, which
-    // never blocks for long; between its steps the caller processes its
-    // window messages, as the import does between rows.
-    bool timedOut = false;
-    ProgressWatch watch{std::chrono::milliseconds(timeoutMs), limits.minBytes};
+// Runs the transfer on this thread through curl's multi interface, which
+// never blocks for long; between its steps the caller processes its window
+// messages, as the import does between rows. How it ended: a time-out of
+// its own when it stopped making progress.
+CURLcode run(CURLM* multi, CURL* easy, const DownloadProgress& progress,
+             const DownloadLimits& limits) {
+    ProgressWatch watch{std::chrono::milliseconds(limits.timeoutMs), limits.minBytes};
     RunningTotal headerBytes, bodyBytes;
     Clock::time_point lastReport = Clock::now();
     for (int running = 1;;) {
@@ -198,10 +195,8 @@ QString DownloadToFile(const QString& urlText, const QString& file,
         curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         curl_easy_getinfo(easy, CURLINFO_HEADER_SIZE, &headers);
         const Clock::time_point now = Clock::now();
-        if (!watch.update(now, headerBytes.add(headers) + bodyBytes.add(body))) {
-            timedOut = true;
-            break;
-        }
+        if (!watch.update(now, headerBytes.add(headers) + bodyBytes.add(body)))
+            return CURLE_OPERATION_TIMEDOUT;
         if (progress && now - lastReport >= Frame) {
             progress(std::int64_t(body), std::int64_t(length));
             lastReport = Clock::now();
@@ -216,22 +211,58 @@ QString DownloadToFile(const QString& urlText, const QString& file,
         if (msg->msg == CURLMSG_DONE)
             result = msg->data.result;
     }
+    return result;
+}
 
+} // namespace
+
+// libcurl rather than Qt's network layer: Qt 6.4 takes a chunked answer whose
+// connection closes before the last chunk as complete now and then, and it
+// gives no way to see the chunks; libcurl reports every such cut.
+QString DownloadToFile(const QString& urlText, const QString& file,
+                       const DownloadProgress& progress, const DownloadLimits& limits,
+                       int* httpStatus) {
+    if (httpStatus)
+        *httpStatus = 0;
+    const QUrl url(urlText);
+    if (!url.isValid() || url.host().isEmpty())
+        return QStringLiteral("URL '%1' が正しくありません。").arg(urlText);
+
+    // Written beside the target and renamed over it only when complete, so the
+    // file never holds a mix of two downloads or the tail of a longer one.
+    files::FileReplacer out(file);
+    if (!out.open()) {
+        return files::CannotWrite(file, out.errorString());
+    }
+
+    static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
+    const MultiHandle multi(initialised == CURLE_OK ? curl_multi_init() : nullptr);
+    const EasyHandle easy(multi ? curl_easy_init() : nullptr);
+    if (!easy) {
+        return QStringLiteral("ダウンロードできませんでした（%1）。")
+            .arg(QString::fromUtf8(curl_easy_strerror(CURLE_FAILED_INIT)));
+    }
+
+    Transfer transfer;
+    transfer.out = &out;
+    char detail[CURL_ERROR_SIZE] = {};
+    const QByteArray encoded = url.toEncoded();
+    configure(easy.get(), encoded, url.scheme() == u"https", limits.timeoutMs, detail, &transfer);
     long status = 0;
     long osErrno = 0;
-    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-    curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
-    curl_multi_remove_handle(multi, easy);
-    curl_easy_cleanup(easy);
-    curl_multi_cleanup(multi);
+    CURLcode result;
+    {
+        const Attachment attached(multi.get(), easy.get());
+        result = run(multi.get(), easy.get(), progress, limits);
+        curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &status);
+        curl_easy_getinfo(easy.get(), CURLINFO_OS_ERRNO, &osErrno);
+    }
 
     QString error;
     if (!transfer.writeError.isEmpty()) {
         error = files::CannotWrite(file, transfer.writeError);
-    } else if (timedOut) {
-        error = failureText(CURLE_OPERATION_TIMEDOUT, 0, detail, url, timeoutMs);
     } else if (result != CURLE_OK) {
-        error = failureText(result, osErrno, detail, url, timeoutMs);
+        error = failureText(result, osErrno, detail, url, limits.timeoutMs);
     } else if (!out.commit()) {
         error = files::CannotWrite(file, out.errorString());
     } else if (httpStatus) {

@@ -8,11 +8,11 @@
 #include "store/Recordset.h"
 
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <cmath>
 #include <optional>
-#include <utility>
 
 namespace melodeck::songlist {
 
@@ -24,17 +24,6 @@ QString SqlLiteral(const Value& value) {
 }
 
 namespace {
-
-// The next field of a line: up to the next comma, taken off rest; once the
-// line is used up every further field is empty.
-QStringView nextField(QStringView& rest) {
-    const qsizetype comma = rest.indexOf(u',');
-    if (comma < 0)
-        return std::exchange(rest, {});
-    const QStringView field = rest.left(comma);
-    rest = rest.mid(comma + 1);
-    return field;
-}
 
 // Plain keys ("123": up to nine digits, no leading zero) are written as they
 // stand; anything else goes through the lenient reading of a leading number.
@@ -57,46 +46,17 @@ bool IsErrorPageLine(std::string_view lineBytes) {
     return lineBytes.substr(0, 4) == "404 ";
 }
 
-bool IsErrorPageLine(QStringView line) {
-    return line.startsWith(u"404 ");
-}
-
 bool IsUtf8Sample(std::string_view sample, bool cut) {
-    bool multiByte = false;
-    size_t i = 0;
-    while (i < sample.size()) {
-        const auto lead = static_cast<unsigned char>(sample[i]);
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t len;
-        char32_t least;
-        if (lead >= 0xC2 && lead <= 0xDF)
-            len = 2, least = 0x80;
-        else if (lead >= 0xE0 && lead <= 0xEF)
-            len = 3, least = 0x800;
-        else if (lead >= 0xF0 && lead <= 0xF4)
-            len = 4, least = 0x10000;
-        else
-            return false; // a continuation byte, or no UTF-8 lead at all
-        const size_t have = std::min(len, sample.size() - i);
-        char32_t c = lead & (0x7F >> len);
-        for (size_t j = 1; j < have; ++j) {
-            const auto b = static_cast<unsigned char>(sample[i + j]);
-            if ((b & 0xC0) != 0x80)
-                return false;
-            c = c << 6 | (b & 0x3F);
-        }
-        if (have < len) // a character cut by the end of the sample
-            return cut && multiByte;
-        // Overlong forms, surrogates and code points beyond Unicode.
-        if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-            return false;
-        multiByte = true;
-        i += len;
-    }
-    return multiByte;
+    // Qt's decoder refuses overlong forms, surrogates and code points beyond
+    // Unicode. Keeping its state, it waits for the rest of a character cut
+    // by the end of the sample instead of calling it an error.
+    QStringConverter::Flags flags = QStringConverter::Flag::ConvertInitialBom;
+    if (!cut)
+        flags |= QStringConverter::Flag::Stateless;
+    QStringDecoder decoder(QStringConverter::Utf8, flags);
+    const QString text = decoder.decode(QByteArrayView(sample.data(), qsizetype(sample.size())));
+    return !decoder.hasError() &&
+           std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x80; });
 }
 
 std::vector<bool> TextFlags(const Recordset& rs) {
@@ -126,7 +86,7 @@ const QString& InsertBuilder::build(QStringView line) {
     for (size_t i = 0; i < flags_.size(); ++i) {
         if (i > 0)
             stmt_ += QLatin1Char(',');
-        const QStringView field = nextField(rest);
+        const QStringView field = ModCommon::TakeToken(rest, u",");
         if (flags_[i])
             appendText(field);
         else
@@ -140,13 +100,12 @@ void InsertBuilder::values(QStringView line, RowValues& out) {
     out.clear();
     QStringView rest = line;
     for (size_t i = 0; i < flags_.size(); ++i) {
-        const QStringView field = nextField(rest);
+        const QStringView field = ModCommon::TakeToken(rest, u",");
         if (flags_[i]) {
-            const QStringView text = textField(field);
-            if (text.isEmpty())
-                out.addNull();
+            if (const auto text = textField(field))
+                out.addText(*text);
             else
-                out.addText(text);
+                out.addNull();
             continue;
         }
         if (const auto key = plainNumber(field)) {
@@ -165,7 +124,7 @@ void InsertBuilder::values(QStringView line, RowValues& out) {
     }
 }
 
-QStringView InsertBuilder::textField(QStringView field) {
+std::optional<QStringView> InsertBuilder::textField(QStringView field) {
     // A NUL character is no text: the engine would end the statement there,
     // leaving the literal open. It is left out before anything else.
     if (field.contains(QChar(u'\0'))) {
@@ -175,12 +134,19 @@ QStringView InsertBuilder::textField(QStringView field) {
                 scratch_ += c;
         field = scratch_;
     }
-    // Only half-width spaces are trimmed; an all-space field is NULL (empty).
-    return ModCommon::TrimSpaces(field);
+    // Only half-width spaces are trimmed; what is left of a blank field is
+    // no text but NULL.
+    field = ModCommon::TrimSpaces(field);
+    if (field.isEmpty())
+        return std::nullopt;
+    return field;
 }
 
 void InsertBuilder::appendText(QStringView field) {
-    stmt_ += SqlLiteral(Value::string(ModCommon::DoubleChar(textField(field).toString(), u'\'')));
+    // A blank field is NULL; SqlLiteral writes it so.
+    const std::optional<QStringView> text = textField(field);
+    stmt_ += SqlLiteral(text ? Value::string(ModCommon::DoubleChar(text->toString(), u'\''))
+                             : Value::null());
 }
 
 void InsertBuilder::appendNumber(QStringView field) {

@@ -10,6 +10,7 @@
 #include <QStringView>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -28,7 +29,6 @@ QString SqlLiteral(const Value& value);
 
 // True for the first line of a server's "not found" page ("404 ").
 bool IsErrorPageLine(std::string_view lineBytes);
-bool IsErrorPageLine(QStringView line);
 
 // Whether a list is UTF-8 rather than code page 932, judged from a sample
 // of its bytes that begins at its first non-ASCII byte: true when the sample
@@ -65,8 +65,8 @@ public:
 
 private:
     // A text field as stored: without NUL characters and outer half-width
-    // spaces (in scratch_ when characters were left out); empty for NULL.
-    QStringView textField(QStringView field);
+    // spaces (in scratch_ when characters were left out); nothing for NULL.
+    std::optional<QStringView> textField(QStringView field);
     void appendText(QStringView field);
     void appendNumber(QStringView field);
     // The lenient reading of a number field; VbError::overflow beyond any double.

@@ -3,6 +3,7 @@
 #include "common/Cp932.h"
 
 #include <QChar>
+#include <QString>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -144,15 +145,14 @@ inline char32_t decodeUtf8(const unsigned char*& p, const unsigned char* e) {
     return 0xFFFD;
 }
 
-// Folds UTF-8 text into out, which holds at least n code points. Returns the
-// number written.
-size_t foldTo(const unsigned char* s, size_t n, char32_t* out) {
-    const unsigned char* p = s;
-    const unsigned char* const e = s + n;
-    char32_t* o = out;
+// Folds UTF-8 text, handing each folded character to take in turn; there
+// are never more of them than bytes.
+template <class Take> void foldEach(std::string_view utf8, Take&& take) {
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const unsigned char* const e = p + utf8.size();
     while (p < e) {
         if (*p < 0x80) {
-            *o++ = kAscii.t[*p++];
+            take(kAscii.t[*p++]);
             continue;
         }
         const char32_t raw = decodeUtf8(p, e);
@@ -166,9 +166,8 @@ size_t foldTo(const unsigned char* s, size_t n, char32_t* out) {
                 p = q;
             }
         }
-        *o++ = f;
+        take(f);
     }
-    return size_t(o - out);
 }
 
 // Folds the code point at raw[i] (with a following mark when they combine)
@@ -230,26 +229,6 @@ std::vector<char32_t> variantsOf(char32_t c) {
     return v;
 }
 
-std::string utf8Of(char32_t c) {
-    std::string r;
-    if (c < 0x80) {
-        r += char(c);
-    } else if (c < 0x800) {
-        r += char(0xC0 | (c >> 6));
-        r += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        r += char(0xE0 | (c >> 12));
-        r += char(0x80 | ((c >> 6) & 0x3F));
-        r += char(0x80 | (c & 0x3F));
-    } else {
-        r += char(0xF0 | (c >> 18));
-        r += char(0x80 | ((c >> 12) & 0x3F));
-        r += char(0x80 | ((c >> 6) & 0x3F));
-        r += char(0x80 | (c & 0x3F));
-    }
-    return r;
-}
-
 // Whether the bytes of needle occur in s: memchr on the last byte, then a
 // look back. UTF-8 is self-synchronising, so a byte match is a character match.
 bool containsBytes(const unsigned char* s, size_t n, const std::string& needle) {
@@ -272,23 +251,11 @@ bool containsBytes(const unsigned char* s, size_t n, const std::string& needle) 
 
 } // namespace
 
-std::u32string foldUtf8(std::string_view utf8) {
-    std::u32string r(utf8.size(), U'\0');
-    r.resize(foldTo(reinterpret_cast<const unsigned char*>(utf8.data()), utf8.size(), r.data()));
-    return r;
-}
-
 void appendSortKey(std::string_view utf8, std::string& out) {
-    thread_local std::vector<char32_t> buf;
-    if (buf.size() < utf8.size())
-        buf.resize(std::max<size_t>(utf8.size(), 64) * 2);
-    const size_t n =
-        foldTo(reinterpret_cast<const unsigned char*>(utf8.data()), utf8.size(), buf.data());
-    for (size_t i = 0; i < n; ++i) {
-        const char32_t c = buf[i];
+    foldEach(utf8, [&out](char32_t c) {
         if (c < 0x80) {
             out += char(c);
-            continue;
+            return;
         }
         unsigned char b[2];
         const int k = cp932::encodeChar(c, b);
@@ -299,16 +266,7 @@ void appendSortKey(std::string_view utf8, std::string& out) {
             const char tail[4] = {char(0xFF), char(c >> 16), char((c >> 8) & 0xFF), char(c & 0xFF)};
             out.append(tail, 4);
         }
-    }
-}
-
-std::u32string fold(std::u32string_view text) {
-    std::u32string raw(text);
-    std::u32string r;
-    r.reserve(raw.size());
-    for (size_t i = 0; i < raw.size();)
-        r.push_back(foldAt(raw, i));
-    return r;
+    });
 }
 
 // ---------------------------------------------------------------- pattern
@@ -461,7 +419,62 @@ struct Pattern::Impl {
                     best = std::move(v);
             }
         for (char32_t c : best)
-            required.push_back(utf8Of(c));
+            required.push_back(QString::fromUcs4(&c, 1).toStdString());
+    }
+
+    // Adds the element of the pattern that starts at raw[i]: a literal (an
+    // escaped one included), a wildcard, a star or a bracket list. Returns
+    // where the next element starts; nothing when this one is malformed.
+    std::optional<size_t> readElement(const std::u32string& raw, size_t i) {
+        const char32_t c = raw[i];
+        if (escape && c == escape) {
+            if (++i >= raw.size())
+                return std::nullopt;
+            add({Token::Lit, foldAt(raw, i), 0});
+            return i;
+        }
+        switch (c) {
+        case U'*':
+            hasStar = true;
+            segs.emplace_back();
+            return i + 1;
+        case U'?':
+            add({Token::Any, 0, 0});
+            return i + 1;
+        case U'#':
+            add({Token::Digit, 0, 0});
+            return i + 1;
+        case U'[':
+            return readList(raw, i);
+        default:
+            add({Token::Lit, foldAt(raw, i), 0});
+            return i;
+        }
+    }
+
+    std::optional<size_t> readList(const std::u32string& raw, size_t i) {
+        const std::optional<BracketList> list = readBracketList(raw, i);
+        if (!list)
+            return std::nullopt;
+        if (!list->ranges.empty()) {
+            sets.push_back(list->ranges);
+            add({list->negate ? Token::NotSet : Token::Set, 0, std::uint32_t(sets.size() - 1)});
+        } else if (list->negate) {
+            // "[!]" is any one character (none is in the empty list); "[]"
+            // matches the empty string: no token.
+            add({Token::Any, 0, 0});
+        }
+        return list->end;
+    }
+
+    // Appends t to the run after the last star.
+    void add(Token t) {
+        Seg& s = segs.back();
+        if (t.kind != Token::Lit)
+            s.allLit = false;
+        else
+            s.lit.push_back(t.c);
+        s.toks.push_back(t);
     }
 };
 
@@ -485,58 +498,12 @@ std::optional<Pattern> Pattern::compile(std::string_view utf8Pattern, char32_t e
     // The syntax is read on the raw characters (a full-width "［" is no
     // bracket); only literals and list members are folded.
     const std::u32string raw = decodeAll(utf8Pattern);
-    const size_t n = raw.size();
     m.segs.emplace_back();
-    auto add = [&](Token t) {
-        Impl::Seg& s = m.segs.back();
-        if (t.kind != Token::Lit)
-            s.allLit = false;
-        else
-            s.lit.push_back(t.c);
-        s.toks.push_back(t);
-    };
-    for (size_t i = 0; i < n;) {
-        const char32_t c = raw[i];
-        if (escape && c == escape) {
-            if (i + 1 >= n)
-                return std::nullopt;
-            ++i;
-            add({Token::Lit, foldAt(raw, i), 0});
-            continue;
-        }
-        switch (c) {
-        case U'*':
-            m.hasStar = true;
-            m.segs.emplace_back();
-            ++i;
-            continue;
-        case U'?':
-            add({Token::Any, 0, 0});
-            ++i;
-            continue;
-        case U'#':
-            add({Token::Digit, 0, 0});
-            ++i;
-            continue;
-        case U'[':
-            break;
-        default:
-            add({Token::Lit, foldAt(raw, i), 0});
-            continue;
-        }
-        const std::optional<BracketList> list = readBracketList(raw, i);
-        if (!list)
+    for (size_t i = 0; i < raw.size();) {
+        const std::optional<size_t> next = m.readElement(raw, i);
+        if (!next)
             return std::nullopt;
-        i = list->end;
-        if (list->ranges.empty()) {
-            // "[]" matches the empty string: no token. "[!]" is any one
-            // character (none is in the empty list).
-            if (list->negate)
-                add({Token::Any, 0, 0});
-            continue;
-        }
-        m.sets.push_back(list->ranges);
-        add({list->negate ? Token::NotSet : Token::Set, 0, std::uint32_t(m.sets.size() - 1)});
+        i = *next;
     }
     for (const auto& s : m.segs)
         m.minLen += s.len();
@@ -563,8 +530,9 @@ bool Pattern::matches(std::string_view utf8Text) const {
         m.cap = std::max<size_t>(n, 64) * 2;
         m.buf = std::make_unique<char32_t[]>(m.cap);
     }
-    const size_t len = foldTo(bytes, n, m.buf.get());
-    return m.matchFolded(m.buf.get(), len);
+    char32_t* folded = m.buf.get();
+    foldEach(utf8Text, [&folded](char32_t c) { *folded++ = c; });
+    return m.matchFolded(m.buf.get(), size_t(folded - m.buf.get()));
 }
 
 QString malformedDescription() {

@@ -14,11 +14,7 @@ struct sqlite3;
 
 namespace melodeck::jetlike {
 
-// Folds one text to the code points that compare equal.
-std::u32string fold(std::u32string_view text);
-std::u32string foldUtf8(std::string_view utf8);
-
-// Appends the sort key of a UTF-8 text to out: the text folded as above,
+// Appends the sort key of a UTF-8 text to out: the text folded as for LIKE,
 // written in the code page 932 bytes of the folded characters, so that
 // comparing keys byte by byte orders texts as the Japanese database sorts
 // them (kana in 50-sound order, first-level kanji by reading). A character

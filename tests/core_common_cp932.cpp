@@ -191,14 +191,15 @@ TEST(Warning, TextIsPaddedToSixtyBytes) {
 TEST(Warning, ShowWarningGoesThroughTheSeam) {
     QString title, text;
     int calls = 0;
-    const auto saved = seams().warning;
-    seams().warning = [&](const QString& t, const QString& m) {
-        title = t;
-        text = m;
-        ++calls;
-    };
-    ShowWarning(u"URLが不正です"_s);
-    seams().warning = saved;
+    {
+        ScopedSeams answers(seams());
+        answers.get().warning = [&](const QString& t, const QString& m) {
+            title = t;
+            text = m;
+            ++calls;
+        };
+        ShowWarning(u"URLが不正です"_s);
+    }
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(title, u"メロデッキ配信曲検索ツール"_s);
     EXPECT_EQ(WarningTitle(), title);

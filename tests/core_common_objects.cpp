@@ -1,5 +1,5 @@
-// Busy cursor nesting, the keyed item collection, the default seams and the
-// program's location, with the data folder of an installed program.
+// Busy cursor nesting, the keyed item collection, the seams and the data
+// folder of an installed program.
 
 #include "support/common_files.h"
 #include "support/hostile_support.h"
@@ -29,15 +29,11 @@ namespace {
 
 class Pointer : public ::testing::Test {
 protected:
+    Pointer() {
+        answers.get().showPointer = [this](std::int16_t p) { shown.push_back(p); };
+    }
     std::vector<std::int16_t> shown;
-    void SetUp() override {
-        MousePointer::set(MousePointer::Default);
-        MousePointer::setDisplayHook([this](std::int16_t p) { shown.push_back(p); });
-    }
-    void TearDown() override {
-        MousePointer::setDisplayHook({});
-        MousePointer::set(MousePointer::Default);
-    }
+    ScopedSeams answers{seams()};
 };
 
 clsInfCol fiveItems() {
@@ -66,7 +62,7 @@ TEST_F(Pointer, BusyReturnsTheLastPointerSetThroughTheObject) {
         EXPECT_EQ(MousePointer::get(), 3);
     }
     EXPECT_EQ(MousePointer::get(), MousePointer::Default);
-    // The hook sees each change once, and no repeats.
+    // The seam sees each change once, and no repeats.
     EXPECT_EQ(shown, (std::vector<std::int16_t>{11, 3, 0}));
 }
 
@@ -181,37 +177,43 @@ TEST(InfCol, SearchItemByKindOfValue) {
 }
 
 TEST(Seams, DefaultsAnswerWithoutBlocking) {
-    Seams& s = seams();
+    const Seams& s = seams();
     ASSERT_TRUE(s.warning && s.openFile && s.popupMenu && s.setClipboardText && s.screenSize &&
-                s.processEvents);
+                s.processEvents && s.showPointer);
     EXPECT_EQ(s.openFile(OpenFileRequest{}), u""_s);
     EXPECT_FALSE(s.setClipboardText(u"x"_s));
     EXPECT_EQ(s.screenSize(), QSize(1920, 1080));
     s.popupMenu(nullptr, QPoint());
+    s.showPointer(MousePointer::Hourglass);
     s.processEvents(); // no application object: nothing to do
-    testing::internal::CaptureStderr();
-    s.warning(u"T"_s, u"本文"_s);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "T: 本文\n");
-}
-
-TEST(ProgramLocation, ComesFromTheExecutableUntilSet) {
-    const QFileInfo self(QFileInfo(u"/proc/self/exe"_s).canonicalFilePath());
-    EXPECT_EQ(ModCommon::ProgramFolder(), self.absolutePath());
-    EXPECT_EQ(ModCommon::ProgramName(), u"core_common_objects"_s);
     {
         int argc = 1;
         char arg0[] = "x";
         char* argv[] = {arg0, nullptr};
         QCoreApplication app(argc, argv);
-        EXPECT_EQ(ModCommon::ProgramFolder(), QCoreApplication::applicationDirPath());
-        EXPECT_EQ(ModCommon::ProgramName(), u"core_common_objects"_s);
-        seams().processEvents();
+        s.processEvents();
     }
-    ModCommon::SetProgramLocation(u"some/folder"_s, u"Prog"_s);
-    EXPECT_EQ(ModCommon::ProgramFolder(), u"some/folder"_s);
-    EXPECT_EQ(ModCommon::ProgramName(), u"Prog"_s);
-    EXPECT_EQ(ModCommon::ProgramFile(u"Prog.$$$"_s), u"some/folder/Prog.$$$"_s);
-    EXPECT_EQ(ModCommon::GetIniPath(), u"some/folder/Melodeck.ini"_s);
+    testing::internal::CaptureStderr();
+    s.warning(u"T"_s, u"本文"_s);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "T: 本文\n");
+}
+
+TEST(Seams, AScopeAnswersUntilItEndsThenTheFormerSetDoes) {
+    const Seams* const defaults = &seams();
+    {
+        ScopedSeams outer(seams());
+        outer.get().screenSize = [] { return QSize(1, 1); };
+        EXPECT_EQ(seams().screenSize(), QSize(1, 1));
+        {
+            ScopedSeams inner(seams());
+            EXPECT_EQ(seams().screenSize(), QSize(1, 1)); // begun as a copy of the outer set
+            inner.get().screenSize = [] { return QSize(2, 2); };
+            EXPECT_EQ(seams().screenSize(), QSize(2, 2));
+        }
+        EXPECT_EQ(seams().screenSize(), QSize(1, 1));
+    }
+    EXPECT_EQ(&seams(), defaults);
+    EXPECT_EQ(seams().screenSize(), QSize(1920, 1080));
 }
 
 TEST(DataFolder, TheExecutablesFolderWhenItHoldsItsFilesElseTheUsersDataFolder) {

@@ -342,17 +342,20 @@ TEST_F(Profile, AFullDiskChangesNothing) {
 }
 
 TEST_F(Profile, ReadIniAndWriteIniUseTheProgramFolder) {
-    ModCommon::SetProgramLocation(dir.path(), u"MeloDeck"_s);
-    EXPECT_EQ(ModCommon::ProgramFile(u"a.txt"_s), dir.path() + u"/a.txt"_s);
-    EXPECT_EQ(ModCommon::GetIniPath(), dir.path() + u"/Melodeck.ini"_s);
-    EXPECT_EQ(ModCommon::ReadIni(u"s"_s, u"k"_s), u""_s);
-    ModCommon::WriteIni(u"s"_s, u"k"_s, u"abc "_s);
-    ModCommon::WriteIni(u"s"_s, u"q"_s, u"\" x \""_s);
-    ModCommon::WriteIni(u"s"_s, u"long"_s, QString(300, u'z'));
-    EXPECT_EQ(ModCommon::ReadIni(u"s"_s, u"k"_s), u"abc"_s);
-    EXPECT_EQ(ModCommon::ReadIni(u"s"_s, u"q"_s), u" x"_s);
-    EXPECT_EQ(ModCommon::ReadIni(u"s"_s, u"long"_s), QString(300, u'z'));
-    QFile f(ModCommon::GetIniPath());
+    const ModCommon::ProgramLocation at{dir.path(), u"MeloDeck"_s};
+    EXPECT_EQ(at.file(u"a.txt"_s), dir.path() + u"/a.txt"_s);
+    EXPECT_EQ(ModCommon::GetIniPath(at), dir.path() + u"/Melodeck.ini"_s);
+    profile::File ini = ModCommon::OpenIni(at);
+    EXPECT_EQ(ModCommon::ReadIni(ini, u"s"_s, u"k"_s), u""_s);
+    ModCommon::WriteIni(ini, u"s"_s, u"k"_s, u"abc "_s);
+    ModCommon::WriteIni(ini, u"s"_s, u"q"_s, u"\" x \""_s);
+    ModCommon::WriteIni(ini, u"s"_s, u"long"_s, QString(300, u'z'));
+    ASSERT_TRUE(ini.Save());
+    const profile::File again = ModCommon::OpenIni(at);
+    EXPECT_EQ(ModCommon::ReadIni(again, u"s"_s, u"k"_s), u"abc"_s);
+    EXPECT_EQ(ModCommon::ReadIni(again, u"s"_s, u"q"_s), u" x"_s);
+    EXPECT_EQ(ModCommon::ReadIni(again, u"s"_s, u"long"_s), QString(300, u'z'));
+    QFile f(ModCommon::GetIniPath(at));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_TRUE(f.readAll().startsWith("[s]\r\nk=abc \r\nq=\" x \"\r\n"));
 }

@@ -284,7 +284,8 @@ TEST(ImportFile, BrowseFillsThePathForTheNextImport) {
 }
 
 TEST(ImportFile, DialogsSpeakJapaneseInTheWindowsFont) {
-    ASSERT_TRUE(ModMeloDeck::InstallTranslations()) << "Qt's Japanese translations are missing";
+    const auto translations = ModMeloDeck::InstallTranslations();
+    ASSERT_TRUE(translations) << "Qt's Japanese translations are missing";
     ModMeloDeck::InstallFonts();
     const auto japanese = [](const QString& text) {
         for (QChar c : text)

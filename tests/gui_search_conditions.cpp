@@ -230,18 +230,15 @@ TEST_F(SearchWindow, HarmonyOptionsTakeTheKeyboardAsOneGroup) {
 
 TEST_F(SearchWindow, HourglassWhileSearching) {
     std::vector<std::int16_t> shown;
-    MousePointer::setDisplayHook([&](std::int16_t p) { shown.push_back(p); });
+    f.answers().showPointer = [&](std::int16_t p) { shown.push_back(p); };
     searchFor(w, {1, "サザン"}, {1, ""}, {1, ""}, 2);
-    MousePointer::setDisplayHook({});
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(shown.front(), MousePointer::Hourglass);
     EXPECT_EQ(MousePointer::get(), MousePointer::Default);
 
     // Show all keeps the pointer as it is.
     shown.clear();
-    MousePointer::setDisplayHook([&](std::int16_t p) { shown.push_back(p); });
     w->cmd抽出解除->click();
-    MousePointer::setDisplayHook({});
     EXPECT_TRUE(shown.empty());
 }
 

@@ -162,7 +162,7 @@ TEST_F(SortWindow, PickupSortsOnItsOwn) {
 TEST_F(SortWindow, PressesPastTheCellsNeitherSortNorWarn) {
     start(2);
     int menus = 0;
-    seams().popupMenu = [&](QMenu*, QPoint) { ++menus; };
+    f.answers().popupMenu = [&](QMenu*, QPoint) { ++menus; };
     for (FlexGrid* grid : {w->flgList, w->flgPickup}) {
         SCOPED_TRACE(grid->objectName().toStdString());
         const DataControl& dc = grid == w->flgList ? w->datList : w->datPickup;

@@ -42,7 +42,6 @@ protected:
         EXPECT_TRUE(w);
         const QPoint at = w ? w->pos() : QPoint();
         other.stop();
-        ModCommon::SetProgramLocation(f.folder(), QStringLiteral("MeloDeck"));
         return at;
     }
     WindowFixture f;

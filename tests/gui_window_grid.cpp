@@ -256,7 +256,7 @@ TEST(SelectAllText, SelectsTheWholeTextWhenNothingIsSelected) {
 
 TEST(WindowLayout, ControlsCaptionsAndOrder) {
     WindowFixture f; // fonts, seams
-    frmMeloDeck w;
+    frmMeloDeck w(f.location);
     struct Expect {
         const char* name;
         QRect twips;

@@ -14,10 +14,15 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     // Lets the desktop match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.melodeck.melodeck"));
-    melodeck::ModMeloDeck::InstallPlatform();
-    if (!melodeck::ModMeloDeck::UseProgramFolder())
+    using namespace melodeck;
+    // Both end before the application does: what they installed goes with them.
+    const ScopedSeams platform(ModMeloDeck::PlatformSeams());
+    const auto translations = ModMeloDeck::InstallTranslations(); // else Qt's texts stay English
+    ModMeloDeck::InstallFonts();
+    const auto location = ModMeloDeck::UseProgramFolder();
+    if (!location)
         return 1;
-    auto window = melodeck::ModMeloDeck::Main();
+    auto window = ModMeloDeck::Main(*location);
     if (!window)
         return 1;
     return app.exec();

@@ -19,7 +19,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
-#include <QTranslator>
 #include <QTreeView>
 #include <cstdio>
 
@@ -50,21 +49,6 @@ QString OpenFile(const OpenFileRequest& req) {
     if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
         return {};
     return dialog->selectedFiles().constFirst();
-}
-
-// The application-wide pointer: one override cursor while it is not 0.
-void ShowPointer(std::int16_t pointer) {
-    static bool overridden = false;
-    if (pointer != MousePointer::Default) {
-        if (overridden)
-            QApplication::changeOverrideCursor(Qt::WaitCursor);
-        else
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-        overridden = true;
-    } else if (overridden) {
-        QApplication::restoreOverrideCursor();
-        overridden = false;
-    }
 }
 
 } // namespace
@@ -103,19 +87,14 @@ std::unique_ptr<QMessageBox> MakeWarningBox(const QString& title, const QString&
     return box;
 }
 
-bool InstallTranslations() {
-    static QTranslator* qtbase = nullptr;
-    if (qtbase)
-        return true;
-    auto* t = new QTranslator(QCoreApplication::instance());
-    if (!t->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
-                 QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        delete t;
-        return false;
-    }
-    QCoreApplication::installTranslator(t);
-    qtbase = t;
-    return true;
+std::unique_ptr<QTranslator> InstallTranslations() {
+    auto qtbase = std::make_unique<QTranslator>();
+    if (!qtbase->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                      QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return nullptr;
+    // A translator takes itself out of the application when it is deleted.
+    QCoreApplication::installTranslator(qtbase.get());
+    return qtbase;
 }
 
 void InstallFonts() {
@@ -136,8 +115,8 @@ void InstallFonts() {
         QFont::insertSubstitutions(ModCommon::WindowFont().family(), present);
 }
 
-void InstallPlatform() {
-    Seams& s = seams();
+Seams PlatformSeams() {
+    Seams s;
     // On a platform without a screen nobody could close a modal box, and the
     // process would wait for ever: the warning goes to the error output.
     const QString platform = QGuiApplication::platformName();
@@ -166,9 +145,20 @@ void InstallPlatform() {
         return screen ? screen->size() : QSize();
     };
     s.processEvents = [] { QCoreApplication::processEvents(); };
-    MousePointer::setDisplayHook(ShowPointer);
-    InstallFonts();
-    InstallTranslations(); // without them Qt's texts stay English
+    // One override cursor while the pointer is not the default.
+    s.showPointer = [overridden = false](std::int16_t pointer) mutable {
+        if (pointer != MousePointer::Default) {
+            if (overridden)
+                QApplication::changeOverrideCursor(Qt::WaitCursor);
+            else
+                QApplication::setOverrideCursor(Qt::WaitCursor);
+            overridden = true;
+        } else if (overridden) {
+            QApplication::restoreOverrideCursor();
+            overridden = false;
+        }
+    };
+    return s;
 }
 
 namespace {
@@ -177,7 +167,7 @@ const QString kStartFailure = QStringLiteral("バグったかな・・・");
 
 } // namespace
 
-bool UseProgramFolder() {
+std::optional<ModCommon::ProgramLocation> UseProgramFolder() {
     const QString exeDir = QCoreApplication::applicationDirPath();
     const QString folder = DataFolder::Choose(exeDir, qEnvironmentVariable("XDG_DATA_HOME"),
                                               qEnvironmentVariable("HOME"));
@@ -187,17 +177,17 @@ bool UseProgramFolder() {
         const QString error = DataFolder::Prepare(folder, shipped);
         if (!error.isEmpty()) {
             ModCommon::ShowWarning(kStartFailure + error);
-            return false;
+            return std::nullopt;
         }
     }
-    ModCommon::SetProgramLocation(folder, ModCommon::ProgramName());
-    return true;
+    return ModCommon::ProgramLocation{
+        folder, QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName()};
 }
 
-std::unique_ptr<frmMeloDeck> Main() {
+std::unique_ptr<frmMeloDeck> Main(const ModCommon::ProgramLocation& location) {
     const QString& prefix = kStartFailure;
     try {
-        auto frm = std::make_unique<frmMeloDeck>();
+        auto frm = std::make_unique<frmMeloDeck>(location);
         frm->Form_Load();
         frm->show();
         frm->activateWindow();

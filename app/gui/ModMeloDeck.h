@@ -1,34 +1,36 @@
 #pragma once
 #include "app/gui/frmMeloDeck.h"
+#include "common/ModCommon.h"
 #include "common/Seams.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QTranslator>
 
 #include <memory>
+#include <optional>
 
 namespace melodeck::ModMeloDeck {
 
-// Creates the main window, loads it and shows it, focus in txt歌手名.
-// After a start-up failure: the warning "バグったかな・・・" + description,
-// no window, and nullptr.
-std::unique_ptr<frmMeloDeck> Main();
+// Creates the main window on location, loads it and shows it, focus in
+// txt歌手名. After a start-up failure: the warning "バグったかな・・・" +
+// description, no window, and nullptr.
+std::unique_ptr<frmMeloDeck> Main(const ModCommon::ProgramLocation& location);
 
 // Settles the program folder of the running executable: its own folder when
 // that holds the database or the settings file, otherwise the user's data
 // folder, made and filled from the installed files at the first start.
-// False after the warning "バグったかな・・・" + the reason.
-bool UseProgramFolder();
+// Nothing after the warning "バグったかな・・・" + the reason.
+std::optional<ModCommon::ProgramLocation> UseProgramFolder();
 
-// Installs the real seams (warning box, file dialog, menus, clipboard,
-// screen size, message pump, busy cursor), the font substitution and the
-// Japanese translations.
-void InstallPlatform();
+// The real seams (warning box, file dialog, menus, clipboard, screen size,
+// message pump, busy cursor), for a ScopedSeams of the program's run.
+Seams PlatformSeams();
 
 // Qt's own texts (dialog buttons, the file dialog, the text fields' menus)
-// in Japanese, as the window is. False when Qt's Japanese translations are
-// not installed.
-bool InstallTranslations();
+// in Japanese, as the window is, for as long as the translator returned
+// lives. nullptr when Qt's Japanese translations are not installed.
+std::unique_ptr<QTranslator> InstallTranslations();
 
 // The warning box and the open-file dialog as the real seams show them, in
 // the window's font. The caller runs them.

@@ -22,6 +22,7 @@
 #include <limits>
 #include <map>
 #include <type_traits>
+#include <utility>
 
 namespace melodeck {
 
@@ -72,7 +73,8 @@ template <class F> void Guarded(const frmMeloDeck* w, F&& f) {
 
 } // namespace
 
-frmMeloDeck::frmMeloDeck(QWidget* parent) : QWidget(parent) {
+frmMeloDeck::frmMeloDeck(ModCommon::ProgramLocation location, QWidget* parent)
+    : QWidget(parent), location_(std::move(location)) {
     buildLayout();
     connectHandlers();
 }
@@ -276,7 +278,7 @@ void frmMeloDeck::Form_Load() {
     placeByFrame_ = true;
     ModCommon::CenterForm(this);
     // One reading of the settings file serves every value start-up reads.
-    const profile::File ini = ModCommon::OpenIni();
+    const profile::File ini = ModCommon::OpenIni(location_);
     LoadGridState(ini);
     LoadSettings(ini);
     if (seams().processEvents)
@@ -311,12 +313,12 @@ namespace {
 
 // The database file named in the settings: a bare file name lies beside the
 // program; anything with a folder in it ("/" or "\") is taken as given.
-QString StoredDatabasePath(const profile::File& ini) {
+QString StoredDatabasePath(const profile::File& ini, const ModCommon::ProgramLocation& location) {
     QString path = ModCommon::ReadIni(ini, settings::kMdb, QStringLiteral("Path"));
     if (path.isEmpty())
         path = QStringLiteral("MeloDeck.mdb");
     if (!path.contains(QLatin1Char('\\')) && !path.contains(QLatin1Char('/')))
-        path = ModCommon::ProgramFile(path);
+        path = location.file(path);
     return path;
 }
 
@@ -330,7 +332,7 @@ const QString kSelect = QStringLiteral("SELECT * FROM ");
 } // namespace
 
 void frmMeloDeck::OpenDatabaseAndGrids(const profile::File& ini) {
-    const QString path = StoredDatabasePath(ini);
+    const QString path = StoredDatabasePath(ini, location_);
     datList.DatabaseName = path;
     datPickup.DatabaseName = path;
     sListTable = StoredTableName(ini, QStringLiteral("ListTableName"), QStringLiteral("MeloDeck"));

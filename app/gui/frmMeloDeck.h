@@ -6,6 +6,7 @@
 // pointer to member.
 
 #include "app/Settings.h"
+#include "common/ModCommon.h"
 #include "import/HttpDownload.h"
 #include "store/DataControl.h"
 #include "store/gui/FlexGrid.h"
@@ -31,8 +32,11 @@ class File;
 
 class frmMeloDeck : public QWidget {
 public:
-    explicit frmMeloDeck(QWidget* parent = nullptr);
+    // location: where the settings file, the database named by a bare file
+    // name and the download's temporary file lie.
+    explicit frmMeloDeck(ModCommon::ProgramLocation location, QWidget* parent = nullptr);
     ~frmMeloDeck() override;
+    const ModCommon::ProgramLocation& location() const { return location_; }
 
     // ---- window-level state ------------------------------------------------
     QString sListTable;
@@ -125,7 +129,9 @@ public:
     // ---- import (import) --------------------------------------------------------
     void cmd取込_Click();
     void cmd参照_Click();
-    // `wait` shows the bytes received while the download runs.
+    // Downloads the list that txtパス names into file; `wait` shows the bytes
+    // received meanwhile. True when it failed, after its own warning; false
+    // when file holds the downloaded list.
     bool DownloadList(const QString& file, frmWait& wait);
     void LockControls(bool lock);
     songlist::DownloadLimits downloadLimits; // tests shorten the time-out
@@ -159,6 +165,7 @@ protected:
 private:
     void buildLayout();
     void connectHandlers();
+    const ModCommon::ProgramLocation location_;
     bool ended_ = false;
 
     // ---- private helpers of each area (each area adds its own below) ----

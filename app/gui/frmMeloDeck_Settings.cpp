@@ -70,7 +70,7 @@ void frmMeloDeck::SaveSettings() {
     using settings::FlagText;
     // Every value goes into one reading of the file, which is then written
     // back in one piece.
-    profile::File ini = ModCommon::OpenIni();
+    profile::File ini = ModCommon::OpenIni(location_);
     // In whole pixels: the screen size tells the next start whether the
     // stored position is for this screen.
     const QSize screen = seams().screenSize();

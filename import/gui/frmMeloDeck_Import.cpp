@@ -98,8 +98,8 @@ void frmMeloDeck::cmd取込_Click() {
         QString file = source;
         // Only these exact prefixes mean a download; anything else is a path.
         if (source.left(7) == u"http://" || source.left(8) == u"https://") {
-            file = ModCommon::AddLastChar(ModCommon::ProgramFolder(), u'/') +
-                   ModCommon::ProgramName() + QStringLiteral(".$$$");
+            file = ModCommon::AddLastChar(location_.folder, u'/') + location_.name +
+                   QStringLiteral(".$$$");
             showWait(frmWait::kUnknown);
             if (DownloadList(file, *wait))
                 return;

@@ -95,16 +95,16 @@ void LoopbackServer::answer(QTcpSocket* socket, const QByteArray& head) {
 // ---- the window on a program folder ------------------------------------------------
 
 ImportFixture::ImportFixture() {
-    seams().warning = [this](const QString&, const QString& text) {
+    answers().warning = [this](const QString&, const QString& text) {
         warnings << text.trimmed();
         if (onWarning)
             onWarning(text.trimmed());
     };
-    seams().openFile = [this](const OpenFileRequest& r) {
+    answers().openFile = [this](const OpenFileRequest& r) {
         openRequests.push_back(r);
         return nextChosenFile;
     };
-    seams().processEvents = [this] {
+    answers().processEvents = [this] {
         ++pumps;
         if (onPump)
             onPump();

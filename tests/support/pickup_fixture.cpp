@@ -8,19 +8,19 @@
 namespace melodeck::test {
 
 PickupFixture::PickupFixture() {
-    seams().warning = [this](const QString&, const QString& text) { warnings << text.trimmed(); };
-    seams().popupMenu = [this](QMenu* menu, QPoint pos) {
+    answers().warning = [this](const QString&, const QString& text) { warnings << text.trimmed(); };
+    answers().popupMenu = [this](QMenu* menu, QPoint pos) {
         popups.push_back(menu);
         popupPositions.push_back(pos);
     };
-    seams().setClipboardText = [this](const QString& text) {
+    answers().setClipboardText = [this](const QString& text) {
         if (clipboardFails)
             return false;
         clipboard << text;
         return true;
     };
-    seams().screenSize = [] { return QSize(1280, 1024); };
-    seams().processEvents = [] {};
+    answers().screenSize = [] { return QSize(1280, 1024); };
+    answers().processEvents = [] {};
     ModMeloDeck::InstallFonts();
 }
 

@@ -1,7 +1,6 @@
 #include "program_fixture.h"
 
 #include "app/gui/ModMeloDeck.h"
-#include "common/ModCommon.h"
 #include "store/gui/FlexGrid.h"
 
 #include <QApplication>
@@ -10,17 +9,15 @@
 
 namespace melodeck::test {
 
-ProgramFixture::ProgramFixture() {
+ProgramFixture::ProgramFixture() : seams_(seams()) {
     EXPECT_TRUE(dir_.isValid());
-    saved_ = seams();
-    seams().popupMenu = [](QMenu*, QPoint) {};
-    seams().setClipboardText = [](const QString&) { return true; };
-    ModCommon::SetProgramLocation(dir_.path(), QStringLiteral("MeloDeck"));
+    location = {dir_.path(), QStringLiteral("MeloDeck")};
+    answers().popupMenu = [](QMenu*, QPoint) {};
+    answers().setClipboardText = [](const QString&) { return true; };
 }
 
 ProgramFixture::~ProgramFixture() {
     stop();
-    seams() = saved_;
 }
 
 QString ProgramFixture::path(const QString& name) const {
@@ -28,7 +25,7 @@ QString ProgramFixture::path(const QString& name) const {
 }
 
 frmMeloDeck* ProgramFixture::start() {
-    window_ = ModMeloDeck::Main();
+    window_ = ModMeloDeck::Main(location);
     return window_.get();
 }
 

@@ -1,11 +1,12 @@
 #pragma once
 // The common ground of the window fixtures: a program folder in a temporary
-// directory, the seams saved on construction and put back on destruction,
-// and the main window started through ModMeloDeck::Main on that folder.
+// directory, the seams in force for the fixture's lifetime, and the main
+// window started through ModMeloDeck::Main on that folder.
 // Pop-up menus are not shown and clipboard texts are accepted unless a
 // fixture answers those seams its own way.
 
 #include "app/gui/frmMeloDeck.h"
+#include "common/ModCommon.h"
 #include "common/Seams.h"
 
 #include <QString>
@@ -31,9 +32,14 @@ public:
     QString path(const QString& name) const;
     QString databasePath() const { return path(QStringLiteral("MeloDeck.mdb")); }
 
-    frmMeloDeck* start(); // nullptr after a start-up failure
+    frmMeloDeck* start(); // on location; nullptr after a start-up failure
     void stop();
     frmMeloDeck* w() const { return window_.get(); }
+
+    // The seams the window meets while the fixture lives.
+    Seams& answers() { return seams_.get(); }
+    // Where the window started next keeps its files: the temporary folder.
+    ModCommon::ProgramLocation location;
 
 protected:
     ProgramFixture();
@@ -42,10 +48,8 @@ protected:
     ~ProgramFixture();
 
     QTemporaryDir dir_;
+    ScopedSeams seams_;
     std::unique_ptr<frmMeloDeck> window_;
-
-private:
-    Seams saved_;
 };
 
 // True when any top-level widget is shown.

@@ -17,11 +17,11 @@
 namespace melodeck::test {
 
 WindowFixture::WindowFixture() {
-    seams().warning = [this](const QString&, const QString& text) {
+    answers().warning = [this](const QString&, const QString& text) {
         warnings << ModCommon::TrimNull(text);
     };
-    seams().screenSize = [this] { return screen; };
-    seams().processEvents = [] { QCoreApplication::processEvents(); };
+    answers().screenSize = [this] { return screen; };
+    answers().processEvents = [] { QCoreApplication::processEvents(); };
     ModMeloDeck::InstallFonts();
 }
 
@@ -42,7 +42,9 @@ QString WindowFixture::createDatabase(int songs, const QString& folder, const QS
 }
 
 void WindowFixture::ini(const QString& section, const QString& key, const QString& value) {
-    ModCommon::WriteIni(section, key, value);
+    profile::File file = ModCommon::OpenIni(location);
+    ModCommon::WriteIni(file, section, key, value);
+    ASSERT_TRUE(file.Save());
 }
 
 bool waitFor(const std::function<bool()>& pred, int ms) {
