@@ -204,6 +204,37 @@ void rollbackQuietly(Database& db) {
 }
 } // namespace
 
+QString SongListImport::decode(std::string_view bytes, ListLineReader& reader) {
+    if (lines_ == 1 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+        bytes.remove_prefix(3);
+        decided_ = utf8_ = true;
+    }
+    // No text list holds a NUL byte; a program or an archive chosen by
+    // mistake does, and is refused before it can replace the songs with
+    // garbage.
+    if (bytes.find('\0') != std::string_view::npos) {
+        throw VbError(VbError::FileAccess,
+                      QStringLiteral("ファイル '%1' の %2 行目に NUL 文字があります。"
+                                     "テキストのリストではありません。")
+                          .arg(path_)
+                          .arg(lines_));
+    }
+    // Pure ASCII reads the same either way: the encoding is settled at the
+    // byte-order mark or at the first line holding a non-ASCII byte.
+    if (!decided_) {
+        const auto high =
+            std::find_if(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) != 0; });
+        if (high != bytes.end()) {
+            const size_t at = size_t(high - bytes.begin());
+            const std::string_view ahead = reader.lookAhead(at + kEncodingSampleBytes);
+            bytes = ahead.substr(0, bytes.size());
+            utf8_ = IsUtf8Sample(ahead.substr(at), ahead.size() == at + kEncodingSampleBytes);
+            decided_ = true;
+        }
+    }
+    return utf8_ ? QString::fromUtf8(bytes.data(), qsizetype(bytes.size())) : cp932::decode(bytes);
+}
+
 ImportOutcome SongListImport::run(Database& db, const QString& table,
                                   const std::vector<bool>& textFlags, ImportSink& sink) {
     ListLineReader reader(file_);
@@ -211,51 +242,22 @@ ImportOutcome SongListImport::run(Database& db, const QString& table,
     InsertBuilder builder(table, textFlags);
     RowValues row;
     bool began = false;
-    // Pure ASCII reads the same either way: the encoding is settled at the
-    // byte-order mark or at the first line holding a non-ASCII byte.
-    bool decided = false, utf8 = false;
     try {
         std::string_view bytes;
         while (reader.next(bytes)) {
             ++lines_;
-            const std::int64_t lineBytes = std::int64_t(bytes.size());
-            if (lines_ == 1 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
-                bytes.remove_prefix(3);
-                decided = utf8 = true;
-            }
-            if (IsErrorPageLine(bytes)) {
+            if (IsErrorPageLine(lines_ == 1 && bytes.substr(0, 3) == "\xEF\xBB\xBF"
+                                    ? bytes.substr(3)
+                                    : bytes)) {
                 if (began)
                     rollbackQuietly(db);
                 return ImportOutcome::ErrorPage;
             }
-            // No text list holds a NUL byte; a program or an archive chosen
-            // by mistake does, and is refused before it can replace the
-            // songs with garbage.
-            if (bytes.find('\0') != std::string_view::npos) {
-                throw VbError(VbError::FileAccess,
-                              QStringLiteral("ファイル '%1' の %2 行目に NUL 文字があります。"
-                                             "テキストのリストではありません。")
-                                  .arg(path_)
-                                  .arg(lines_));
-            }
-            if (!decided) {
-                const auto high = std::find_if(bytes.begin(), bytes.end(),
-                                               [](char c) { return (c & 0x80) != 0; });
-                if (high != bytes.end()) {
-                    const size_t at = size_t(high - bytes.begin());
-                    const std::string_view ahead = reader.lookAhead(at + kEncodingSampleBytes);
-                    bytes = ahead.substr(0, bytes.size());
-                    utf8 =
-                        IsUtf8Sample(ahead.substr(at), ahead.size() == at + kEncodingSampleBytes);
-                    decided = true;
-                }
-            }
             // The bytes as read (for code page 932 text the ByteLen of the
             // decoded line), without encoding it again.
-            done_ += lineBytes + 2;
+            done_ += std::int64_t(bytes.size()) + 2;
+            const QString line = decode(bytes, reader);
             sink.progress(done_);
-            const QString line = utf8 ? QString::fromUtf8(bytes.data(), qsizetype(bytes.size()))
-                                      : cp932::decode(bytes);
             if (ModCommon::LeadingNumber(line) == 0)
                 continue;
             if (!began) {

@@ -22,6 +22,8 @@ class RowValues;
 
 namespace melodeck::songlist {
 
+class ListLineReader;
+
 // A literal for a text field: the value's text without leading and trailing
 // half-width spaces between apostrophes, or NULL when nothing is left.
 // Apostrophes are not doubled here; the caller has done that.
@@ -118,8 +120,13 @@ public:
     std::int64_t done() const { return done_; }
 
 private:
+    // One line's text: its bytes checked for NUL and decoded in the list's
+    // encoding, which the first line holding a non-ASCII byte settles.
+    QString decode(std::string_view bytes, ListLineReader& reader);
+
     QString path_;
     QFile file_;
+    bool decided_ = false, utf8_ = false;
     std::int64_t total_ = 0;
     std::int64_t lines_ = 0;
     std::int64_t done_ = 0;

@@ -3,6 +3,7 @@
 #include "common/VbError.h"
 #include "store/EngineError.h"
 #include "store/JetLike.h"
+#include "store/Names.h"
 
 #include <sqlite3.h>
 
@@ -114,14 +115,6 @@ Connection::Snapshot::~Snapshot() {
     owner_->release(db_);
 }
 
-std::string Connection::keyOf(std::string_view table) {
-    std::string k(table);
-    for (char& c : k)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c + 32);
-    return k;
-}
-
 std::uint64_t Connection::version(std::string_view table) {
     if (!dataVersion_)
         sqlite3_prepare_v3(writer_, "PRAGMA data_version", -1, SQLITE_PREPARE_PERSISTENT,
@@ -136,12 +129,12 @@ std::uint64_t Connection::version(std::string_view table) {
     if (v != seenDataVersion_ || v == -2)
         othersAt_ = ++counter_;
     seenDataVersion_ = v;
-    const auto it = versions_.find(keyOf(table));
+    const auto it = versions_.find(names::key(table));
     return std::max(it == versions_.end() ? 0 : it->second, othersAt_);
 }
 
 void Connection::changed(std::string_view table) {
-    versions_[keyOf(table)] = ++counter_;
+    versions_[names::key(table)] = ++counter_;
 }
 
 } // namespace melodeck

@@ -59,7 +59,6 @@ public:
 private:
     sqlite3* openReader();
     void release(sqlite3* reader);
-    static std::string keyOf(std::string_view table);
 
     QString path_;
     sqlite3* writer_;

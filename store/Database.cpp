@@ -4,6 +4,7 @@
 #include "common/VbError.h"
 #include "store/EngineError.h"
 #include "store/JetLike.h"
+#include "store/Names.h"
 #include "store/RowOrder.h"
 #include "store/SqlReader.h"
 
@@ -27,22 +28,6 @@ namespace {
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-// Names and keywords match as the engine matches them: ASCII letters in any case.
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t k = 0; k < a.size(); ++k) {
-        char x = a[k], y = b[k];
-        if (x >= 'A' && x <= 'Z')
-            x = char(x + 32);
-        if (y >= 'A' && y <= 'Z')
-            y = char(y + 32);
-        if (x != y)
-            return false;
-    }
-    return true;
 }
 
 size_t skipBlanks(const std::string& s, size_t i) {
@@ -193,16 +178,6 @@ void RowValues::addText(QStringView utf16) {
     endText(begin);
 }
 
-struct Database::InsertCache {
-    struct Entry {
-        std::string table;
-        size_t count;
-        Statement st;
-        std::vector<std::string> writes; // the tables it writes (a trigger may add some)
-    };
-    std::vector<Entry> entries;
-};
-
 void Database::prepareWrite(const std::string& sql, Statement& st, int& rc,
                             std::vector<std::string>& writes, unsigned flags) {
     written_.clear();
@@ -224,41 +199,36 @@ void Database::wrote(sqlite3_stmt* st, const std::vector<std::string>& writes) {
         conn_->changedAll();
 }
 
-void Database::InsertRow(const QString& table, const RowValues& values,
-                         const std::function<QString()>& statement) {
-    if (log_)
-        log_->push_back(statement());
-    affected_ = 0;
+Database::InsertCache::Entry& Database::insertStatement(const std::string& table, size_t count) {
     if (!inserts_)
         inserts_ = std::make_unique<InsertCache>();
     InsertCache& c = *inserts_;
-    const std::string name = table.toStdString();
-    const auto& items = values.items();
-    const size_t n = items.size();
-    InsertCache::Entry* e = nullptr;
     for (auto& entry : c.entries)
-        if (entry.count == n && entry.table == name)
-            e = &entry;
-    if (!e) {
-        // The table name goes in bare, as in every statement the program makes.
-        std::string text = "INSERT OR IGNORE INTO " + name + " VALUES (";
-        for (size_t k = 0; k < n; ++k)
-            text += k ? ",?" : "?";
-        text += ")";
-        Statement st;
-        std::vector<std::string> writes;
-        int rc = SQLITE_OK;
-        prepareWrite(text, st, rc, writes, SQLITE_PREPARE_PERSISTENT);
-        if (rc != SQLITE_OK)
-            raise(db_, rc);
-        if (c.entries.size() >= 8)
-            c.entries.erase(c.entries.begin());
-        c.entries.push_back({name, n, std::move(st), std::move(writes)});
-        e = &c.entries.back();
-    }
-    sqlite3_stmt* st = e->st.get();
+        if (entry.count == count && entry.table == table)
+            return entry;
+    // The table name goes in bare, as in every statement the program makes.
+    std::string text = "INSERT OR IGNORE INTO " + table + " VALUES (";
+    for (size_t k = 0; k < count; ++k)
+        text += k ? ",?" : "?";
+    text += ")";
+    Statement st;
+    std::vector<std::string> writes;
+    int rc = SQLITE_OK;
+    prepareWrite(text, st, rc, writes, SQLITE_PREPARE_PERSISTENT);
+    if (rc != SQLITE_OK)
+        raise(db_, rc);
+    if (c.entries.size() >= 8)
+        c.entries.erase(c.entries.begin());
+    c.entries.push_back({table, count, std::move(st), std::move(writes)});
+    return c.entries.back();
+}
+
+namespace {
+
+void bindValues(sqlite3_stmt* st, const RowValues& values) {
     const std::string& texts = values.texts();
-    for (size_t k = 0; k < n; ++k) {
+    const auto& items = values.items();
+    for (size_t k = 0; k < items.size(); ++k) {
         const auto& l = items[k];
         const int pos = int(k) + 1;
         switch (l.kind) {
@@ -276,8 +246,20 @@ void Database::InsertRow(const QString& table, const RowValues& values,
             break;
         }
     }
+}
+
+} // namespace
+
+void Database::InsertRow(const QString& table, const RowValues& values,
+                         const std::function<QString()>& statement) {
+    if (log_)
+        log_->push_back(statement());
+    affected_ = 0;
+    InsertCache::Entry& e = insertStatement(table.toStdString(), values.items().size());
+    sqlite3_stmt* st = e.st.get();
+    bindValues(st, values);
     const int rc = sqlite3_step(st);
-    wrote(st, e->writes);
+    wrote(st, e.writes);
     QString error;
     if (rc != SQLITE_DONE)
         error = DescribeEngineError(path_, rc, sqlite3_errmsg(db_));
@@ -349,7 +331,7 @@ std::string rowIdName(sqlite3* db, const std::string& table, const Fields& field
     for (const char* name : {"rowid", "_rowid_", "oid"}) {
         bool taken = false;
         for (const QString& f : fields.names)
-            taken = taken || sameName(f.toStdString(), name);
+            taken = taken || names::same(f.toStdString(), name);
         if (!taken)
             return name;
     }
@@ -359,7 +341,7 @@ std::string rowIdName(sqlite3* db, const std::string& table, const Fields& field
 // The field called name among fields; -1 for none.
 int fieldIndex(const Fields& fields, const std::string& name) {
     for (size_t k = 0; k < fields.names.size(); ++k)
-        if (sameName(fields.names[k].toStdString(), name))
+        if (names::same(fields.names[k].toStdString(), name))
             return int(k);
     return -1;
 }
@@ -410,9 +392,9 @@ std::unique_ptr<Recordset> Database::openTable(sqlite3* db, const sql::Statement
     // of the same table as it is now. A set in the engine's order by this
     // same field had its ties by row id, as a sort without it leaves them.
     const std::vector<std::int64_t>* priorIds = nullptr;
-    if (ordered && prior && prior->RecordCount() > 0 && sameName(prior->table(), plan.table) &&
+    if (ordered && prior && prior->RecordCount() > 0 && names::same(prior->table(), plan.table) &&
         prior->tableVersion() == rows.version &&
-        !sameName(prior->tiesInRowIdOrder(), plan.orderField))
+        !names::same(prior->tiesInRowIdOrder(), plan.orderField))
         priorIds = prior->rowIds();
     // The whole table ascending by a number, with no earlier order to keep
     // among ties: the engine's own order (Null first, ties by row id) is the

@@ -132,8 +132,18 @@ private:
 
     // Prepared "INSERT OR IGNORE INTO t VALUES (?,...)" statements, by table
     // and value count, for the import's one INSERT per song.
-    struct InsertCache;
+    struct InsertCache {
+        struct Entry {
+            std::string table;
+            size_t count;
+            Statement st;
+            std::vector<std::string> writes; // the tables it writes (a trigger may add some)
+        };
+        std::vector<Entry> entries;
+    };
     std::unique_ptr<InsertCache> inserts_;
+    // The cached INSERT of count values into table; prepared when new.
+    InsertCache::Entry& insertStatement(const std::string& table, size_t count);
 
     QString path_;
     sqlite3* db_ = nullptr;

@@ -1,5 +1,7 @@
 #include "store/SqlReader.h"
 
+#include "store/Names.h"
+
 namespace melodeck::sql {
 
 namespace {
@@ -64,6 +66,38 @@ size_t numberEnd(std::string_view s, size_t i) {
     return i;
 }
 
+// The end of the operator or punctuation at s[i]; npos when none starts there.
+size_t operatorEnd(std::string_view s, size_t i) {
+    auto at = [&](size_t k) { return k < s.size() ? s[k] : '\0'; };
+    const char next = at(i + 1);
+    switch (at(i)) {
+    case '(':
+    case ')':
+    case ';':
+    case '+':
+    case '*':
+    case '%':
+    case ',':
+    case '&':
+    case '~':
+    case '-':
+    case '/':
+        return i + 1;
+    case '=':
+        return i + (next == '=' ? 2 : 1);
+    case '<':
+        return i + (next == '=' || next == '>' || next == '<' ? 2 : 1);
+    case '>':
+        return i + (next == '=' || next == '>' ? 2 : 1);
+    case '!':
+        return next == '=' ? i + 2 : npos;
+    case '|':
+        return i + (next == '|' ? 2 : 1);
+    default:
+        return npos;
+    }
+}
+
 // One token at s[i] (not a blank): its kind and end.
 Token nextToken(std::string_view s, size_t i) {
     const size_t n = s.size();
@@ -78,34 +112,13 @@ Token nextToken(std::string_view s, size_t i) {
                 ++k;
             return token(Token::Comment, k);
         }
-        return token(Token::Punct, i + 1);
+        break;
     case '/':
         if (at(i + 1) == '*') {
             const size_t close = s.find("*/", i + 2);
             return token(Token::Comment, close == npos ? n : close + 2);
         }
-        return token(Token::Punct, i + 1);
-    case '(':
-    case ')':
-    case ';':
-    case '+':
-    case '*':
-    case '%':
-    case ',':
-    case '&':
-    case '~':
-        return token(Token::Punct, i + 1);
-    case '=':
-        return token(Token::Punct, i + (at(i + 1) == '=' ? 2 : 1));
-    case '<':
-        return token(Token::Punct,
-                     i + (at(i + 1) == '=' || at(i + 1) == '>' || at(i + 1) == '<' ? 2 : 1));
-    case '>':
-        return token(Token::Punct, i + (at(i + 1) == '=' || at(i + 1) == '>' ? 2 : 1));
-    case '!':
-        return at(i + 1) == '=' ? token(Token::Punct, i + 2) : token(Token::Illegal, i + 1);
-    case '|':
-        return token(Token::Punct, i + (at(i + 1) == '|' ? 2 : 1));
+        break;
     case '\'':
     case '"':
     case '`':
@@ -136,6 +149,8 @@ Token nextToken(std::string_view s, size_t i) {
     default:
         break;
     }
+    if (const size_t end = operatorEnd(s, i); end != npos)
+        return token(Token::Punct, end);
     if (isDigit(c))
         return token(Token::Number, numberEnd(s, i));
     if ((c | 0x20) == 'x' && at(i + 1) == '\'') {
@@ -167,25 +182,31 @@ std::vector<Token> Tokenize(std::string_view text) {
     return out;
 }
 
-bool IsKeyword(std::string_view word, std::string_view kw) {
-    if (word.size() != kw.size())
-        return false;
-    for (size_t k = 0; k < word.size(); ++k) {
-        char c = word[k];
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 32);
-        if (c != kw[k])
+namespace {
+
+// Whether tokens from to to (a WHERE part) only narrow the rows: no
+// grouping, no compound, no limit at their top level, no second statement.
+bool onlyConditions(std::string_view text, const std::vector<Token>& t, size_t from, size_t to) {
+    int depth = 0;
+    for (size_t k = from; k < to; ++k) {
+        const std::string_view w = t[k].in(text);
+        if (t[k].kind == Token::Punct && (w == "(" || w == ")"))
+            depth += w == "(" ? 1 : -1;
+        else if (depth == 0 && t[k].kind == Token::Word)
+            for (std::string_view kw :
+                 {"UNION", "INTERSECT", "EXCEPT", "GROUP", "HAVING", "LIMIT", "WINDOW", "OFFSET"})
+                if (names::same(w, kw))
+                    return false;
+        if (depth < 0 || (t[k].kind == Token::Punct && w == ";"))
             return false;
     }
     return true;
 }
 
-namespace {
-
 // The grid query's parts, from the tokens t (comments left out).
 void readGridQuery(std::string_view text, const std::vector<Token>& t, Statement& st) {
     auto word = [&](size_t k, std::string_view kw) {
-        return k < t.size() && t[k].kind == Token::Word && IsKeyword(t[k].in(text), kw);
+        return k < t.size() && t[k].kind == Token::Word && names::same(t[k].in(text), kw);
     };
     auto punct = [&](size_t k, std::string_view p) {
         return k < t.size() && t[k].kind == Token::Punct && t[k].in(text) == p;
@@ -201,28 +222,15 @@ void readGridQuery(std::string_view text, const std::vector<Token>& t, Statement
     size_t n = t.size();
     while (n > 4 && punct(n - 1, ";"))
         --n;
-    // Up to the order clause (or the end), only a WHERE part: no join, no
-    // grouping, no compound, no limit at its top level.
+    // Up to the order clause (or the end), only a WHERE part: no join.
     size_t order = n;
     for (size_t k = 4; k < n; ++k)
         if (t[k].begin == st.orderAt)
             order = k;
     if (order > 4 && !word(4, "WHERE"))
         return;
-    int depth = 0;
-    for (size_t k = 4; k < order; ++k) {
-        if (punct(k, "("))
-            ++depth;
-        else if (punct(k, ")"))
-            --depth;
-        else if (depth == 0 && t[k].kind == Token::Word)
-            for (std::string_view kw :
-                 {"UNION", "INTERSECT", "EXCEPT", "GROUP", "HAVING", "LIMIT", "WINDOW", "OFFSET"})
-                if (IsKeyword(t[k].in(text), kw))
-                    return;
-        if (depth < 0 || punct(k, ";"))
-            return;
-    }
+    if (!onlyConditions(text, t, 4, order))
+        return;
     size_t k = order;
     if (order < n) {
         // ORDER BY field [ASC | DESC]
@@ -263,7 +271,7 @@ Statement Read(std::string_view text) {
             st.verb += c >= 'a' && c <= 'z' ? char(c - 32) : c;
         st.verbEnd = t[0].end;
         st.namesConflictRule = (st.verb == "INSERT" || st.verb == "UPDATE") && t.size() > 1 &&
-                               t[1].kind == Token::Word && IsKeyword(t[1].in(text), "OR");
+                               t[1].kind == Token::Word && names::same(t[1].in(text), "OR");
     }
     // The last ORDER BY outside brackets and literals.
     int depth = 0;
@@ -271,9 +279,9 @@ Statement Read(std::string_view text) {
         const std::string_view w = t[k].in(text);
         if (t[k].kind == Token::Punct && (w == "(" || w == ")"))
             depth += w == "(" ? 1 : -1;
-        else if (depth == 0 && t[k].kind == Token::Word && IsKeyword(w, "ORDER") &&
+        else if (depth == 0 && t[k].kind == Token::Word && names::same(w, "ORDER") &&
                  k + 1 < t.size() && t[k + 1].kind == Token::Word &&
-                 IsKeyword(t[k + 1].in(text), "BY"))
+                 names::same(t[k + 1].in(text), "BY"))
             st.orderAt = t[k].begin;
     }
     readGridQuery(text, t, st);

@@ -32,9 +32,6 @@ struct Token {
 // The tokens of text, blanks left out.
 std::vector<Token> Tokenize(std::string_view text);
 
-// Whether a word is keyword kw (upper case), in any letter case.
-bool IsKeyword(std::string_view word, std::string_view kw);
-
 constexpr size_t npos = std::string_view::npos;
 
 struct Statement {
