@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -133,7 +134,10 @@ QByteArray databaseContent(const QString& path) {
         sqlite3_close(db);
         return QByteArray();
     };
-    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+    // Writable when the file is: a log that a killed program left beside it
+    // is then taken in (recovered) instead of making the content unreadable.
+    const int mode = QFileInfo(path).isWritable() ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, mode, nullptr) != SQLITE_OK)
         return fail();
     std::vector<std::string> tables;
     auto each = [&](const std::string& sql, auto&& row) {
