@@ -4,6 +4,7 @@
 #include "store/EngineError.h"
 #include "store/JetLike.h"
 #include "store/Names.h"
+#include "store/ReadAhead.h"
 
 #include <sqlite3.h>
 
@@ -74,8 +75,9 @@ sqlite3* Connection::openReader() {
     }
     const char* file = sqlite3_db_filename(writer_, "main");
     sqlite3* r = nullptr;
-    const int rc =
-        sqlite3_open_v2(file ? file : "", &r, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    // Read connections read ahead: their scans of a table are what the user waits for.
+    const int rc = sqlite3_open_v2(file ? file : "", &r, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
+                                   readahead::VfsName());
     if (rc != SQLITE_OK) {
         const QString d = DescribeEngineError(path_, rc, r ? sqlite3_errmsg(r) : nullptr);
         sqlite3_close_v2(r);
@@ -97,36 +99,59 @@ void Connection::release(sqlite3* reader) {
     idle_.push_back(reader);
 }
 
-std::shared_ptr<Connection::Snapshot> Connection::beginSnapshot() {
+sqlite3* Connection::beginRead() {
     sqlite3* r = openReader();
+    readahead::Forget(r);
+    // Reading the schema's version starts the snapshot now, not at the
+    // set's first read.
     char* err = nullptr;
-    const int rc = sqlite3_exec(r, "BEGIN", nullptr, nullptr, &err);
+    const int rc = sqlite3_exec(r, "BEGIN; PRAGMA schema_version", nullptr, nullptr, &err);
     sqlite3_free(err);
     if (rc != SQLITE_OK) {
         const QString d = DescribeEngineError(path_, rc, sqlite3_errmsg(r));
         sqlite3_close_v2(r);
         throw VbError(VbError::Database, d);
     }
-    return std::make_shared<Snapshot>(shared_from_this(), r);
+    return r;
+}
+
+std::shared_ptr<Connection::Snapshot> Connection::beginSnapshot() {
+    const std::int64_t before = dataVersion();
+    return std::make_shared<Snapshot>(shared_from_this(), beginRead(), before);
+}
+
+std::shared_ptr<Connection::Snapshot> Connection::beginSnapshotBeside(const Snapshot& first) {
+    auto second =
+        std::make_shared<Snapshot>(shared_from_this(), beginRead(), first.dataVersionBefore_);
+    // Nobody wrote between the first one's start and now: both see the same.
+    if (dataVersion() != first.dataVersionBefore_)
+        return nullptr;
+    return second;
 }
 
 Connection::Snapshot::~Snapshot() {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    readahead::Forget(db_);
     owner_->release(db_);
 }
 
-std::uint64_t Connection::version(std::string_view table) {
+std::int64_t Connection::dataVersion() {
     if (!dataVersion_)
         sqlite3_prepare_v3(writer_, "PRAGMA data_version", -1, SQLITE_PREPARE_PERSISTENT,
                            &dataVersion_, nullptr);
-    // Moves when another connection has committed since this one last asked;
-    // failing to tell counts as a change.
-    std::int64_t v = -2;
+    // Failing to tell counts as a change.
+    std::int64_t v = -2 - std::int64_t(++failedAsks_);
     if (dataVersion_ && sqlite3_step(dataVersion_) == SQLITE_ROW)
         v = sqlite3_column_int64(dataVersion_, 0);
     if (dataVersion_)
         sqlite3_reset(dataVersion_);
-    if (v != seenDataVersion_ || v == -2)
+    return v;
+}
+
+std::uint64_t Connection::version(std::string_view table) {
+    // Moves when another connection has committed since this one last asked.
+    const std::int64_t v = dataVersion();
+    if (v != seenDataVersion_)
         othersAt_ = ++counter_;
     seenDataVersion_ = v;
     const auto it = versions_.find(names::key(table));

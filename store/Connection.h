@@ -47,6 +47,10 @@ public:
     // first read. VbError when no read connection can be opened.
     class Snapshot;
     std::shared_ptr<Snapshot> beginSnapshot();
+    // A second read transaction that sees the file as first does (to read
+    // a part of the same rows on another thread); null when another program
+    // wrote the file after first began, so that this cannot be made sure of.
+    std::shared_ptr<Snapshot> beginSnapshotBeside(const Snapshot& first);
 
     // The version of a table (names compared without regard to ASCII letter
     // case): moves when this program writes the table or when another
@@ -57,6 +61,10 @@ public:
     void changedAll() { othersAt_ = ++counter_; }
 
 private:
+    // The writer's data version: it moves when another connection commits.
+    std::int64_t dataVersion();
+    // A read connection in a read transaction that has begun reading.
+    sqlite3* beginRead();
     sqlite3* openReader();
     void release(sqlite3* reader);
 
@@ -67,6 +75,7 @@ private:
     std::vector<sqlite3*> idle_;
     sqlite3_stmt* dataVersion_ = nullptr;
     std::int64_t seenDataVersion_ = -1;
+    std::uint64_t failedAsks_ = 0;
     std::map<std::string, std::uint64_t> versions_;
     std::uint64_t counter_ = 0;
     std::uint64_t othersAt_ = 0; // counter_ when another program's write was seen
@@ -74,7 +83,8 @@ private:
 
 class Connection::Snapshot {
 public:
-    Snapshot(std::shared_ptr<Connection> owner, sqlite3* db) : owner_(std::move(owner)), db_(db) {}
+    Snapshot(std::shared_ptr<Connection> owner, sqlite3* db, std::int64_t dataVersionBefore)
+        : owner_(std::move(owner)), db_(db), dataVersionBefore_(dataVersionBefore) {}
     ~Snapshot(); // ends the read transaction; the connection goes back to its owner
     Snapshot(const Snapshot&) = delete;
     Snapshot& operator=(const Snapshot&) = delete;
@@ -83,8 +93,10 @@ public:
     const Connection& owner() const { return *owner_; }
 
 private:
+    friend class Connection;
     std::shared_ptr<Connection> owner_;
     sqlite3* db_;
+    std::int64_t dataVersionBefore_; // the writer's, just before it began
 };
 
 } // namespace melodeck

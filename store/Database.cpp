@@ -6,7 +6,9 @@
 #include "store/JetLike.h"
 #include "store/Names.h"
 #include "store/RowOrder.h"
+#include "store/SortCache.h"
 #include "store/SqlReader.h"
+#include "store/TableScan.h"
 
 #include <QFileInfo>
 #include <QScopeGuard>
@@ -299,22 +301,6 @@ bool isNumberType(int type) {
     return type == FieldType::Boolean || FieldType::IsNumeric(type);
 }
 
-// At most how many rows the table holds, from its first and last row id;
-// each is one step down the table's tree (the two in one query would scan
-// it). 0 when that cannot be told.
-size_t rowsAtMost(sqlite3* db, const std::string& table, const std::string& rowId) {
-    std::int64_t ends[2] = {0, 0};
-    for (int k = 0; k < 2; ++k) {
-        const std::string sql = (k ? "SELECT max(" : "SELECT min(") + rowId + ") FROM " + table;
-        Statement st;
-        if (Prepare(db, sql, st) != SQLITE_OK || sqlite3_step(st.get()) != SQLITE_ROW)
-            return 0;
-        ends[k] = sqlite3_column_int64(st.get(), 0);
-    }
-    const std::int64_t n = ends[1] - ends[0] + 1;
-    return n > 0 ? size_t(std::min<std::int64_t>(n, std::int64_t(1) << 22)) : 0;
-}
-
 // The name under which table's row ids can be read (one its fields do not
 // take); empty for a view, a table without row ids, or no such table.
 std::string rowIdName(sqlite3* db, const std::string& table, const Fields& fields) {
@@ -346,29 +332,6 @@ int fieldIndex(const Fields& fields, const std::string& name) {
     return -1;
 }
 
-// Column col of st's current row into order, for the row with key.
-void addOrderValue(RowOrder& order, std::int64_t key, sqlite3_stmt* st, int col) {
-    switch (sqlite3_column_type(st, col)) {
-    case SQLITE_NULL:
-        order.addNull(key);
-        break;
-    case SQLITE_INTEGER:
-    case SQLITE_FLOAT:
-        order.addNumber(key, sqlite3_column_double(st, col));
-        break;
-    case SQLITE_TEXT: {
-        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
-        order.addText(key, std::string_view(p ? p : "", size_t(sqlite3_column_bytes(st, col))));
-        break;
-    }
-    default: {
-        const auto* p = static_cast<const char*>(sqlite3_column_blob(st, col));
-        order.addBlob(key, std::string_view(p ? p : "", size_t(sqlite3_column_bytes(st, col))));
-        break;
-    }
-    }
-}
-
 Fields fieldsOf(sqlite3_stmt* st) {
     Fields f;
     const int n = sqlite3_column_count(st);
@@ -391,39 +354,42 @@ std::unique_ptr<Recordset> Database::openTable(sqlite3* db, const sql::Statement
     // Ties keep the order of the set this one replaces when that holds rows
     // of the same table as it is now. A set in the engine's order by this
     // same field had its ties by row id, as a sort without it leaves them.
-    const std::vector<std::int64_t>* priorIds = nullptr;
-    if (ordered && prior && prior->RecordCount() > 0 && names::same(prior->table(), plan.table) &&
-        prior->tableVersion() == rows.version &&
-        !names::same(prior->tiesInRowIdOrder(), plan.orderField))
-        priorIds = prior->rowIds();
-    // The whole table ascending by a number, with no earlier order to keep
-    // among ties: the engine's own order (Null first, ties by row id) is the
-    // one wanted, and an index gives it without sorting.
-    const bool blankWhere = skipBlanks(plan.where, 0) == plan.where.size();
-    const bool engineOrders =
-        ordered && !plan.descending && !priorIds && blankWhere && isNumberType(fieldType);
-    std::string ids = "SELECT " + rowId;
-    if (ordered && !engineOrders)
-        ids += ", " + plan.orderField;
-    ids += " FROM " + plan.table + " " + plan.where;
-    if (engineOrders) {
-        ids += " ORDER BY " + plan.orderField + ", " + rowId;
-        rows.orderField = plan.orderField;
-    }
+    const Recordset* tiePrior = ordered && prior && prior->RecordCount() > 0 &&
+                                        names::same(prior->table(), plan.table) &&
+                                        prior->tableVersion() == rows.version &&
+                                        !names::same(prior->tiesInRowIdOrder(), plan.orderField)
+                                    ? prior
+                                    : nullptr;
     rows.rowIdName = rowId;
-    Statement st;
-    int rc = Prepare(db, ids, st);
-    if (rc == SQLITE_OK)
-        rc = Prepare(db, "SELECT * FROM " + plan.table + " WHERE " + rowId + " = ?", rows.fetch,
-                     SQLITE_PREPARE_PERSISTENT);
+    const int rc = Prepare(db, "SELECT * FROM " + plan.table + " WHERE " + rowId + " = ?",
+                           rows.fetch, SQLITE_PREPARE_PERSISTENT);
     if (rc != SQLITE_OK)
         raise(db, rc);
     if (sqlite3_column_count(rows.fetch.get()) != int(fields.names.size()))
         fail(DescribeEngineError(path_, SQLITE_CORRUPT, nullptr));
+    // The whole table ascending by a number, with no earlier order to keep
+    // among ties: the engine's own order (Null first, ties by row id) is the
+    // one wanted, and an index gives it without sorting.
+    const bool blankWhere = skipBlanks(plan.where, 0) == plan.where.size();
+    if (ordered && !plan.descending && !tiePrior && blankWhere && isNumberType(fieldType))
+        return openInIndexOrder(db, plan, std::move(fields), std::move(rows));
+    return openSorted(db, plan, std::move(fields), std::move(rows), tiePrior);
+}
 
-    if (engineOrders && rows.snapshot) {
-        // A large table in its index order: counted now (the engine counts
-        // an index page by page), its row ids read as the rows are shown.
+std::unique_ptr<Recordset> Database::openInIndexOrder(sqlite3* db, const sql::Statement& plan,
+                                                      Fields fields, Recordset::TableRows rows) {
+    const std::string& rowId = rows.rowIdName;
+    rows.orderField = plan.orderField;
+    Statement ids;
+    int rc = Prepare(db,
+                     "SELECT " + rowId + " FROM " + plan.table + " ORDER BY " + plan.orderField +
+                         ", " + rowId,
+                     ids);
+    if (rc != SQLITE_OK)
+        raise(db, rc);
+    if (rows.snapshot) {
+        // A large table: counted now (the engine counts an index page by
+        // page), its row ids read as the rows are shown.
         Statement count;
         rc = Prepare(db, "SELECT count(*) FROM " + plan.table, count);
         if (rc == SQLITE_OK)
@@ -432,31 +398,116 @@ std::unique_ptr<Recordset> Database::openTable(sqlite3* db, const sql::Statement
             raise(db, rc);
         rows.count = sqlite3_column_int64(count.get(), 0);
         if (rows.count > kReadAllIdsUpTo) {
-            rows.moreRowIds = std::move(st);
+            rows.moreRowIds = std::move(ids);
             return Recordset::ofTable(std::move(fields), std::move(rows), path_);
         }
     }
-
-    const size_t expected = rowsAtMost(db, plan.table, rowId);
-    RowOrder order;
-    const bool sorting = ordered && !engineOrders;
-    if (sorting)
-        order.reserve(expected);
-    else
-        rows.rowIds.reserve(expected);
-    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-        const std::int64_t id = sqlite3_column_int64(st.get(), 0);
-        if (sorting)
-            addOrderValue(order, id, st.get(), 1);
-        else
-            rows.rowIds.push_back(id);
-    }
+    std::int64_t first = 1, last = 0;
+    if (const int range = scan::RowIdRange(db, plan.table, rowId, first, last); range != SQLITE_OK)
+        raise(db, range);
+    if (last >= first)
+        rows.rowIds.reserve(
+            size_t(std::min<std::int64_t>(last - first + 1, std::int64_t(1) << 22)));
+    while ((rc = sqlite3_step(ids.get())) == SQLITE_ROW)
+        rows.rowIds.push_back(sqlite3_column_int64(ids.get(), 0));
     if (rc != SQLITE_DONE)
         raise(db, rc);
-    if (sorting)
-        rows.rowIds = order.sorted(plan.descending, priorIds);
-    else if (rows.rowIds.capacity() > rows.rowIds.size() + rows.rowIds.size() / 4)
-        rows.rowIds.shrink_to_fit();
+    return ofRows(std::move(fields), std::move(rows));
+}
+
+namespace {
+
+// The positions of a set's row ids, for the ties; null when it has none or
+// they cannot be read.
+std::shared_ptr<const RowOrder::Prior> priorOf(const Recordset* set) {
+    const std::vector<std::int64_t>* ids = set ? set->rowIds() : nullptr;
+    return ids && !ids->empty() ? RowOrder::priorOf(*ids) : nullptr;
+}
+
+} // namespace
+
+std::unique_ptr<Recordset> Database::openSorted(sqlite3* db, const sql::Statement& plan,
+                                                Fields fields, Recordset::TableRows rows,
+                                                const Recordset* tiePrior) {
+    scan::Query q;
+    q.table = plan.table;
+    q.rowId = rows.rowIdName;
+    q.conditions = plan.conditions;
+    q.field = plan.orderField;
+    q.descending = plan.descending;
+    const bool wholeTable = q.conditions.empty();
+    // A sort of this field learnt its ranks: the rows are ordered by them.
+    if (const SortCache::Ranks* ranks = rows.snapshot && !q.field.empty()
+                                            ? sortCache_.find(q.table, q.field, rows.version)
+                                            : nullptr) {
+        q.field.clear();
+        const std::vector<std::int64_t> ids =
+            wholeTable ? SortCache::RowIds(*ranks) : readRows(db, q, rows).ids;
+        rows.rowIds =
+            SortCache::Order(*ranks, ids, q.descending, tiePrior ? tiePrior->rowIds() : nullptr);
+        if (rows.rowIds.size() == ids.size())
+            return ofRows(std::move(fields), std::move(rows));
+        q.field = plan.orderField; // a row without a rank: read the field after all
+    }
+    // Ties in the order of the set this one replaces: when that was the
+    // engine's order by a number, the scan tells whether row id order is
+    // that order already (a list imported in number order), sparing the
+    // reading of all its row ids.
+    std::shared_ptr<const RowOrder::Prior> prior;
+    if (tiePrior && !q.field.empty() && !tiePrior->tiesInRowIdOrder().empty())
+        q.tieField = tiePrior->tiesInRowIdOrder();
+    else if (tiePrior && !q.field.empty())
+        prior = priorOf(tiePrior);
+    q.prior = prior.get();
+    scan::Rows read = readRows(db, q, rows);
+    if (q.field.empty()) {
+        rows.rowIds = std::move(read.ids);
+        return ofRows(std::move(fields), std::move(rows));
+    }
+    if (!q.tieField.empty() && !read.tieFieldRises && (prior = priorOf(tiePrior)))
+        for (auto& p : read.parts)
+            p->sort(q.descending, prior.get());
+    std::vector<RowOrder*> parts;
+    for (auto& p : read.parts)
+        parts.push_back(p.get());
+    // A sort of the whole table in a snapshot: its ranks are worth keeping.
+    const bool learn = wholeTable && rows.snapshot;
+    std::vector<std::uint8_t> groupStarts;
+    rows.rowIds = RowOrder::merge(parts, q.descending, learn ? &groupStarts : nullptr);
+    read.parts.clear();
+    if (learn)
+        sortCache_.keep(q.table, q.field, rows.version, rows.rowIds, groupStarts, q.descending);
+    return ofRows(std::move(fields), std::move(rows));
+}
+
+scan::Rows Database::readRows(sqlite3* db, const scan::Query& q, Recordset::TableRows& rows) {
+    // A large table is read in two halves at once, the second through a
+    // snapshot of the same moment on a second read connection. Its ends are
+    // looked up only then: a query that takes no row (start-up's first)
+    // reads nothing, and one whose end cannot be read is read whole, on one
+    // thread, where the scan finds what it finds.
+    std::int64_t first = INT64_MIN, last = INT64_MAX;
+    std::vector<sqlite3*> dbs{db};
+    std::shared_ptr<Connection::Snapshot> beside;
+    std::int64_t lo = 1, hi = 0;
+    if (rows.snapshot && scan::RowIdRange(db, q.table, q.rowId, lo, hi) == SQLITE_OK && hi >= lo &&
+        hi - lo >= scan::kSplitFrom)
+        beside = conn_->beginSnapshotBeside(*rows.snapshot);
+    if (beside) {
+        first = lo;
+        last = hi;
+        dbs.push_back(beside->handle());
+    }
+    int rc = SQLITE_OK;
+    std::string message;
+    scan::Rows read = scan::Read(dbs, q, first, last, rc, message);
+    if (rc != SQLITE_OK)
+        fail(DescribeEngineError(path_, rc, message.c_str()));
+    return read;
+}
+
+std::unique_ptr<Recordset> Database::ofRows(Fields fields, Recordset::TableRows rows) {
+    rows.rowIds.shrink_to_fit();
     rows.count = std::int64_t(rows.rowIds.size());
     return Recordset::ofTable(std::move(fields), std::move(rows), path_);
 }
@@ -480,7 +531,7 @@ std::unique_ptr<Recordset> Database::openHeld(sqlite3* db, sqlite3_stmt* query, 
     for (std::int64_t k = 0; (rc = sqlite3_step(query)) == SQLITE_ROW; ++k) {
         rows.appendRow(query);
         if (col >= 0)
-            addOrderValue(order, k, query, col);
+            scan::AddOrderValue(order, k, query, col);
     }
     if (rc != SQLITE_DONE)
         raise(db, rc);
@@ -559,6 +610,8 @@ void Database::CommitTrans() {
 }
 void Database::Rollback() {
     control("ROLLBACK");
+    // What was read inside the transaction is gone with it.
+    conn_->changedAll();
 }
 bool Database::InTransaction() const {
     return db_ && !sqlite3_get_autocommit(db_);

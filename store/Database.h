@@ -4,6 +4,8 @@
 
 #include "store/Connection.h"
 #include "store/Recordset.h"
+#include "store/SortCache.h"
+#include "store/TableScan.h"
 
 #include <QString>
 #include <QStringView>
@@ -125,6 +127,17 @@ private:
     std::unique_ptr<Recordset> openTable(sqlite3* db, const sql::Statement& plan, Fields fields,
                                          Recordset::TableRows rows, const std::string& rowId,
                                          const Recordset* prior);
+    // The whole table in the order of its number field's index.
+    std::unique_ptr<Recordset> openInIndexOrder(sqlite3* db, const sql::Statement& plan,
+                                                Fields fields, Recordset::TableRows rows);
+    // The rows the conditions take, in the order the query asks for.
+    // tiePrior: the set whose order ties keep, if any.
+    std::unique_ptr<Recordset> openSorted(sqlite3* db, const sql::Statement& plan, Fields fields,
+                                          Recordset::TableRows rows, const Recordset* tiePrior);
+    // The rows of a query, read through the set's snapshot and, for a large
+    // table, a second one of the same moment.
+    scan::Rows readRows(sqlite3* db, const scan::Query& q, Recordset::TableRows& rows);
+    std::unique_ptr<Recordset> ofRows(Fields fields, Recordset::TableRows rows);
     std::unique_ptr<Recordset> openHeld(sqlite3* db, sqlite3_stmt* query, Fields fields,
                                         const sql::Statement* plan);
     static int authorize(void* self, int action, const char* a1, const char* a2, const char* a3,
@@ -142,6 +155,7 @@ private:
         std::vector<Entry> entries;
     };
     std::unique_ptr<InsertCache> inserts_;
+    SortCache sortCache_;
     // The cached INSERT of count values into table; prepared when new.
     InsertCache::Entry& insertStatement(const std::string& table, size_t count);
 

@@ -251,6 +251,8 @@ void readGridQuery(std::string_view text, const std::vector<Token>& t, Statement
     st.table = std::string(t[3].in(text));
     const size_t whereEnd = order < n ? st.orderAt : t[n - 1].end;
     st.where = std::string(text.substr(t[3].end, whereEnd - t[3].end));
+    if (order > 4)
+        st.conditions = std::string(text.substr(t[4].end, whereEnd - t[4].end));
 }
 
 } // namespace

@@ -52,7 +52,8 @@ struct Statement {
     // with a bare table name and field name: the form of every grid query.
     bool gridQuery = false;
     std::string table;
-    std::string where; // the text between the table name and the order clause
+    std::string where;      // the text between the table name and the order clause
+    std::string conditions; // what follows WHERE in it (empty without one)
     std::string orderField;
     bool descending = false;
 };

