@@ -115,12 +115,13 @@ TEST(ImportFile, ReplacesTheSongsAndShowsThemAll) {
     // While it ran: locked buttons and grids, usable fields, busy pointer,
     // the progress window counting bytes up to the file's length (+2 for the
     // last line without end, which the bar shows full).
-    EXPECT_TRUE(d.seen);
+    ASSERT_TRUE(d.seen);
     EXPECT_TRUE(d.buttonsLocked);
     EXPECT_TRUE(d.fieldsUsable);
     EXPECT_TRUE(d.busy);
     EXPECT_TRUE(d.waitShown);
     EXPECT_EQ(d.maximum, bytes.size());
+    ASSERT_FALSE(d.values.empty());
     EXPECT_TRUE(std::is_sorted(d.values.begin(), d.values.end()));
     EXPECT_EQ(d.values.back(), bytes.size());
     // Afterwards: unlocked, pointer back, progress window gone.
