@@ -3,6 +3,7 @@
 
 #include "support/common_files.h"
 #include "support/hostile_support.h"
+#include "support/scoped_state.h"
 
 #include "common/DataFolder.h"
 #include "common/ModCommon.h"
@@ -207,7 +208,7 @@ TEST(ProgramLocation, ComesFromTheExecutableUntilSet) {
         EXPECT_EQ(ModCommon::ProgramName(), u"core_common_objects"_s);
         seams().processEvents();
     }
-    ModCommon::SetProgramLocation(u"some/folder"_s, u"Prog"_s);
+    const test::ScopedProgramLocation set(u"some/folder"_s, u"Prog"_s);
     EXPECT_EQ(ModCommon::ProgramFolder(), u"some/folder"_s);
     EXPECT_EQ(ModCommon::ProgramName(), u"Prog"_s);
     EXPECT_EQ(ModCommon::ProgramFile(u"Prog.$$$"_s), u"some/folder/Prog.$$$"_s);

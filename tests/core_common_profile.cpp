@@ -6,6 +6,7 @@
 #include "common/SafeFile.h"
 #include "support/common_files.h"
 #include "support/hostile_support.h"
+#include "support/scoped_state.h"
 
 #include <QDir>
 #include <QFile>
@@ -342,7 +343,7 @@ TEST_F(Profile, AFullDiskChangesNothing) {
 }
 
 TEST_F(Profile, ReadIniAndWriteIniUseTheProgramFolder) {
-    ModCommon::SetProgramLocation(dir.path(), u"MeloDeck"_s);
+    const test::ScopedProgramLocation here(dir.path(), u"MeloDeck"_s);
     EXPECT_EQ(ModCommon::ProgramFile(u"a.txt"_s), dir.path() + u"/a.txt"_s);
     EXPECT_EQ(ModCommon::GetIniPath(), dir.path() + u"/Melodeck.ini"_s);
     EXPECT_EQ(ModCommon::ReadIni(u"s"_s, u"k"_s), u""_s);

@@ -39,6 +39,9 @@ namespace {
 
 const QString kStartFailure = u"バグったかな・・・"_s;
 
+const std::vector<test::SongRow> kTwoSongs = {
+    {u"1"_s, u"'歌手'"_s, u"'曲'"_s}, {u"2"_s, u"'歌手2'"_s, u"'曲2'"_s, u"NULL"_s, u"'○'"_s}};
+
 QByteArray randomBytes(qsizetype n, quint32 seed) {
     QByteArray b(n, '\0');
     QRandomGenerator random(seed);
@@ -53,7 +56,7 @@ QByteArray randomBytes(qsizetype n, quint32 seed) {
 
 TEST(HostileSongList, BrokenListsWarnOrImportWhatTheRulesSay) {
     ImportFixture f;
-    f.createDatabase({u"1,'旧歌手','旧曲',NULL,NULL"_s});
+    f.createDatabase({{{u"1"_s, u"'旧歌手'"_s, u"'旧曲'"_s}}});
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
     auto oldSongs = f.songs();
@@ -460,7 +463,7 @@ TEST(HostileDatabase, NamesHoldingACommentStopTheStart) {
 
 TEST(HostileDatabase, ReadOnlyFileIsShownButNeverWritten) {
     ImportFixture f;
-    f.createDatabase({u"1,'歌手','曲',NULL,NULL"_s, u"2,'歌手2','曲2',NULL,'○'"_s});
+    f.createDatabase({kTwoSongs});
     const QString db = f.databasePath();
     ASSERT_TRUE(QFile::setPermissions(db, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
     frmMeloDeck* w = f.start();
@@ -490,7 +493,7 @@ TEST(HostileDatabase, ReadOnlyFileIsShownButNeverWritten) {
 
 TEST(HostileDatabase, WriteLockHeldByAnotherProgram) {
     ImportFixture f;
-    f.createDatabase({u"1,'歌手','曲',NULL,NULL"_s, u"2,'歌手2','曲2',NULL,'○'"_s});
+    f.createDatabase({kTwoSongs});
     const auto oldSongs = f.songs();
     // Another program in the middle of a write: it holds the write lock
     // from before the start to after the attempts below.
@@ -531,7 +534,8 @@ TEST(HostileDatabase, WriteLockHeldByAnotherProgram) {
 
 TEST(HostileDatabase, SongTableOfThreeFields) {
     ImportFixture f;
-    f.createDatabase({u"1,'歌手','曲'"_s}, u"(番号 INTEGER, 歌手 TEXT(50), 曲 TEXT(50))"_s);
+    f.createDatabase(
+        {{{u"1"_s, u"'歌手'"_s, u"'曲'"_s}}, {}, u"番号 INTEGER, 歌手 TEXT(50), 曲 TEXT(50)"_s});
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w) << f.warnings.join(u'|').toStdString();
     ASSERT_EQ(w->sColName.size(), 4);

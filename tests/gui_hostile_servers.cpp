@@ -82,8 +82,7 @@ std::string chunked(const std::string& body, size_t step) {
 class HostileServers : public ::testing::Test {
 protected:
     void SetUp() override {
-        test::ClearProxyEnvironment();
-        f.createDatabase({u"1,'旧歌手','旧曲',NULL,NULL"_s});
+        f.createDatabase({{{u"1"_s, u"'旧歌手'"_s, u"'旧曲'"_s}}});
         w = f.start();
         ASSERT_TRUE(w);
         w->downloadLimits.timeoutMs = 1500;
@@ -161,6 +160,7 @@ protected:
         EXPECT_TRUE(f.controlsEnabled());
     }
 
+    test::ScopedEnv noProxy = test::WithoutProxy();
     ImportFixture f;
     frmMeloDeck* w = nullptr;
     HugeList huge;

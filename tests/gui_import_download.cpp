@@ -18,7 +18,8 @@ using test::Sjis;
 
 namespace {
 
-const QStringList kOldSongs = {QStringLiteral("1,'旧歌手','旧曲',NULL,NULL")};
+const std::vector<test::SongRow> kOldSongs = {
+    {QStringLiteral("1"), QStringLiteral("'旧歌手'"), QStringLiteral("'旧曲'")}};
 
 QByteArray fileBytes(const QString& path) {
     QFile f(path);
@@ -35,8 +36,7 @@ LoopbackServer::Reply reply(const QByteArray& status, const QByteArray& body) {
 class Download : public ::testing::Test {
 protected:
     void SetUp() override {
-        test::ClearProxyEnvironment();
-        f.createDatabase(kOldSongs);
+        f.createDatabase({kOldSongs});
         w = f.start();
         ASSERT_TRUE(w);
         longList = Sjis(QStringLiteral("曲番,歌手名,曲名\r\n101,歌手甲,曲その一\r\n"
@@ -58,6 +58,7 @@ protected:
         server.route("/slow", slow);
     }
 
+    test::ScopedEnv noProxy = test::WithoutProxy();
     ImportFixture f;
     frmMeloDeck* w = nullptr;
     LoopbackServer server;

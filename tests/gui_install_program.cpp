@@ -266,7 +266,7 @@ TEST(InstalledProgram, KeepsItsFilesInTheUsersDataFolderAndLeavesTheInstallation
     QString picked;
     {
         test::PickupFixture f;
-        ModCommon::SetProgramLocation(data, u"melodeck"_s);
+        const test::ScopedProgramLocation dataFolder(data, u"melodeck"_s);
         frmMeloDeck* w = f.start();
         ASSERT_TRUE(w) << f.warnings.join(u'\n').toStdString();
         picked = w->flgList->TextMatrix(5, 1);
@@ -281,7 +281,7 @@ TEST(InstalledProgram, KeepsItsFilesInTheUsersDataFolderAndLeavesTheInstallation
     EXPECT_EQ(test::Digest(db), mine);
     {
         test::PickupFixture f;
-        ModCommon::SetProgramLocation(data, u"melodeck"_s);
+        const test::ScopedProgramLocation dataFolder(data, u"melodeck"_s);
         frmMeloDeck* w = f.start();
         ASSERT_TRUE(w) << f.warnings.join(u'\n').toStdString();
         EXPECT_EQ(test::gridColumn(w->flgPickup, 1), QStringList{picked});

@@ -47,7 +47,7 @@ int listRow(frmMeloDeck* w, const QString& title) {
 
 TEST(PickupList, DoubleClickAndMenuPickUpEachSongOnce) {
     PickupFixture f;
-    f.createDatabase(songs());
+    f.createDatabase({songs()});
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
     const QString listSource = w->datList.RecordSource;
@@ -95,7 +95,7 @@ TEST(PickupList, DoubleClickAndMenuPickUpEachSongOnce) {
 
 TEST(PickupList, RowsSharingAKeyAreCopiedAndRemovedTogether) {
     PickupFixture f;
-    f.createDatabase(songs());
+    f.createDatabase({songs()});
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
 
@@ -132,11 +132,12 @@ TEST(PickupList, KeyIsTheLeadingNumberOfTheKeyCell) {
     PickupFixture f;
     // A text key column, so that the cells keep their leading zeros and words.
     f.createDatabase(
-        {{QStringLiteral("'00123'"), QStringLiteral("'歌手'"), QStringLiteral("'零'"),
-          QStringLiteral("NULL"), QStringLiteral("NULL"), QStringLiteral("NULL")},
-         {QStringLiteral("'番号なし'"), QStringLiteral("'歌手'"), QStringLiteral("'語'"),
-          QStringLiteral("NULL"), QStringLiteral("NULL"), QStringLiteral("NULL")}},
-        {}, QStringLiteral("TEXT(10)"));
+        {{{QStringLiteral("'00123'"), QStringLiteral("'歌手'"), QStringLiteral("'零'")},
+          {QStringLiteral("'番号なし'"), QStringLiteral("'歌手'"), QStringLiteral("'語'")}},
+         {},
+         QStringLiteral("曲番号 TEXT(10), 歌手名 VARCHAR(100), 曲名 VARCHAR(100), "
+                        "歌い出し VARCHAR(100), ハモリ VARCHAR(10), 作詞者 VARCHAR(100), "
+                        "作曲者 VARCHAR(100), 演奏時間 INTEGER")});
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
     std::vector<QString> log;
@@ -158,7 +159,7 @@ TEST(PickupList, KeyIsTheLeadingNumberOfTheKeyCell) {
 TEST(PickupList, ClearingEmptiesTheListAndLeavesTheSongsAlone) {
     PickupFixture f;
     auto all = songs();
-    f.createDatabase(all, {all[0], all[2], all[4]});
+    f.createDatabase({all, {all[0], all[2], all[4]}});
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
     ASSERT_EQ(w->flgPickup->Rows(), 4);
@@ -174,7 +175,7 @@ TEST(PickupList, ClearingEmptiesTheListAndLeavesTheSongsAlone) {
 
 TEST(PickupList, PickupSortStaysAndTheListSurvivesARestart) {
     PickupFixture f;
-    f.createDatabase(songs());
+    f.createDatabase({songs()});
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
     const QString descending = QStringLiteral("SELECT * FROM PickupList ORDER BY 曲番号 DESC ");
@@ -205,7 +206,7 @@ TEST(PickupList, PickupSortStaysAndTheListSurvivesARestart) {
 TEST(PickupList, RefusedStatementWarnsAndChangesNothing) {
     PickupFixture f;
     auto all = songs();
-    f.createDatabase(all, {all[0]});
+    f.createDatabase({all, {all[0]}});
     QFile::setPermissions(f.databasePath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
@@ -237,7 +238,7 @@ TEST(PickupList, RefusedStatementWarnsAndChangesNothing) {
 
 TEST(PickupList, LockedFileWarnsAndALaterTryWorks) {
     PickupFixture f;
-    f.createDatabase(songs());
+    f.createDatabase({songs()});
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
 

@@ -29,7 +29,7 @@ std::vector<test::SongRow> songs() {
 TEST(GridPresses, OnlyDataCellsTakeThePress) {
     PickupFixture f;
     auto all = songs();
-    f.createDatabase(all, {all[1]});
+    f.createDatabase({all, {all[1]}});
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
     FlexGrid* list = w->flgList;
@@ -94,7 +94,7 @@ TEST(GridPresses, OnlyDataCellsTakeThePress) {
 TEST(GridPresses, RightPressOutsideTheDataLeavesTheCurrentCell) {
     PickupFixture f;
     auto all = songs();
-    f.createDatabase(all, {all[0], all[1]});
+    f.createDatabase({all, {all[0], all[1]}});
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
     FlexGrid* list = w->flgList;
@@ -118,7 +118,7 @@ TEST(GridPresses, RightPressOutsideTheDataLeavesTheCurrentCell) {
 TEST(GridMenus, CopyPutsTheCellTextOnTheClipboard) {
     PickupFixture f;
     auto all = songs();
-    f.createDatabase(all, {all[0]});
+    f.createDatabase({all, {all[0]}});
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
     const int row乙 = PickupFixture::gridRow(w->flgList, 1, QStringLiteral("202"));
@@ -153,7 +153,7 @@ TEST(GridMenus, CopyPutsTheCellTextOnTheClipboard) {
 
 TEST(GridMenus, AddToSearchConditionsFillsTheMatchingField) {
     PickupFixture f;
-    f.createDatabase(songs());
+    f.createDatabase({songs()});
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
     const int row甲 = PickupFixture::gridRow(w->flgList, 1, QStringLiteral("201"));
@@ -213,7 +213,7 @@ TEST(GridMenus, AddToSearchConditionsFillsTheMatchingField) {
 TEST(GridKeys, EnterDeleteCopyAndTheMenuKeyActOnTheCurrentCell) {
     PickupFixture f;
     auto all = songs();
-    f.createDatabase(all, {all[0]});
+    f.createDatabase({all, {all[0]}});
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
     FlexGrid* list = w->flgList;

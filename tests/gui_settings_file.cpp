@@ -41,8 +41,6 @@ protected:
         frmMeloDeck* w = other.start();
         EXPECT_TRUE(w);
         const QPoint at = w ? w->pos() : QPoint();
-        other.stop();
-        ModCommon::SetProgramLocation(f.folder(), QStringLiteral("MeloDeck"));
         return at;
     }
     WindowFixture f;

@@ -83,7 +83,7 @@ TEST(WindowStartup, FirstStartOpensTheDatabaseBesideTheProgram) {
 
 TEST(WindowStartup, SettingsChooseTablesSortOrdersAndWidths) {
     WindowFixture f;
-    const QString db = f.createDatabase(3, {}, QStringLiteral("songs.mdb"));
+    const QString db = f.createDatabase(3, QStringLiteral("songs.mdb"));
     test::exec(db, QStringLiteral("ALTER TABLE MeloDeck RENAME TO Songs; "
                                   "ALTER TABLE PickupList RENAME TO Picked;"));
     f.ini(QStringLiteral("MDB"), QStringLiteral("Path"), QStringLiteral("songs.mdb"));
@@ -124,7 +124,8 @@ TEST(WindowStartup, DatabasePathWithAFolderIsTakenAsGiven) {
     {
         WindowFixture f;
         QTemporaryDir other;
-        const QString db = f.createDatabase(2, other.path(), QStringLiteral("x.mdb"));
+        const QString db =
+            test::createSongDb(other.path(), {test::countdownSongs(2)}, QStringLiteral("x.mdb"));
         f.ini(QStringLiteral("MDB"), QStringLiteral("Path"), db);
         frmMeloDeck* w = f.start();
         ASSERT_TRUE(w);
@@ -137,12 +138,14 @@ TEST(WindowStartup, DatabasePathWithAFolderIsTakenAsGiven) {
         WindowFixture f;
         QTemporaryDir cwd;
         ASSERT_TRUE(QDir(cwd.path()).mkdir(QStringLiteral("sub")));
-        f.createDatabase(1, cwd.path() + QStringLiteral("/sub"), QStringLiteral("songs.mdb"));
+        test::createSongDb(cwd.path() + QStringLiteral("/sub"), {test::countdownSongs(1)},
+                           QStringLiteral("songs.mdb"));
         f.ini(QStringLiteral("MDB"), QStringLiteral("Path"), QStringLiteral("sub/songs.mdb"));
-        const QString saved = QDir::currentPath();
-        QDir::setCurrent(cwd.path());
-        frmMeloDeck* w = f.start();
-        QDir::setCurrent(saved);
+        frmMeloDeck* w = nullptr;
+        {
+            const test::ScopedCurrentDir here(cwd.path());
+            w = f.start();
+        }
         ASSERT_TRUE(w) << f.warnings.join(QLatin1Char('\n')).toStdString();
         EXPECT_EQ(w->datList.DatabaseName, QStringLiteral("sub/songs.mdb"));
         EXPECT_EQ(w->flgList->Rows(), 2);
@@ -150,7 +153,7 @@ TEST(WindowStartup, DatabasePathWithAFolderIsTakenAsGiven) {
     // A backslash also marks a folder: no program folder in front.
     {
         WindowFixture f;
-        f.createDatabase(1, {}, QStringLiteral("sub\\songs.mdb"));
+        f.createDatabase(1, QStringLiteral("sub\\songs.mdb"));
         f.ini(QStringLiteral("MDB"), QStringLiteral("Path"), QStringLiteral("sub\\songs.mdb"));
         EXPECT_EQ(f.start(), nullptr);
         ASSERT_EQ(f.warnings.size(), 1);

@@ -20,10 +20,6 @@ class QTcpSocket;
 
 namespace melodeck::test {
 
-// Removes the proxy settings of the environment, so that downloads from a
-// loopback server go there directly.
-void ClearProxyEnvironment();
-
 // An HTTP server on 127.0.0.1 that runs on the test's own event loop and
 // answers each path with a canned reply; with Scheme::Https over TLS, with
 // the test authority's certificate for 127.0.0.1 (tests/tls).
@@ -62,12 +58,6 @@ public:
     ImportFixture();
     ~ImportFixture();
 
-    // Creates the database from the shipped schema, the song table filled by
-    // songRows: VALUES lists of the first five fields (kLeadingFields), the
-    // others left NULL.
-    void createDatabase(const QStringList& songRows);
-    // The same with both tables of another shape: whole VALUES lists.
-    void createDatabase(const QStringList& songRows, const QString& schema);
     QString downloadPath() const { return path(QStringLiteral("MeloDeck.$$$")); }
 
     std::vector<QStringList> songs() const;

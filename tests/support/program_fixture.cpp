@@ -1,7 +1,6 @@
 #include "program_fixture.h"
 
 #include "app/gui/ModMeloDeck.h"
-#include "common/ModCommon.h"
 #include "store/gui/FlexGrid.h"
 
 #include <QApplication>
@@ -10,12 +9,11 @@
 
 namespace melodeck::test {
 
-ProgramFixture::ProgramFixture() {
+ProgramFixture::ProgramFixture() : location_(dir_.path(), QStringLiteral("MeloDeck")) {
     EXPECT_TRUE(dir_.isValid());
     saved_ = seams();
     seams().popupMenu = [](QMenu*, QPoint) {};
     seams().setClipboardText = [](const QString&) { return true; };
-    ModCommon::SetProgramLocation(dir_.path(), QStringLiteral("MeloDeck"));
 }
 
 ProgramFixture::~ProgramFixture() {
@@ -25,6 +23,14 @@ ProgramFixture::~ProgramFixture() {
 
 QString ProgramFixture::path(const QString& name) const {
     return QDir(dir_.path()).filePath(name);
+}
+
+QString ProgramFixture::createDatabase(const SongDb& db, const QString& fileName) const {
+    return createSongDb(dir_.path(), db, fileName);
+}
+
+QString ProgramFixture::createDatabase(int songs, const QString& fileName) const {
+    return createDatabase(SongDb{countdownSongs(songs)}, fileName);
 }
 
 frmMeloDeck* ProgramFixture::start() {

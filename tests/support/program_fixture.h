@@ -1,9 +1,14 @@
 #pragma once
 // The common ground of the window fixtures: a program folder in a temporary
-// directory, the seams saved on construction and put back on destruction,
-// and the main window started through ModMeloDeck::Main on that folder.
+// directory, in force as the program's location while the fixture lives,
+// the seams saved on construction and put back on destruction, a song
+// database built there, and the main window started through
+// ModMeloDeck::Main on that folder.
 // Pop-up menus are not shown and clipboard texts are accepted unless a
 // fixture answers those seams its own way.
+
+#include "scoped_state.h"
+#include "store_TestDb.h"
 
 #include "app/gui/frmMeloDeck.h"
 #include "common/Seams.h"
@@ -31,6 +36,14 @@ public:
     QString path(const QString& name) const;
     QString databasePath() const { return path(QStringLiteral("MeloDeck.mdb")); }
 
+    // The database in the program folder (see test::createSongDb); returns
+    // its path.
+    QString createDatabase(const SongDb& db,
+                           const QString& fileName = QStringLiteral("MeloDeck.mdb")) const;
+    // The same holding n songs of test::countdownSongs.
+    QString createDatabase(int songs = 5,
+                           const QString& fileName = QStringLiteral("MeloDeck.mdb")) const;
+
     frmMeloDeck* start(); // nullptr after a start-up failure
     void stop();
     frmMeloDeck* w() const { return window_.get(); }
@@ -42,6 +55,7 @@ protected:
     ~ProgramFixture();
 
     QTemporaryDir dir_;
+    ScopedProgramLocation location_;
     std::unique_ptr<frmMeloDeck> window_;
 
 private:
