@@ -86,6 +86,16 @@ void LoopbackServer::answer(QTcpSocket* socket, const QByteArray& head) {
     socket->disconnectFromHost();
 }
 
+RefusingPort::RefusingPort() : socket_(std::make_unique<QTcpSocket>()) {
+    EXPECT_TRUE(socket_->bind(QHostAddress::LocalHost, 0)) << socket_->errorString().toStdString();
+}
+
+RefusingPort::~RefusingPort() = default;
+
+quint16 RefusingPort::port() const {
+    return socket_->localPort();
+}
+
 // ---- the window on a program folder ------------------------------------------------
 
 ImportFixture::ImportFixture() {

@@ -52,6 +52,18 @@ private:
     std::map<QByteArray, Reply> routes_;
 };
 
+// A port on 127.0.0.1 that refuses every connection: a socket holds it bound
+// without listening, so no other server can take it while the test runs.
+class RefusingPort {
+public:
+    RefusingPort();
+    ~RefusingPort();
+    quint16 port() const;
+
+private:
+    std::unique_ptr<QTcpSocket> socket_;
+};
+
 // A program folder holding MeloDeck.mdb, and the window started on it.
 class ImportFixture : public ProgramFixture {
 public:
