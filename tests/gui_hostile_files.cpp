@@ -463,26 +463,35 @@ TEST(HostileDatabase, NamesHoldingACommentStopTheStart) {
 
 TEST(HostileDatabase, ReadOnlyFileIsShownButNeverWritten) {
     ImportFixture f;
-    f.createDatabase({kTwoSongs});
+    f.createDatabase({kTwoSongs, {kTwoSongs[0]}});
     const QString db = f.databasePath();
     ASSERT_TRUE(QFile::setPermissions(db, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w) << f.warnings.join(u'|').toStdString();
+    // Opened for reading only, also where the system would let this user
+    // write (the superuser): the engine itself refuses every change.
+    EXPECT_TRUE(w->datList.Database().ReadOnly());
+    EXPECT_TRUE(w->datPickup.Database().ReadOnly());
     EXPECT_EQ(w->flgList->Rows(), 3);
+    EXPECT_EQ(test::gridColumn(w->flgPickup, 1), QStringList{u"1"_s});
     const auto before = Snapshot(f.folder());
 
+    // Import, pick up, take out, clear: each warns, none changes anything.
     const QString list = f.path(u"list.csv"_s);
     test::WriteBytes(list, "9,x,y,z,\r\n");
     const auto listed = Snapshot(f.folder());
     f.import(list);
-    test::dblClickCell(w->flgList, 1, 2);
+    test::dblClickCell(w->flgList, 2, 2);
+    test::dblClickCell(w->flgPickup, 1, 1);
     w->cmdピックアップ全解除->click();
-    ASSERT_EQ(f.warnings.size(), 3) << f.warnings.join(u'|').toStdString();
+    ASSERT_EQ(f.warnings.size(), 4) << f.warnings.join(u'|').toStdString();
     for (const QString& warning : f.warnings)
         EXPECT_TRUE(warning.contains(u"読み取り専用"_s)) << warning.toStdString();
     EXPECT_EQ(f.songs().size(), 2u);
-    EXPECT_EQ(w->flgPickup->Rows(), 1);
+    EXPECT_EQ(w->flgList->Rows(), 3);
+    EXPECT_EQ(test::gridColumn(w->flgPickup, 1), QStringList{u"1"_s});
     EXPECT_EQ(test::ChangedFiles(listed, Snapshot(f.folder())), QStringList());
+    EXPECT_FALSE(w->ended());
 
     // Leaving writes the settings file, and only that.
     w->cmd終了->click();
