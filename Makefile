@@ -9,10 +9,8 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 PREFIX ?= /usr/local
+# .ci/run adds -DMELODECK_WERROR=ON.
 CMAKE_FLAGS ?=
-ifeq ($(CI),true)
-CMAKE_FLAGS += -DMELODECK_WERROR=ON
-endif
 
 .PHONY: deps configure build test run bench fuzz test-asan format clean install uninstall package
 

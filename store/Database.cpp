@@ -137,6 +137,10 @@ Database::Database(const QString& path) : path_(path) {
     sqlite3_set_authorizer(db_, &Database::authorize, this);
 }
 
+bool Database::ReadOnly() const {
+    return sqlite3_db_readonly(db_, "main") == 1;
+}
+
 Database::~Database() {
     inserts_.reset(); // its statements go before the connection
     // Record sets may still read their snapshots; the file closes with the last.

@@ -64,6 +64,8 @@ public:
     Database& operator=(const Database&) = delete;
 
     const QString& Name() const { return path_; }
+    // True when the file is open for reading only: nobody may write it.
+    bool ReadOnly() const;
 
     // Runs one action statement. A row refused by a constraint is skipped
     // without an error, as Jet does without its fail-on-error option.

@@ -3,6 +3,7 @@
 
 #include "support/common_files.h"
 #include "support/hostile_support.h"
+#include "support/scoped_state.h"
 
 #include "common/DataFolder.h"
 #include "common/ModCommon.h"

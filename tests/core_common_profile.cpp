@@ -6,6 +6,7 @@
 #include "common/SafeFile.h"
 #include "support/common_files.h"
 #include "support/hostile_support.h"
+#include "support/scoped_state.h"
 
 #include <QDir>
 #include <QFile>

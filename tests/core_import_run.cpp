@@ -98,20 +98,7 @@ TEST_F(ImportRun, DataLinesReplaceTheTable) {
         test::ImportedRow({"10", "ab\uFFFD", "\uFFFD\uFFFD", "ok", "\uFFFD"}),
         test::ImportedRow({"11", "最後", "行末なし", "<NULL>", "<NULL>"}),
     };
-    const auto got = songs();
-    ASSERT_EQ(got.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) {
-        // Invalid bytes may give one replacement character per byte or per pair.
-        if (i == 5) {
-            EXPECT_EQ(got[i].value(0), u"10"_s);
-            EXPECT_TRUE(got[i].value(1).startsWith(u"ab\uFFFD"_s));
-            EXPECT_TRUE(got[i].value(2).startsWith(u"\uFFFD"_s));
-            EXPECT_EQ(got[i].value(3), u"ok"_s);
-            EXPECT_TRUE(got[i].value(4).startsWith(u"\uFFFD"_s));
-            continue;
-        }
-        EXPECT_EQ(got[i], expected[i]) << i;
-    }
+    EXPECT_EQ(songs(), expected);
 
     ASSERT_GE(log.size(), 2u);
     EXPECT_EQ(log[0], u"DELETE FROM MeloDeck"_s);
@@ -134,12 +121,21 @@ TEST_F(ImportRun, ByteCountEndsTwoAboveTheLengthWithoutLastLineEnd) {
 }
 
 TEST_F(ImportRun, ErrorPageLeavesTheTableAsItWas) {
-    for (const char* text :
-         {"404 Not Found\r\n1,a,b\r\n", "1,a,b\r\n2,c,d\r\n404 Not Found\r\n3,e"}) {
+    // At the first line nothing reaches the engine; later, what did is
+    // rolled back.
+    const std::pair<const char*, std::vector<QString>> pages[] = {
+        {"404 Not Found\r\n1,a,b\r\n", {}},
+        {"1,a,b\r\n2,c,d\r\n404 Not Found\r\n3,e",
+         {u"DELETE FROM MeloDeck"_s,
+          u"INSERT INTO MeloDeck VALUES (1,'a','b',NULL,NULL,NULL,NULL,0)"_s,
+          u"INSERT INTO MeloDeck VALUES (2,'c','d',NULL,NULL,NULL,NULL,0)"_s}},
+    };
+    for (const auto& [text, statements] : pages) {
         Recorder sink;
         std::vector<QString> log;
         EXPECT_EQ(run(list(text), sink, &log), ImportOutcome::ErrorPage) << text;
         EXPECT_EQ(songs(), before) << text;
+        EXPECT_EQ(log, statements) << text;
     }
     // "404" without its space, or later in a line, is an ordinary line.
     Recorder sink;

@@ -369,7 +369,7 @@ TEST_F(StoreDb, RefreshFailureKeepsThePreviousRecordSet) {
 
     // A database name that cannot be opened keeps both the set and the open
     // database; the next good name opens that file.
-    const QString other = test::createSongDb(dir.path(), u"other.mdb"_s);
+    const QString other = test::createSongDb(dir.path(), {}, u"other.mdb"_s);
     test::insertSongs(other, u"MeloDeck"_s, {{9, u"別"_s}});
     dat.DatabaseName = QDir(dir.path()).filePath(u"gone.mdb"_s);
     dat.RecordSource = u"SELECT * FROM MeloDeck"_s;

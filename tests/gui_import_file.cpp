@@ -27,8 +27,10 @@ using test::Sjis;
 
 namespace {
 
-const QStringList kOldSongs = {QStringLiteral("1,'旧歌手','旧曲',NULL,NULL"),
-                               QStringLiteral("2,'旧2','旧曲2','x','○'")};
+const std::vector<test::SongRow> kOldSongs = {
+    {QStringLiteral("1"), QStringLiteral("'旧歌手'"), QStringLiteral("'旧曲'")},
+    {QStringLiteral("2"), QStringLiteral("'旧2'"), QStringLiteral("'旧曲2'"), QStringLiteral("'x'"),
+     QStringLiteral("'○'")}};
 
 frmWait* waitWindow(frmMeloDeck* w) {
     return w->findChild<frmWait*>();
@@ -68,10 +70,7 @@ void watch(ImportFixture& f, DuringImport& d) {
 
 TEST(ImportFile, ReplacesTheSongsAndShowsThemAll) {
     ImportFixture f;
-    f.createDatabase(kOldSongs);
-    test::exec(f.databasePath(),
-               QStringLiteral("INSERT INTO PickupList SELECT * FROM MeloDeck WHERE 曲番号 = 2"),
-               true);
+    f.createDatabase({kOldSongs, {kOldSongs[1]}});
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
     // A search in force and a sort on column 3 are replaced by the whole table.
@@ -115,12 +114,13 @@ TEST(ImportFile, ReplacesTheSongsAndShowsThemAll) {
     // While it ran: locked buttons and grids, usable fields, busy pointer,
     // the progress window counting bytes up to the file's length (+2 for the
     // last line without end, which the bar shows full).
-    EXPECT_TRUE(d.seen);
+    ASSERT_TRUE(d.seen);
     EXPECT_TRUE(d.buttonsLocked);
     EXPECT_TRUE(d.fieldsUsable);
     EXPECT_TRUE(d.busy);
     EXPECT_TRUE(d.waitShown);
     EXPECT_EQ(d.maximum, bytes.size());
+    ASSERT_FALSE(d.values.empty());
     EXPECT_TRUE(std::is_sorted(d.values.begin(), d.values.end()));
     EXPECT_EQ(d.values.back(), bytes.size());
     // Afterwards: unlocked, pointer back, progress window gone.
@@ -131,7 +131,7 @@ TEST(ImportFile, ReplacesTheSongsAndShowsThemAll) {
 
 TEST(ImportFile, ProgressWindowLayout) {
     ImportFixture f;
-    f.createDatabase(kOldSongs);
+    f.createDatabase({kOldSongs});
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
     frmWait* seen = nullptr;
@@ -170,7 +170,7 @@ TEST(ImportFile, ProgressWindowLayout) {
 
 TEST(ImportFile, FailuresWarnAndLeaveTheTable) {
     ImportFixture f;
-    f.createDatabase(kOldSongs);
+    f.createDatabase({kOldSongs});
     test::exec(f.databasePath(),
                QStringLiteral("CREATE TRIGGER boom BEFORE INSERT ON MeloDeck WHEN NEW.曲番号 = 666 "
                               "BEGIN SELECT abs(-9223372036854775807 - 1); END;"),
@@ -234,7 +234,7 @@ TEST(ImportFile, FailuresWarnAndLeaveTheTable) {
 
 TEST(ImportFile, ListsWithoutDataChangeNothingQuietly) {
     ImportFixture f;
-    f.createDatabase(kOldSongs);
+    f.createDatabase({kOldSongs});
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
     const auto before = f.songs();
@@ -257,7 +257,7 @@ TEST(ImportFile, ListsWithoutDataChangeNothingQuietly) {
 
 TEST(ImportFile, BrowseFillsThePathForTheNextImport) {
     ImportFixture f;
-    f.createDatabase(kOldSongs);
+    f.createDatabase({kOldSongs});
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
     w->txtパス->setText(QStringLiteral("http://example.invalid/data/200412.csv"));
@@ -299,7 +299,7 @@ TEST(ImportFile, DialogsSpeakJapaneseInTheWindowsFont) {
     // columns too narrow for the Japanese titles and dates, as a dialog of an
     // earlier run may have left them.
     QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    const test::ScopedEnv userSettings({"XDG_CONFIG_HOME"}, QFile::encodeName(config.path()));
     {
         QFileDialog earlier;
         earlier.setOption(QFileDialog::DontUseNativeDialog);
@@ -310,6 +310,8 @@ TEST(ImportFile, DialogsSpeakJapaneseInTheWindowsFont) {
         QSettings(QSettings::UserScope, QStringLiteral("QtProject"))
             .setValue(QStringLiteral("FileDialog/treeViewHeader"), tree->header()->saveState());
     }
+    // Into the test's own folder, not the user's settings.
+    ASSERT_TRUE(QFile::exists(config.filePath(QStringLiteral("QtProject.conf"))));
     OpenFileRequest r;
     r.defaultExt = QStringLiteral("csv");
     r.filter = QStringLiteral("csv file(*.csv)|*.csv");

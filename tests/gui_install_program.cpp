@@ -1,4 +1,4 @@
-// The program as a user installs it: what `cmake --install` puts where, the
+// The program as a user installs it: what its install rules put where, the
 // validators' view of the menu entry and the metainfo, the package, the
 // uninstall, and the installed program on a user's data folder.
 #include "support/common_files.h"
@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -54,16 +55,43 @@ Ran run(const QString& program, const QStringList& args, const QProcessEnvironme
     return r;
 }
 
-// `cmake --install` of the built tree into destdir under /usr/local. The
-// component keeps its manifest apart from the one of `make install`.
-QString install(const QString& destdir) {
+// The install scripts of the build tree's subdirectories, in the order its
+// top-level script runs them. That script holds no rules of its own: it runs
+// these, then writes the list of installed files (the manifest) into the
+// build tree, where `make install` and `make package` keep theirs. The tests
+// run these scripts themselves, so that nothing of theirs lands there.
+QStringList installScripts() {
+    const QString top = QString::fromUtf8(test::ReadBytes(kBuild + u"/cmake_install.cmake"_s));
+    EXPECT_FALSE(top.contains(u"file(INSTALL"_s)) << "the top-level folder installs files itself";
+    static const QRegularExpression include(uR"re(^\s*include\("([^"]+)"\)\s*$)re"_s,
+                                            QRegularExpression::MultilineOption);
+    QStringList scripts;
+    for (auto it = include.globalMatch(top); it.hasNext();)
+        scripts << it.next().captured(1);
+    EXPECT_FALSE(scripts.isEmpty());
+    return scripts;
+}
+
+// What `cmake --install` of the built tree for the program's component puts
+// into destdir under /usr/local; returns that folder. *manifest: the
+// installed files, one a line, as the manifest of `cmake --install` lists them.
+QString install(const QString& destdir, QByteArray* manifest = nullptr) {
+    QTemporaryDir work;
+    const QString listed = work.filePath(u"manifest.txt"_s);
+    QString script = u"set(CMAKE_INSTALL_COMPONENT melodeck)\n"_s;
+    for (const QString& sub : installScripts())
+        script += u"include(\"%1\")\n"_s.arg(sub);
+    script += u"string(REPLACE \";\" \"\\n\" files \"${CMAKE_INSTALL_MANIFEST_FILES}\")\n"
+              u"file(WRITE \"%1\" \"${files}\")\n"_s.arg(listed);
+    test::WriteBytes(work.filePath(u"install.cmake"_s), script.toUtf8());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"DESTDIR"_s, destdir);
     const Ran r = run(
         u"cmake"_s,
-        {u"--install"_s, kBuild, u"--prefix"_s, u"/"_s + kPrefix, u"--component"_s, u"melodeck"_s},
-        env);
+        {u"-DCMAKE_INSTALL_PREFIX=/"_s + kPrefix, u"-P"_s, work.filePath(u"install.cmake"_s)}, env);
     EXPECT_EQ(r.code, 0) << r.output.toStdString();
+    if (manifest)
+        *manifest = test::ReadBytes(listed);
     return QDir(destdir).filePath(kPrefix);
 }
 
@@ -138,7 +166,8 @@ bool startsOn(const QString& exe, const QString& home, const QString& db, QStrin
 
 TEST(Install, PutsEachFileInPlaceForTheValidatorsAndUninstallTakesThemAway) {
     QTemporaryDir dest;
-    const QString root = install(dest.path());
+    QByteArray manifest;
+    const QString root = install(dest.path(), &manifest);
     ASSERT_EQ(filesBelow(root), expectedFiles());
     EXPECT_TRUE(QFileInfo(root + u"/bin/melodeck"_s).isExecutable());
     EXPECT_EQ(countRows(root + u"/share/melodeck/MeloDeck.mdb"_s, "SELECT count(*) FROM MeloDeck"),
@@ -171,8 +200,7 @@ TEST(Install, PutsEachFileInPlaceForTheValidatorsAndUninstallTakesThemAway) {
     // as make install writes it.
     test::WriteBytes(root + u"/share/applications/mine.desktop"_s, "mine");
     QByteArray record;
-    for (const QByteArray& line :
-         test::ReadBytes(kBuild + u"/install_manifest_melodeck.txt"_s).split('\n'))
+    for (const QByteArray& line : manifest.split('\n'))
         if (!line.isEmpty())
             record += QFile::encodeName(dest.path()) + line + '\n';
     const QString recordFile = dest.filePath(u"installed_files.txt"_s);
@@ -186,9 +214,15 @@ TEST(Install, PutsEachFileInPlaceForTheValidatorsAndUninstallTakesThemAway) {
 }
 
 TEST(Install, PackageHoldsTheSameFilesAndDeclaresWhatTheProgramNeeds) {
+    // The package of every subdirectory's install rules (see installScripts),
+    // as make package gives the top-level folder, which adds the manifest.
+    QStringList projects;
+    for (const QString& sub : installScripts())
+        projects << QFileInfo(sub).path() << u"MeloDeck"_s << u"ALL"_s << u"/"_s;
     QTemporaryDir out;
     const Ran made =
-        run(u"cpack"_s, {u"--config"_s, kBuild + u"/CPackConfig.cmake"_s, u"-B"_s, out.path()});
+        run(u"cpack"_s, {u"--config"_s, kBuild + u"/CPackConfig.cmake"_s, u"-B"_s, out.path(),
+                         u"-D"_s, u"CPACK_INSTALL_CMAKE_PROJECTS="_s + projects.join(u';')});
     ASSERT_EQ(made.code, 0) << made.output.toStdString();
     const QStringList debs = QDir(out.path()).entryList({u"melodeck_*.deb"_s}, QDir::Files);
     ASSERT_EQ(debs.size(), 1) << made.output.toStdString();

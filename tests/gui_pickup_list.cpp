@@ -6,7 +6,6 @@
 #include <QFile>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 using namespace melodeck;
 using melodeck::test::PickupFixture;
@@ -47,7 +46,7 @@ int listRow(frmMeloDeck* w, const QString& title) {
 
 TEST(PickupList, DoubleClickAndMenuPickUpEachSongOnce) {
     PickupFixture f;
-    f.createDatabase(songs());
+    f.createDatabase({songs()});
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
     const QString listSource = w->datList.RecordSource;
@@ -59,13 +58,13 @@ TEST(PickupList, DoubleClickAndMenuPickUpEachSongOnce) {
     test::dblClickCell(w->flgList, listRow(w, QStringLiteral("曲B")), 4);
     EXPECT_EQ(pickedKeys(f), QStringList{QStringLiteral("102")});
     EXPECT_EQ(PickupFixture::gridColumn(w->flgPickup, 3), QStringList{QStringLiteral("曲B")});
-    ASSERT_GE(log.size(), 2u);
-    EXPECT_EQ(log[0], QStringLiteral("SELECT COUNT(*) FROM PickupList WHERE 曲番号 = 102"));
-    EXPECT_EQ(log[1],
-              QStringLiteral("INSERT INTO PickupList SELECT * FROM MeloDeck WHERE 曲番号 = 102"));
     // Nothing else reaches the engine but the pickup grid's own requery.
-    for (size_t i = 2; i < log.size(); ++i)
-        EXPECT_EQ(log[i], w->datPickup.RecordSource);
+    EXPECT_EQ(
+        log, (std::vector<QString>{
+                 QStringLiteral("SELECT COUNT(*) FROM PickupList WHERE 曲番号 = 102"),
+                 QStringLiteral("INSERT INTO PickupList SELECT * FROM MeloDeck WHERE 曲番号 = 102"),
+                 QStringLiteral("SELECT * FROM PickupList ORDER BY 曲番号"),
+             }));
 
     // The same song again: counted, not inserted.
     log.clear();
@@ -95,7 +94,7 @@ TEST(PickupList, DoubleClickAndMenuPickUpEachSongOnce) {
 
 TEST(PickupList, RowsSharingAKeyAreCopiedAndRemovedTogether) {
     PickupFixture f;
-    f.createDatabase(songs());
+    f.createDatabase({songs()});
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
 
@@ -132,11 +131,12 @@ TEST(PickupList, KeyIsTheLeadingNumberOfTheKeyCell) {
     PickupFixture f;
     // A text key column, so that the cells keep their leading zeros and words.
     f.createDatabase(
-        {{QStringLiteral("'00123'"), QStringLiteral("'歌手'"), QStringLiteral("'零'"),
-          QStringLiteral("NULL"), QStringLiteral("NULL"), QStringLiteral("NULL")},
-         {QStringLiteral("'番号なし'"), QStringLiteral("'歌手'"), QStringLiteral("'語'"),
-          QStringLiteral("NULL"), QStringLiteral("NULL"), QStringLiteral("NULL")}},
-        {}, QStringLiteral("TEXT(10)"));
+        {{{QStringLiteral("'00123'"), QStringLiteral("'歌手'"), QStringLiteral("'零'")},
+          {QStringLiteral("'番号なし'"), QStringLiteral("'歌手'"), QStringLiteral("'語'")}},
+         {},
+         QStringLiteral("曲番号 TEXT(10), 歌手名 VARCHAR(100), 曲名 VARCHAR(100), "
+                        "歌い出し VARCHAR(100), ハモリ VARCHAR(10), 作詞者 VARCHAR(100), "
+                        "作曲者 VARCHAR(100), 演奏時間 INTEGER")});
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
     std::vector<QString> log;
@@ -158,7 +158,7 @@ TEST(PickupList, KeyIsTheLeadingNumberOfTheKeyCell) {
 TEST(PickupList, ClearingEmptiesTheListAndLeavesTheSongsAlone) {
     PickupFixture f;
     auto all = songs();
-    f.createDatabase(all, {all[0], all[2], all[4]});
+    f.createDatabase({all, {all[0], all[2], all[4]}});
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
     ASSERT_EQ(w->flgPickup->Rows(), 4);
@@ -174,7 +174,7 @@ TEST(PickupList, ClearingEmptiesTheListAndLeavesTheSongsAlone) {
 
 TEST(PickupList, PickupSortStaysAndTheListSurvivesARestart) {
     PickupFixture f;
-    f.createDatabase(songs());
+    f.createDatabase({songs()});
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
     const QString descending = QStringLiteral("SELECT * FROM PickupList ORDER BY 曲番号 DESC ");
@@ -202,42 +202,9 @@ TEST(PickupList, PickupSortStaysAndTheListSurvivesARestart) {
     EXPECT_EQ(pickedKeys(f), keys);
 }
 
-TEST(PickupList, RefusedStatementWarnsAndChangesNothing) {
-    PickupFixture f;
-    auto all = songs();
-    f.createDatabase(all, {all[0]});
-    QFile::setPermissions(f.databasePath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
-    frmMeloDeck* w = f.start();
-    ASSERT_TRUE(w);
-    if (::geteuid() == 0) {
-        // File modes do not bind the superuser; make the engine refuse
-        // writes the same way it does for a read-only file.
-        ASSERT_EQ(sqlite3_exec(w->datPickup.Database().handle(), "PRAGMA query_only = 1", nullptr,
-                               nullptr, nullptr),
-                  SQLITE_OK);
-    }
-    const auto pickupBefore = f.tableRows(QStringLiteral("PickupList"));
-    const QStringList gridBefore = PickupFixture::gridColumn(w->flgPickup, 3);
-
-    test::dblClickCell(w->flgList, listRow(w, QStringLiteral("曲D")), 1);
-    ASSERT_EQ(f.warnings.size(), 1);
-    EXPECT_TRUE(f.warnings[0].contains(QStringLiteral("読み取り専用")))
-        << f.warnings[0].toStdString();
-
-    test::dblClickCell(w->flgPickup, 1, 1);
-    EXPECT_EQ(f.warnings.size(), 2);
-    w->cmdピックアップ全解除_Click();
-    EXPECT_EQ(f.warnings.size(), 3);
-
-    EXPECT_EQ(f.tableRows(QStringLiteral("PickupList")), pickupBefore);
-    EXPECT_EQ(PickupFixture::gridColumn(w->flgPickup, 3), gridBefore);
-    EXPECT_EQ(w->flgList->Rows(), int(all.size()) + 1);
-    EXPECT_FALSE(w->ended());
-}
-
 TEST(PickupList, LockedFileWarnsAndALaterTryWorks) {
     PickupFixture f;
-    f.createDatabase(songs());
+    f.createDatabase({songs()});
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w);
 

@@ -299,9 +299,15 @@ TEST_F(SettingsWindow, AbsurdValuesLeaveAUsableWindow) {
     EXPECT_EQ(w->flgList->Rows(), 10);
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(w->pos(), centred());
-    for (int c = 0; c < w->flgList->Cols(); ++c) {
-        EXPECT_GE(w->flgList->ColWidth(c), 0);
-        EXPECT_LE(w->flgList->ColWidth(c), 100000);
+    // Widths beyond the grid's reach are its widest; negative or no
+    // numbers keep the default.
+    std::vector<int> widths(9, FlexGrid::DefaultColWidth);
+    widths[0] = widths[2] = FlexGrid::MaxColWidth;
+    for (FlexGrid* grid : {w->flgList, w->flgPickup}) {
+        std::vector<int> got;
+        for (int c = 0; c < grid->Cols(); ++c)
+            got.push_back(grid->ColWidth(c));
+        EXPECT_EQ(got, widths);
     }
     EXPECT_TRUE(w->optハモリ[2]->isChecked());
 

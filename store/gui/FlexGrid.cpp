@@ -95,8 +95,12 @@ public:
     QVariant data(const QModelIndex& index, int role) const override {
         if (!index.isValid())
             return {};
+        // No more than the widest column can show, a character a pixel:
+        // laying out all of a longer text (a list line may bring 10 MB)
+        // stalled every repaint for seconds. TextMatrix and the tooltip
+        // keep the whole text.
         if (role == Qt::DisplayRole)
-            return cell(index.row(), index.column());
+            return cell(index.row(), index.column()).left(kShownCharacters);
         if (role == Qt::TextAlignmentRole)
             return QVariant::fromValue(align[size_t(index.column())]);
         return {};
@@ -115,6 +119,7 @@ public:
     }
 
 private:
+    static constexpr qsizetype kShownCharacters = FlexGrid::MaxColWidth / twips::kPerPixel;
     mutable bool failureSeen_ = false;
 };
 

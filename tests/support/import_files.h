@@ -20,8 +20,4 @@ QByteArray Sjis(const QString& text);
 // what the import stores (no lyricist, no composer, playing time 0).
 QStringList ImportedRow(std::initializer_list<const char*> cells);
 
-// The first five fields of the shipped song table, for rows that give only
-// those: key, singer, title, lyric start, harmony.
-inline constexpr const char* kLeadingFields = "曲番号, 歌手名, 曲名, 歌い出し, ハモリ";
-
 } // namespace melodeck::test

@@ -14,12 +14,6 @@ namespace melodeck::test {
 
 // ---- loopback server ------------------------------------------------------------
 
-void ClearProxyEnvironment() {
-    for (const char* v :
-         {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
-        qunsetenv(v);
-}
-
 LoopbackServer::LoopbackServer(Scheme scheme) : scheme_(scheme) {
     if (scheme == Scheme::Https) {
         // The test authority's certificate for 127.0.0.1 (tests/tls).
@@ -92,6 +86,16 @@ void LoopbackServer::answer(QTcpSocket* socket, const QByteArray& head) {
     socket->disconnectFromHost();
 }
 
+RefusingPort::RefusingPort() : socket_(std::make_unique<QTcpSocket>()) {
+    EXPECT_TRUE(socket_->bind(QHostAddress::LocalHost, 0)) << socket_->errorString().toStdString();
+}
+
+RefusingPort::~RefusingPort() = default;
+
+quint16 RefusingPort::port() const {
+    return socket_->localPort();
+}
+
 // ---- the window on a program folder ------------------------------------------------
 
 ImportFixture::ImportFixture() {
@@ -114,22 +118,6 @@ ImportFixture::ImportFixture() {
 
 ImportFixture::~ImportFixture() {
     stop();
-}
-
-void ImportFixture::createDatabase(const QStringList& songRows) {
-    QString sql = test::schemaSql();
-    for (const QString& r : songRows)
-        sql += QStringLiteral("INSERT INTO MeloDeck (%1) VALUES (%2);")
-                   .arg(QString::fromUtf8(kLeadingFields), r);
-    test::exec(databasePath(), sql, true);
-}
-
-void ImportFixture::createDatabase(const QStringList& songRows, const QString& schema) {
-    QString sql =
-        QStringLiteral("CREATE TABLE MeloDeck %1; CREATE TABLE PickupList %1;").arg(schema);
-    for (const QString& r : songRows)
-        sql += QStringLiteral("INSERT INTO MeloDeck VALUES (%1);").arg(r);
-    test::exec(databasePath(), sql, true);
 }
 
 std::vector<QStringList> ImportFixture::songs() const {

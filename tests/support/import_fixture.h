@@ -20,10 +20,6 @@ class QTcpSocket;
 
 namespace melodeck::test {
 
-// Removes the proxy settings of the environment, so that downloads from a
-// loopback server go there directly.
-void ClearProxyEnvironment();
-
 // An HTTP server on 127.0.0.1 that runs on the test's own event loop and
 // answers each path with a canned reply; with Scheme::Https over TLS, with
 // the test authority's certificate for 127.0.0.1 (tests/tls).
@@ -56,18 +52,24 @@ private:
     std::map<QByteArray, Reply> routes_;
 };
 
+// A port on 127.0.0.1 that refuses every connection: a socket holds it bound
+// without listening, so no other server can take it while the test runs.
+class RefusingPort {
+public:
+    RefusingPort();
+    ~RefusingPort();
+    quint16 port() const;
+
+private:
+    std::unique_ptr<QTcpSocket> socket_;
+};
+
 // A program folder holding MeloDeck.mdb, and the window started on it.
 class ImportFixture : public ProgramFixture {
 public:
     ImportFixture();
     ~ImportFixture();
 
-    // Creates the database from the shipped schema, the song table filled by
-    // songRows: VALUES lists of the first five fields (kLeadingFields), the
-    // others left NULL.
-    void createDatabase(const QStringList& songRows);
-    // The same with both tables of another shape: whole VALUES lists.
-    void createDatabase(const QStringList& songRows, const QString& schema);
     QString downloadPath() const { return path(QStringLiteral("MeloDeck.$$$")); }
 
     std::vector<QStringList> songs() const;

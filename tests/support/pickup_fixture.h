@@ -11,21 +11,11 @@ class QMenu;
 
 namespace melodeck::test {
 
-// One song row as SQL literals, in the order of the song table's fields:
-// key, singer, title, lyric start, harmony, lyricist...; the fields a row
-// leaves out are NULL.
-using SongRow = QStringList;
-
 class PickupFixture : public ProgramFixture {
 public:
     PickupFixture();
     ~PickupFixture();
 
-    // MeloDeck.mdb in the program folder, made from the shipped schema with
-    // the key declared as keyType: the song table filled with songs, the
-    // pickup table with picked.
-    void createDatabase(const std::vector<SongRow>& songs, const std::vector<SongRow>& picked = {},
-                        const QString& keyType = QStringLiteral("INTEGER"));
     // Every row of a table, read through a separate connection, as texts
     // ("<NULL>" for Null), in the order given (an ORDER BY clause or "").
     std::vector<QStringList> tableRows(const QString& table, const QString& order = {}) const;

@@ -24,6 +24,14 @@ QString ProgramFixture::path(const QString& name) const {
     return QDir(dir_.path()).filePath(name);
 }
 
+QString ProgramFixture::createDatabase(const SongDb& db, const QString& fileName) const {
+    return createSongDb(dir_.path(), db, fileName);
+}
+
+QString ProgramFixture::createDatabase(int songs, const QString& fileName) const {
+    return createDatabase(SongDb{countdownSongs(songs)}, fileName);
+}
+
 frmMeloDeck* ProgramFixture::start() {
     window_ = ModMeloDeck::Main(location);
     return window_.get();

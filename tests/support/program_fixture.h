@@ -1,9 +1,13 @@
 #pragma once
 // The common ground of the window fixtures: a program folder in a temporary
-// directory, the seams in force for the fixture's lifetime, and the main
-// window started through ModMeloDeck::Main on that folder.
+// directory, the seams in force for the fixture's lifetime, a song database
+// built there, and the main window started through ModMeloDeck::Main on
+// that folder.
 // Pop-up menus are not shown and clipboard texts are accepted unless a
 // fixture answers those seams its own way.
+
+#include "scoped_state.h"
+#include "store_TestDb.h"
 
 #include "app/gui/frmMeloDeck.h"
 #include "common/ModCommon.h"
@@ -31,6 +35,14 @@ public:
     // name inside the program folder.
     QString path(const QString& name) const;
     QString databasePath() const { return path(QStringLiteral("MeloDeck.mdb")); }
+
+    // The database in the program folder (see test::createSongDb); returns
+    // its path.
+    QString createDatabase(const SongDb& db,
+                           const QString& fileName = QStringLiteral("MeloDeck.mdb")) const;
+    // The same holding n songs of test::countdownSongs.
+    QString createDatabase(int songs = 5,
+                           const QString& fileName = QStringLiteral("MeloDeck.mdb")) const;
 
     frmMeloDeck* start(); // on location; nullptr after a start-up failure
     void stop();

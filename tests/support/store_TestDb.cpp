@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace melodeck::test {
 
 namespace {
@@ -38,18 +40,44 @@ QString cellText(sqlite3_stmt* st, int i, const QString& nullText) {
 
 } // namespace
 
-QString schemaSql() {
-    QFile f(QStringLiteral(MELODECK_SOURCE_DIR "/data/schema.sql"));
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << "data/schema.sql not readable";
-    return QString::fromUtf8(f.readAll());
-}
-
-QString createSongDb(const QString& folder, const QString& fileName) {
+QString createSongDb(const QString& folder, const SongDb& db, const QString& fileName) {
     const QString path = QDir(folder).filePath(fileName);
     QFile::remove(path);
-    { Connection c(path, true); }
-    exec(path, schemaSql());
+    QString sql;
+    if (db.fields.isEmpty()) {
+        QFile schema(QStringLiteral(MELODECK_SOURCE_DIR "/data/schema.sql"));
+        EXPECT_TRUE(schema.open(QIODevice::ReadOnly)) << "data/schema.sql not readable";
+        sql = QString::fromUtf8(schema.readAll());
+    } else {
+        sql = QStringLiteral("CREATE TABLE MeloDeck (%1); CREATE TABLE PickupList (%1);")
+                  .arg(db.fields);
+    }
+    exec(path, sql, true);
+    const qsizetype fieldCount =
+        scalar(path, QStringLiteral("SELECT count(*) FROM pragma_table_info('MeloDeck')")).toInt();
+    sql = QStringLiteral("BEGIN;");
+    const auto insert = [&](const QString& table, SongRow row) {
+        while (row.size() < fieldCount)
+            row << QStringLiteral("NULL");
+        sql += QStringLiteral("INSERT INTO %1 VALUES (%2);").arg(table, row.join(QLatin1Char(',')));
+    };
+    for (const SongRow& r : db.songs)
+        insert(QStringLiteral("MeloDeck"), r);
+    for (const SongRow& r : db.picked)
+        insert(QStringLiteral("PickupList"), r);
+    exec(path, sql + QStringLiteral("COMMIT;"));
     return path;
+}
+
+std::vector<SongRow> countdownSongs(int n) {
+    std::vector<SongRow> rows;
+    for (int i = 0; i < n; ++i) {
+        const QString s = QString::number(i);
+        rows.push_back({QString::number(100 - i), u"'歌手"_s + s + u'\'', u"'曲"_s + s + u'\'',
+                        u"'歌い出し"_s + s + u'\'', i % 2 ? u"'○'"_s : u"NULL"_s, u"NULL"_s,
+                        u"NULL"_s, QString::number(200 + i)});
+    }
+    return rows;
 }
 
 void exec(const QString& dbPath, const QString& sql, bool create) {

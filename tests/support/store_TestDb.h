@@ -10,15 +10,36 @@
 
 namespace melodeck::test {
 
-// The text of data/schema.sql, and how many fields its two tables have.
-QString schemaSql();
+// How many fields the two tables of data/schema.sql have.
 inline constexpr qsizetype kSongFieldCount = 8;
 
-// Creates folder/fileName from data/schema.sql (tables MeloDeck and
-// PickupList, eight fields: 曲番号 INTEGER, 歌手名, 曲名, 歌い出し, ハモリ, 作詞者,
-// 作曲者 VARCHAR, 演奏時間 INTEGER). Replaces an existing file. Returns its path.
-QString createSongDb(const QString& folder,
+// One row as SQL literals in the order of its table's fields ("101", "'歌手'",
+// "NULL"); the fields a row leaves out are NULL.
+using SongRow = QStringList;
+
+// What a song database holds.
+struct SongDb {
+    SongDb(std::vector<SongRow> songs_ = {}, std::vector<SongRow> picked_ = {},
+           QString fields_ = {})
+        : songs(std::move(songs_)), picked(std::move(picked_)), fields(std::move(fields_)) {}
+    std::vector<SongRow> songs;  // the song table, MeloDeck
+    std::vector<SongRow> picked; // the pickup table, PickupList
+    // The fields of both tables as CREATE TABLE lists them, for a test that
+    // needs another shape; empty for data/schema.sql (eight fields:
+    // 曲番号 INTEGER, 歌手名, 曲名, 歌い出し, ハモリ, 作詞者, 作曲者 VARCHAR,
+    // 演奏時間 INTEGER, each table with an index on 曲番号).
+    QString fields;
+};
+
+// Creates folder/fileName holding db, replacing an existing file; the rows
+// go in through a connection of its own. Returns the file's path.
+QString createSongDb(const QString& folder, const SongDb& db = {},
                      const QString& fileName = QStringLiteral("MeloDeck.mdb"));
+
+// n songs whose numbers run downwards (100, 99, ...), so that an order
+// clause shows in a grid: song i is 歌手i, 曲i, 歌い出しi, a harmony part
+// (○) on every odd i, playing time 200 + i.
+std::vector<SongRow> countdownSongs(int n);
 
 // One song in table order; empty texts are stored as NULL, as the import does.
 struct Song {

@@ -2,7 +2,6 @@
 
 #include "app/gui/ModMeloDeck.h"
 #include "common/ModCommon.h"
-#include "store_TestDb.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -27,18 +26,6 @@ WindowFixture::WindowFixture() {
 
 WindowFixture::~WindowFixture() {
     stop();
-}
-
-QString WindowFixture::createDatabase(int songs, const QString& folder, const QString& fileName) {
-    const QString path = test::createSongDb(folder.isEmpty() ? dir_.path() : folder, fileName);
-    std::vector<test::Song> rows;
-    for (int i = 0; i < songs; ++i) {
-        rows.emplace_back(100 - i, QStringLiteral("歌手%1").arg(i), QStringLiteral("曲%1").arg(i),
-                          QStringLiteral("歌い出し%1").arg(i),
-                          i % 2 ? QStringLiteral("○") : QString(), QString(), QString(), 200 + i);
-    }
-    test::insertSongs(path, QStringLiteral("MeloDeck"), rows);
-    return path;
 }
 
 void WindowFixture::ini(const QString& section, const QString& key, const QString& value) {

@@ -1,7 +1,7 @@
 #pragma once
-// A program folder in a temporary directory, a song database built from the
-// shipped schema, a settings file written by the test, and the main window
-// started on them with the seams answered by the test.
+// A program folder in a temporary directory, a settings file written by the
+// test, and the main window started on them with the seams answered by the
+// test.
 
 #include "program_fixture.h"
 
@@ -17,11 +17,6 @@ public:
     WindowFixture();
     ~WindowFixture();
 
-    // folder/fileName from data/schema.sql with `songs` songs whose numbers
-    // run downwards (100, 99, ...), so the order clause shows in the grid.
-    // An empty folder means the program folder. Returns the path.
-    QString createDatabase(int songs = 5, const QString& folder = {},
-                           const QString& fileName = QStringLiteral("MeloDeck.mdb"));
     // One key of the settings file in the program folder.
     void ini(const QString& section, const QString& key, const QString& value);
 
