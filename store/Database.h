@@ -116,8 +116,6 @@ public:
     // built them, newest last (tests read it). Transaction control is not logged.
     void setStatementLog(std::vector<QString>* log) { log_ = log; }
 
-    sqlite3* handle() const { return db_; }
-
 private:
     [[noreturn]] void raise(sqlite3* db, int rc) const;
     void control(const char* sql);
