@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -127,6 +128,31 @@ TEST(ImportFile, ReplacesTheSongsAndShowsThemAll) {
     EXPECT_TRUE(f.controlsEnabled());
     EXPECT_EQ(MousePointer::get(), MousePointer::Default);
     EXPECT_EQ(waitWindow(w), nullptr);
+}
+
+TEST(ImportFile, TheWindowIsPumpedOnceAFrameNotOnceARow) {
+    // A pass over the window's messages after every row would cost more
+    // than the row: one when a frame (16 ms) has passed, and one at the end
+    // that shows the whole list read.
+    ImportFixture f;
+    f.createDatabase({kOldSongs});
+    ASSERT_TRUE(f.start());
+    QByteArray bytes;
+    for (int i = 1; i <= 30000; ++i)
+        bytes += QByteArray::number(i) + ",singer,title,lyric,\r\n";
+    const QString list = f.path(QStringLiteral("list.csv"));
+    test::WriteBytes(list, bytes);
+    DuringImport d;
+    watch(f, d);
+    QElapsedTimer t;
+    t.start();
+    f.import(list);
+    const qint64 ms = t.elapsed();
+    EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(u'|').toStdString();
+    ASSERT_GE(d.values.size(), 2u);
+    EXPECT_LE(qint64(d.values.size()), ms / 16 + 3) << ms << " ms";
+    EXPECT_TRUE(std::is_sorted(d.values.begin(), d.values.end()));
+    EXPECT_EQ(d.values.back(), bytes.size());
 }
 
 TEST(ImportFile, ProgressWindowLayout) {

@@ -10,6 +10,7 @@
 #include "import/gui/frmWait.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QScopeGuard>
 #include <memory>
 
@@ -17,15 +18,31 @@ namespace melodeck {
 
 namespace {
 
-// The progress window and the message pump, lent to the import run.
+// The progress window and the message pump, lent to the import run. The
+// window's messages are processed after a row once a frame has passed since
+// the last time: the progress bar moves and the window repaints as often as
+// a screen shows it, and a pass per row would cost more than the row.
 class WaitSink : public songlist::ImportSink {
 public:
+    static constexpr int kFrameMs = 16;
+
     explicit WaitSink(frmWait& wait) : wait_(wait) {}
-    void progress(std::int64_t done) override { wait_.setValue(done); }
-    void rowAdded() override { seams().processEvents(); }
+    void progress(std::int64_t done) override { done_ = done; }
+    void rowAdded() override {
+        if (!clock_.isValid() || clock_.elapsed() >= kFrameMs)
+            flush();
+    }
+    // Shows where the import stands now.
+    void flush() {
+        wait_.setValue(done_);
+        seams().processEvents();
+        clock_.start();
+    }
 
 private:
     frmWait& wait_;
+    std::int64_t done_ = 0;
+    QElapsedTimer clock_;
 };
 
 } // namespace
@@ -116,6 +133,7 @@ void frmMeloDeck::cmd取込_Click() {
 
         WaitSink sink(*wait);
         const auto outcome = list.run(datList.Database(), sListTable, textFlags, sink);
+        sink.flush(); // the bar as far as the list was read
         if (outcome == songlist::ImportOutcome::ErrorPage) {
             ModCommon::ShowWarning(QStringLiteral("URLが不正です"));
         } else {
