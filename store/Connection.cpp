@@ -86,6 +86,7 @@ sqlite3* Connection::openReader() {
     sqlite3_extended_result_codes(r, 1);
     sqlite3_busy_timeout(r, kBusyTimeoutMs);
     jetlike::registerLike(r);
+    sqlite3_exec(r, "PRAGMA cache_size=-512", nullptr, nullptr, nullptr);
     return r;
 }
 

@@ -25,6 +25,11 @@ struct File {
     char* window;
     sqlite3_int64 windowStart;
     int windowBytes; // 0: nothing read ahead
+    // Where the last read asked for ended, and how many reads in a row began
+    // at or a little after it: reading ahead pays only for a scan, not for
+    // a look-up.
+    sqlite3_int64 lastEnd;
+    int inSequence;
 };
 
 File* self(sqlite3_file* f) {
@@ -53,7 +58,12 @@ int xRead(sqlite3_file* f, void* out, int amount, sqlite3_int64 offset) {
     const sqlite3_int64 start = offset - offset % kWindow;
     const bool inside = file->windowBytes > 0 && offset >= file->windowStart &&
                         offset + amount <= file->windowStart + file->windowBytes;
-    if (!inside && offset + amount <= start + kWindow) {
+    // A little forward of the last read still counts: a table's pages lie
+    // between those of its indexes.
+    const bool onward = offset >= file->lastEnd && offset - file->lastEnd < kWindow;
+    file->inSequence = onward ? file->inSequence + 1 : 0;
+    file->lastEnd = offset + amount;
+    if (!inside && file->inSequence >= 2 && offset + amount <= start + kWindow) {
         if (!file->window)
             file->window = static_cast<char*>(sqlite3_malloc(kWindow));
         forget(file);
@@ -165,6 +175,8 @@ int xOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* f, int flags, int* 
     file->window = nullptr;
     file->windowStart = 0;
     file->windowBytes = 0;
+    file->lastEnd = -1;
+    file->inSequence = 0;
     f->pMethods = nullptr;
     sqlite3_vfs* b = base();
     const int rc = b->xOpen(b, name, file->real, flags, outFlags);

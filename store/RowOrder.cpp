@@ -105,7 +105,8 @@ void RowOrder::addKeyBytes(std::int64_t key, Class cls, std::string_view bytes) 
         const size_t n = std::min<size_t>(bytes.size() - 8, UINT16_MAX);
         it.tailOff = std::uint32_t(tails_.size());
         it.tailLen = std::uint16_t(n);
-        tails_.append(bytes.substr(8, n));
+        const std::string_view tail = bytes.substr(8, n);
+        tails_.insert(tails_.end(), tail.begin(), tail.end());
     }
     items_.push_back(it);
     keys_.push_back(key);
