@@ -16,6 +16,11 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <functional>
+#include <limits>
+#include <random>
+
 using namespace melodeck;
 using namespace Qt::Literals::StringLiterals;
 
@@ -658,4 +663,211 @@ TEST_F(StoreDb, CellsOfLongAndWideRows) {
     }
     EXPECT_EQ(rs->FieldValue(1, 2).type(), VType::String); // empty text, not Null
     EXPECT_TRUE(rs->FieldValue(1, 3).isNull());
+}
+
+namespace {
+
+// A song of a large table as a second connection reads it, with what its
+// sorts and searches go by: a title's place among the texts the Japanese
+// order is known to put apart or together, a number as a number.
+struct LargeRow {
+    QString tag; // 作詞者: which row
+    double key[8];
+    int titleClass;
+};
+
+// Titles from first to last in the Japanese order; texts in one group tie.
+const std::vector<QStringList>& titleGroups() {
+    static const std::vector<QStringList> groups{
+        {u"10"_s},
+        {u"9"_s},
+        {u"apple"_s},
+        {u"pamo"_s, u"ＰＡＭＯ"_s, u"ｐａｍｏ"_s, u"PAMO"_s},
+        {u"Zebra"_s},
+        {u"アイナ"_s},
+        {u"あいみょん"_s},
+        {u"か"_s},
+        {u"ｶﾞ"_s, u"ガ"_s, u"が"_s},
+        {u"ん"_s},
+        {u"亜"_s},
+        {u"腕"_s},
+        {u"弌"_s}};
+    return groups;
+}
+
+std::vector<LargeRow> largeRows(const QString& path) {
+    std::vector<LargeRow> out;
+    const double null = -std::numeric_limits<double>::infinity();
+    for (const QStringList& r : test::rows(
+             path,
+             u"SELECT 曲番号, 曲名, 歌い出し, 作詞者, 演奏時間 FROM MeloDeck ORDER BY rowid"_s)) {
+        LargeRow row{r[3], {}, -1};
+        std::fill(std::begin(row.key), std::end(row.key), null);
+        if (r[0] != u"<NULL>"_s)
+            row.key[0] = r[0].toDouble();
+        for (size_t g = 0; g < titleGroups().size(); ++g)
+            if (titleGroups()[g].contains(r[1]))
+                row.titleClass = int(g);
+        EXPECT_TRUE(row.titleClass >= 0 || r[1] == u"<NULL>"_s) << r[1].toStdString();
+        if (row.titleClass >= 0)
+            row.key[2] = row.titleClass;
+        if (r[2] != u"<NULL>"_s)
+            row.key[3] = 0; // ～ and 〜 tie
+        if (r[4] != u"<NULL>"_s)
+            row.key[7] = r[4].toDouble();
+        out.push_back(row);
+    }
+    return out;
+}
+
+class EveryRowImported : public songlist::ImportSink {
+public:
+    void progress(std::int64_t) override {}
+    void rowAdded() override {}
+};
+
+} // namespace
+
+// A large table is read in two halves on two threads and the ranks of a sort
+// are kept for the next: neither may show in what the user sees. Every sort
+// and search gives the rows and order of one plain scan (ties in row order,
+// or in the order shown before when the set replaces one of the same table),
+// also after a write by the program, an import and a write by another
+// program, each of which changes values the kept ranks were made from.
+TEST(StoreLargeTable, SortsAndSearchesAreThoseOfOneScanAfterEveryChange) {
+    QTemporaryDir dir;
+    const QString path = test::createSongDb(dir.path());
+    std::mt19937 rnd(15);
+    const int n = 20000; // above the size read in two halves
+    std::vector<std::vector<QVariant>> rows;
+    for (int i = 0; i < n; ++i) {
+        std::vector<QVariant> row(8);
+        if (rnd() % 50)
+            row[0] = int(rnd() % 700);
+        if (rnd() % 20) {
+            const QStringList& g = titleGroups()[rnd() % titleGroups().size()];
+            row[2] = g[qsizetype(rnd() % g.size())];
+        }
+        if (const int lyric = int(rnd() % 3))
+            row[3] = lyric == 1 ? u"～"_s : u"〜"_s;
+        row[5] = u"r%1"_s.arg(i);
+        if (const int s = int(rnd() % 10))
+            row[7] = s == 1 ? QVariant(rnd() % 20 + 0.5) : QVariant(int(rnd() % 20));
+        rows.push_back(row);
+    }
+    test::insertRows(path, u"MeloDeck"_s, rows);
+
+    DataControl dat;
+    dat.DatabaseName = path;
+    const QStringList fields{u"曲番号"_s, {}, u"曲名"_s, u"歌い出し"_s, {}, {}, {}, u"演奏時間"_s};
+    struct Query {
+        QString where;
+        std::function<bool(const LargeRow&)> keep;
+        int field; // -1: no order clause
+        bool desc;
+        bool afterPrevious; // ties in the order of the query before (of the whole table)
+    };
+    const auto all = [](const LargeRow&) { return true; };
+    const auto inGroups = [](std::initializer_list<int> gs) {
+        return [gs = std::vector<int>(gs)](const LargeRow& r) {
+            return std::find(gs.begin(), gs.end(), r.titleClass) != gs.end();
+        };
+    };
+    const Query queries[] = {
+        {{}, all, 2, false, false},
+        {{}, all, 2, true, false},
+        {u" WHERE 1=1 AND 曲名 LIKE '*ガ*'"_s, inGroups({8}), 2, false, false},
+        {u" WHERE 1=1 AND 曲名 LIKE '*a*'"_s, inGroups({2, 3, 4}), 2, true, false},
+        {u" WHERE 1=1 AND 曲名 LIKE 'ＰaMo'"_s, inGroups({3}), -1, false, false},
+        {{}, all, 7, true, false},
+        {{}, all, 7, false, false},
+        {{}, all, 0, true, false},
+        {{}, all, 0, false, false},
+        {{}, all, 3, false, true}, // ties of 歌い出し in 曲番号 order
+        {{}, all, 2, true, true},
+        {u" WHERE 1=1 AND 曲名 LIKE '*a*'"_s, inGroups({2, 3, 4}), 7, false, true},
+        {u" WHERE 1=1 AND 歌い出し LIKE '*〜*'"_s, [](const LargeRow& r) { return r.key[3] == 0; },
+         2, false, false},
+    };
+    const auto checkAll = [&](const char* state) {
+        SCOPED_TRACE(state);
+        const std::vector<LargeRow> model = largeRows(path);
+        std::vector<const LargeRow*> shown;
+        for (const Query& q : queries) {
+            std::vector<const LargeRow*> want;
+            if (q.afterPrevious) {
+                for (const LargeRow* r : shown)
+                    if (q.keep(*r))
+                        want.push_back(r);
+            } else {
+                // No ties carried over from the set before.
+                dat.RecordSource = u"SELECT * FROM PickupList"_s;
+                dat.Refresh();
+                for (const LargeRow& r : model)
+                    if (q.keep(r))
+                        want.push_back(&r);
+            }
+            QString source = u"SELECT * FROM MeloDeck"_s + q.where;
+            if (q.field >= 0) {
+                const int f = q.field;
+                std::stable_sort(want.begin(), want.end(),
+                                 [&](const LargeRow* a, const LargeRow* b) {
+                                     return q.desc ? a->key[f] > b->key[f] : a->key[f] < b->key[f];
+                                 });
+                source += u"  ORDER BY "_s + fields[f] + (q.desc ? u" DESC "_s : QString());
+            }
+            dat.RecordSource = source;
+            dat.Refresh();
+            const Recordset& rs = dat.Recordset();
+            ASSERT_EQ(rs.RecordCount(), std::int64_t(want.size())) << source.toStdString();
+            ASSERT_GT(want.size(), 100u) << source.toStdString();
+            for (size_t i = 0; i < want.size(); ++i)
+                if (rs.CellText(std::int64_t(i), 5) != want[i]->tag) {
+                    ADD_FAILURE() << source.toStdString() << ": row " << i << " is "
+                                  << rs.CellText(std::int64_t(i), 5).toStdString() << ", not "
+                                  << want[i]->tag.toStdString();
+                    break;
+                }
+            shown = want;
+        }
+    };
+    checkAll("as created");
+
+    // The program's own write moves titles into another group.
+    dat.Database().Execute(u"UPDATE MeloDeck SET 曲名 = 'Zebra', 演奏時間 = 3 WHERE 曲番号 < 90"_s);
+    ASSERT_GT(dat.Database().RecordsAffected(), 1000);
+    checkAll("after the program's update");
+
+    // An import replaces every row: the same songs in the reverse order,
+    // each title moved on to the next group.
+    QString csv = QChar(0xFEFF);
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        QStringList cells;
+        for (size_t c = 0; c < 8; ++c) {
+            QString cell = (*it)[c].toString();
+            if (c == 2)
+                for (size_t g = 0; g + 1 < titleGroups().size(); ++g)
+                    if (titleGroups()[g].contains(cell)) {
+                        cell = titleGroups()[g + 1].front();
+                        break;
+                    }
+            cells << cell;
+        }
+        csv += cells.join(u',') + u"\r\n"_s;
+    }
+    const QString list = dir.filePath(u"list.csv"_s);
+    test::WriteBytes(list, csv.toUtf8());
+    {
+        EveryRowImported sink;
+        songlist::SongListImport imp(list);
+        ASSERT_EQ(
+            imp.run(dat.Database(), u"MeloDeck"_s, songlist::TextFlags(dat.Recordset()), sink),
+            songlist::ImportOutcome::Completed);
+    }
+    checkAll("after an import");
+
+    // Another program deletes rows and changes titles and times.
+    test::exec(path, u"DELETE FROM MeloDeck WHERE 曲番号 % 7 = 0;"
+                     "UPDATE MeloDeck SET 曲名 = 'apple', 演奏時間 = NULL WHERE 曲番号 % 5 = 1"_s);
+    checkAll("after another program's writes");
 }
