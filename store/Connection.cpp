@@ -41,6 +41,10 @@ std::string journalMode(sqlite3* db, const char* sql) {
 Connection::Connection(QString path, sqlite3* writer, bool readOnly)
     : path_(std::move(path)), writer_(writer), readOnly_(readOnly) {
     sqlite3_extended_result_codes(writer_, 1);
+    // Debian's engine zeroes every page a delete frees; an import frees the
+    // whole song table and fills the same pages again at once. FAST still
+    // clears what deletes leave in pages in use, at no extra writes.
+    sqlite3_exec(writer_, "PRAGMA secure_delete=FAST", nullptr, nullptr, nullptr);
     if (readOnly_) {
         snapshots_ = true;
     } else {
