@@ -3,6 +3,7 @@
 #include "app/gui/ModMeloDeck.h"
 #include "common/ModCommon.h"
 #include "common/Seams.h"
+#include "store/BigBuffer.h"
 
 #include <QApplication>
 
@@ -157,6 +158,7 @@ std::unique_ptr<QApplication> offscreenApp(const char* name) {
     static char program[64];
     static char* argv[] = {program, nullptr};
     std::snprintf(program, sizeof program, "%s", name);
+    melodeck::bigbuffer::UseHugePagesForHeap(); // as the program does
     qputenv("QT_QPA_PLATFORM", "offscreen");
     return std::make_unique<QApplication>(argc, argv);
 }

@@ -1,7 +1,10 @@
 #include "store/BigBuffer.h"
 
+#include <malloc.h>
 #include <sys/mman.h>
+#include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 
 namespace melodeck::bigbuffer {
@@ -39,6 +42,26 @@ void Free(void* p, std::size_t bytes) {
         std::free(p);
     else
         munmap(p, mapped(bytes));
+}
+
+void UseHugePagesForHeap() {
+#ifdef MADV_HUGEPAGE
+    // Blocks up to 64 MiB come from the heap rather than from a mapping of
+    // their own each, freed blocks stay for the next, and the heap grows by
+    // 48 MiB at once: the probe below makes it grow now, and that room is
+    // marked for huge pages.
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
+    mallopt(M_TOP_PAD, 48 << 20);
+    void* probe = std::malloc(kHuge / 2);
+    const auto at = reinterpret_cast<std::uintptr_t>(probe);
+    const auto from = (at + kHuge - 1) / kHuge * kHuge;
+    const auto to = reinterpret_cast<std::uintptr_t>(sbrk(0)) / kHuge * kHuge;
+    // An allocator that does not use the heap (a sanitizer's) leaves it be.
+    if (probe && at < to && from < to)
+        madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+    std::free(probe);
+#endif
 }
 
 } // namespace melodeck::bigbuffer

@@ -14,6 +14,12 @@ namespace melodeck {
 namespace bigbuffer {
 void* Allocate(std::size_t bytes);
 void Free(void* p, std::size_t bytes);
+// For the process, before the window: large blocks come from the heap and the
+// heap is marked for huge pages. The grid's row header keeps one item per
+// row (8 MB for a million songs), which Qt allocates and fills at once; in
+// 4 KiB pages the faults of filling it cost more than the rest of start-up
+// added by the rows.
+void UseHugePagesForHeap();
 } // namespace bigbuffer
 
 template <class T> struct BigAllocator {

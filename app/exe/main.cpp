@@ -1,4 +1,5 @@
 #include "app/gui/ModMeloDeck.h"
+#include "store/BigBuffer.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -11,6 +12,7 @@ int main(int argc, char** argv) {
                              "start it inside a desktop session.\n");
         return 2;
     }
+    melodeck::bigbuffer::UseHugePagesForHeap();
     QApplication app(argc, argv);
     // Lets the desktop match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.melodeck.melodeck"));
