@@ -12,7 +12,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 namespace melodeck::songlist {
 
@@ -235,39 +240,205 @@ QString SongListImport::decode(std::string_view bytes, ListLineReader& reader) {
     return utf8_ ? QString::fromUtf8(bytes.data(), qsizetype(bytes.size())) : cp932::decode(bytes);
 }
 
-ImportOutcome SongListImport::run(Database& db, const QString& table,
-                                  const std::vector<bool>& textFlags, ImportSink& sink) {
+namespace {
+
+// One line of the list as the import applies it, read and prepared ahead.
+struct ReadLine {
+    enum Kind {
+        Row,       // a data line: its values
+        Skip,      // a line without a song number
+        ErrorPage, // a "404 " line
+        Failure,   // reading or preparing the line failed
+    } kind = Skip;
+    std::int64_t done = 0; // bytes read up to here
+    // Failure: whether the line counted as read (and so as a data line)
+    // before it failed, as an overflowing number does.
+    bool counted = false;
+    QString line;
+    RowValues values;
+    std::exception_ptr error;
+};
+
+} // namespace
+
+// Lines handed from the thread that reads and prepares them to the one that
+// inserts them, in batches, a few batches ahead at most.
+class SongListImport::LineQueue {
+public:
+    static constexpr size_t kBatch = 256;
+    static constexpr size_t kAhead = 8;
+
+    // The reader's next empty batch; null once the taker has stopped.
+    std::unique_ptr<std::vector<ReadLine>> emptyBatch() {
+        std::unique_lock lock(m_);
+        changed_.wait(lock, [&] { return stopped_ || full_.size() < kAhead; });
+        if (stopped_)
+            return nullptr;
+        if (spare_.empty())
+            return std::make_unique<std::vector<ReadLine>>();
+        auto b = std::move(spare_.back());
+        spare_.pop_back();
+        return b;
+    }
+    void put(std::unique_ptr<std::vector<ReadLine>> b) {
+        {
+            const std::lock_guard lock(m_);
+            full_.push_back(std::move(b));
+        }
+        changed_.notify_all();
+    }
+    // The next batch in order; the previous one goes back for reuse.
+    std::vector<ReadLine>& take(std::unique_ptr<std::vector<ReadLine>>& held) {
+        std::unique_lock lock(m_);
+        if (held)
+            spare_.push_back(std::move(held));
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return !full_.empty() || failure_; });
+        if (full_.empty())
+            std::rethrow_exception(failure_);
+        held = std::move(full_.front());
+        full_.pop_front();
+        return *held;
+    }
+    // The reader ended on an error outside any line (memory ran out).
+    void fail(std::exception_ptr e) {
+        {
+            const std::lock_guard lock(m_);
+            failure_ = std::move(e);
+        }
+        changed_.notify_all();
+    }
+    void stop() {
+        {
+            const std::lock_guard lock(m_);
+            stopped_ = true;
+        }
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex m_;
+    std::condition_variable changed_;
+    std::deque<std::unique_ptr<std::vector<ReadLine>>> full_, spare_;
+    std::exception_ptr failure_;
+    bool stopped_ = false;
+};
+
+void SongListImport::readAhead(const QString& table, const std::vector<bool>& textFlags,
+                               LineQueue& queue) {
     ListLineReader reader(file_);
     reader.setName(path_);
     InsertBuilder builder(table, textFlags);
-    RowValues row;
+    std::int64_t read = 0;
+    bool last = false;
+    while (!last) {
+        auto batch = queue.emptyBatch();
+        if (!batch)
+            return;
+        size_t n = 0;
+        while (!last && n < LineQueue::kBatch) {
+            if (batch->size() == n)
+                batch->emplace_back();
+            ReadLine& r = (*batch)[n++];
+            r.counted = false;
+            try {
+                std::string_view bytes;
+                if (!reader.next(bytes)) {
+                    --n;
+                    last = true;
+                    break;
+                }
+                ++lines_;
+                if (IsErrorPageLine(lines_ == 1 && bytes.substr(0, 3) == "\xEF\xBB\xBF"
+                                        ? bytes.substr(3)
+                                        : bytes)) {
+                    r.kind = ReadLine::ErrorPage;
+                    last = true;
+                    break;
+                }
+                // The bytes as read (for code page 932 text the ByteLen of
+                // the decoded line), without encoding it again.
+                r.done = (read += std::int64_t(bytes.size()) + 2);
+                r.line = decode(bytes, reader);
+                r.counted = true;
+                if (ModCommon::LeadingNumber(r.line) == 0) {
+                    r.kind = ReadLine::Skip;
+                    continue;
+                }
+                builder.values(r.line, r.values);
+                r.kind = ReadLine::Row;
+            } catch (...) {
+                r.kind = ReadLine::Failure;
+                r.error = std::current_exception();
+                last = true;
+            }
+        }
+        batch->resize(n);
+        queue.put(std::move(batch));
+    }
+}
+
+ImportOutcome SongListImport::run(Database& db, const QString& table,
+                                  const std::vector<bool>& textFlags, ImportSink& sink) {
+    // The lines are read, decoded and split into values on a second thread
+    // while this one inserts them, one by one and in their order; what the
+    // user sees and what the database receives are as if one thread did both.
+    LineQueue queue;
+    std::thread reading([&] {
+        try {
+            readAhead(table, textFlags, queue);
+        } catch (...) {
+            queue.fail(std::current_exception());
+        }
+    });
+    struct Join {
+        LineQueue& queue;
+        std::thread& thread;
+        void operator()() {
+            queue.stop();
+            if (thread.joinable())
+                thread.join();
+        }
+        ~Join() { (*this)(); }
+    } join{queue, reading};
+
+    InsertBuilder logged(table, textFlags); // the statement text for the log
+    std::unique_ptr<std::vector<ReadLine>> held;
     bool began = false;
+    const auto begin = [&] {
+        if (!began) {
+            db.BeginTrans();
+            began = true;
+            db.Execute(logged.deleteStatement());
+        }
+    };
     try {
-        std::string_view bytes;
-        while (reader.next(bytes)) {
-            ++lines_;
-            if (IsErrorPageLine(lines_ == 1 && bytes.substr(0, 3) == "\xEF\xBB\xBF"
-                                    ? bytes.substr(3)
-                                    : bytes)) {
-                if (began)
-                    rollbackQuietly(db);
-                return ImportOutcome::ErrorPage;
+        for (bool last = false; !last;) {
+            std::vector<ReadLine>& batch = queue.take(held);
+            last = batch.size() < LineQueue::kBatch;
+            for (ReadLine& r : batch) {
+                switch (r.kind) {
+                case ReadLine::ErrorPage:
+                    if (began)
+                        rollbackQuietly(db);
+                    return ImportOutcome::ErrorPage;
+                case ReadLine::Failure:
+                    if (r.counted) {
+                        sink.progress(done_ = r.done);
+                        begin();
+                    }
+                    std::rethrow_exception(r.error);
+                case ReadLine::Skip:
+                    sink.progress(done_ = r.done);
+                    break;
+                case ReadLine::Row:
+                    sink.progress(done_ = r.done);
+                    begin();
+                    db.InsertRow(table, r.values, [&] { return logged.build(r.line); });
+                    sink.rowAdded();
+                    break;
+                }
             }
-            // The bytes as read (for code page 932 text the ByteLen of the
-            // decoded line), without encoding it again.
-            done_ += std::int64_t(bytes.size()) + 2;
-            const QString line = decode(bytes, reader);
-            sink.progress(done_);
-            if (ModCommon::LeadingNumber(line) == 0)
-                continue;
-            if (!began) {
-                db.BeginTrans();
-                began = true;
-                db.Execute(builder.deleteStatement());
-            }
-            builder.values(line, row);
-            db.InsertRow(table, row, [&] { return builder.build(line); });
-            sink.rowAdded();
         }
         if (began)
             db.CommitTrans();
@@ -276,6 +447,7 @@ ImportOutcome SongListImport::run(Database& db, const QString& table,
             rollbackQuietly(db);
         throw;
     }
+    join();
     file_.close();
     return ImportOutcome::Completed;
 }

@@ -123,6 +123,9 @@ private:
     // One line's text: its bytes checked for NUL and decoded in the list's
     // encoding, which the first line holding a non-ASCII byte settles.
     QString decode(std::string_view bytes, ListLineReader& reader);
+    class LineQueue;
+    // The reading thread: reads, decodes and splits lines into batches.
+    void readAhead(const QString& table, const std::vector<bool>& textFlags, LineQueue& queue);
 
     QString path_;
     QFile file_;

@@ -168,6 +168,48 @@ TEST_F(ImportRun, FailureHalfWayRollsBack) {
     EXPECT_THROW(run(list("1,a\r\n2,b\r\n3,c\r\n"), stopping), VbError);
     EXPECT_EQ(songs(), before);
 
+    // Lines are read ahead of the inserts: a failure found far ahead still
+    // comes after every row before it, and a stop leaves nothing read ahead
+    // behind (a reader left waiting would hang here).
+    test::exec(dbPath, u"DROP TRIGGER boom"_s);
+    QByteArray many;
+    for (int i = 1; i <= 60000; ++i)
+        many += QByteArray::number(i) + ",s,t,u,v,w,x,9\r\n";
+    const struct {
+        const char* what;
+        QByteArray last; // the list's last line
+        QString error;
+        bool counted; // the last line counts as read before the error
+    } late[] = {
+        {"a number beyond any double", "60001,a,b,c,d,e,f,1e999\r\n",
+         VbError::overflow().description(), true},
+        {"a NUL byte", QByteArray("60001,\0\r\n", 9),
+         u"ファイル '%1' の 60001 行目に NUL 文字があります。"_s, false},
+    };
+    for (const auto& c : late) {
+        SCOPED_TRACE(c.what);
+        Recorder far;
+        const QString path = list(many + c.last);
+        try {
+            run(path, far);
+            ADD_FAILURE() << "no error";
+        } catch (const VbError& e) {
+            const QString want = c.error.contains(u"%1"_s) ? c.error.arg(path) : c.error;
+            EXPECT_TRUE(e.description().startsWith(want)) << e.description().toStdString();
+        }
+        EXPECT_EQ(far.rows, 60000);
+        ASSERT_FALSE(far.counts.empty());
+        EXPECT_FALSE(far.backwards);
+        EXPECT_EQ(far.counts.back(), many.size() + (c.counted ? c.last.size() : 0));
+        EXPECT_EQ(songs(), before);
+    }
+    Recorder early;
+    early.throwAtRow = 3;
+    EXPECT_THROW(run(list(many), early), VbError);
+    EXPECT_EQ(early.rows, 3);
+    EXPECT_EQ(early.counts.size(), 3u);
+    EXPECT_EQ(songs(), before);
+
     // The database is usable afterwards: the next import goes through.
     Recorder again;
     EXPECT_EQ(run(list("1,a\r\n2,b\r\n"), again), ImportOutcome::Completed);
