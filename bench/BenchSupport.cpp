@@ -6,6 +6,7 @@
 #include "store/BigBuffer.h"
 
 #include <QApplication>
+#include <sqlite3.h>
 
 #include <QDir>
 #include <QEvent>
@@ -200,6 +201,29 @@ void summary(const QString& folder, const char* key, double value) {
     QFile f(QDir(folder).filePath(QStringLiteral("summary.txt")));
     if (f.open(QIODevice::Append | QIODevice::Text))
         f.write(QStringLiteral("%1 %2\n").arg(QLatin1String(key)).arg(value, 0, 'f', 3).toUtf8());
+}
+
+QString Goals::memory() const {
+    return QStringLiteral("≤ %1 MB").arg(peakMb);
+}
+
+Goals goals(const QString& folder) {
+    Goals g;
+    long long songs = 0;
+    sqlite3* db = nullptr;
+    const QByteArray path = QDir(folder).filePath(QStringLiteral("songs.mdb")).toUtf8();
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(db, "SELECT count(*) FROM MeloDeck", -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+        songs = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    if (songs > 300000) {
+        g.peakMb = 120;
+        g.clickMs = 250;
+    }
+    return g;
 }
 
 } // namespace bench

@@ -71,6 +71,17 @@ melodeck::ScopedSeams answerWindowSeams(QString& warning);
 // The data folder given on the command line (exits with a usage line when absent).
 QString dataFolder(int argc, char** argv);
 
+// What a run is held to, by the size of its list: a million songs may take
+// more memory and time than 300,000, in the same ratios to their peers.
+struct Goals {
+    double sortVsShell = 0.20, searchVsShell = 0.40, startupVs1k = 1.20, importVsBaseline = 1.00;
+    double peakMb = 70;     // 120 above 300,000 songs
+    double clickMs = 100;   // one click until repainted; 250 above 300,000 songs
+    QString memory() const; // "≤ 70 MB"
+};
+// The goals for the songs of the data folder's songs.mdb.
+Goals goals(const QString& folder);
+
 // Notes one figure of the run for the summary that scripts/bench.sh prints
 // last ("summary <key> <value>"): the largest value noted under a key counts.
 void summary(const QString& folder, const char* key, double value);
