@@ -30,6 +30,13 @@ struct File {
     // a look-up.
     sqlite3_int64 lastEnd;
     int inSequence;
+    // How much to read at once, and how much of the window now held was
+    // asked for: a scan whose pages lie far apart (an index whose pages lie
+    // between its table's) would otherwise read the whole file to use a
+    // tenth of it. adjacent: reads in a row that began where the last ended.
+    int size;
+    int served;
+    int adjacent;
 };
 
 File* self(sqlite3_file* f) {
@@ -41,6 +48,24 @@ const sqlite3_io_methods* realMethods(sqlite3_file* f) {
 
 void forget(File* f) {
     f->windowBytes = 0;
+    f->served = 0;
+    f->size = kWindow;
+}
+
+// After a window: read ahead less when little of it was used, more again
+// when most of it was. Below four pages nothing is read ahead, until reads
+// run on without a gap again.
+void adapt(File* f, int amount) {
+    if (f->windowBytes > 0) {
+        if (f->served * 4 < f->windowBytes)
+            f->size /= 4;
+        else if (f->served * 2 < f->windowBytes)
+            f->size /= 2;
+        else if (f->served * 4 >= f->windowBytes * 3 && f->size < kWindow)
+            f->size *= 2;
+    }
+    if (f->size < 4 * amount)
+        f->size = f->adjacent >= 8 ? 8 * amount : 0;
 }
 
 int xClose(sqlite3_file* f) {
@@ -55,29 +80,35 @@ int xRead(sqlite3_file* f, void* out, int amount, sqlite3_int64 offset) {
     File* file = self(f);
     if (!file->mainDb || amount > kWindow)
         return realMethods(f)->xRead(file->real, out, amount, offset);
-    const sqlite3_int64 start = offset - offset % kWindow;
     const bool inside = file->windowBytes > 0 && offset >= file->windowStart &&
                         offset + amount <= file->windowStart + file->windowBytes;
     // A little forward of the last read still counts: a table's pages lie
     // between those of its indexes.
     const bool onward = offset >= file->lastEnd && offset - file->lastEnd < kWindow;
     file->inSequence = onward ? file->inSequence + 1 : 0;
+    file->adjacent = offset == file->lastEnd ? file->adjacent + 1 : 0;
     file->lastEnd = offset + amount;
-    if (!inside && file->inSequence >= 2 && offset + amount <= start + kWindow) {
-        if (!file->window)
-            file->window = static_cast<char*>(sqlite3_malloc(kWindow));
-        forget(file);
-        // A read past the end (the file's last pages) is not kept: the
-        // engine's own short-read rule then applies to the page asked for.
-        if (file->window &&
-            realMethods(f)->xRead(file->real, file->window, kWindow, start) == SQLITE_OK) {
-            file->windowStart = start;
-            file->windowBytes = kWindow;
+    if (!inside && file->inSequence >= 2) {
+        adapt(file, amount);
+        file->windowBytes = 0;
+        file->served = 0;
+        const sqlite3_int64 start = file->size > 0 ? offset - offset % file->size : offset;
+        if (file->size >= 4 * amount && offset + amount <= start + file->size) {
+            if (!file->window)
+                file->window = static_cast<char*>(sqlite3_malloc(kWindow));
+            // A read past the end (the file's last pages) is not kept: the
+            // engine's own short-read rule then applies to the page asked for.
+            if (file->window &&
+                realMethods(f)->xRead(file->real, file->window, file->size, start) == SQLITE_OK) {
+                file->windowStart = start;
+                file->windowBytes = file->size;
+            }
         }
     }
     if (file->windowBytes > 0 && offset >= file->windowStart &&
         offset + amount <= file->windowStart + file->windowBytes) {
         std::memcpy(out, file->window + (offset - file->windowStart), size_t(amount));
+        file->served += amount;
         return SQLITE_OK;
     }
     return realMethods(f)->xRead(file->real, out, amount, offset);
@@ -177,6 +208,9 @@ int xOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* f, int flags, int* 
     file->windowBytes = 0;
     file->lastEnd = -1;
     file->inSequence = 0;
+    file->size = kWindow;
+    file->served = 0;
+    file->adjacent = 0;
     f->pMethods = nullptr;
     sqlite3_vfs* b = base();
     const int rc = b->xOpen(b, name, file->real, flags, outFlags);

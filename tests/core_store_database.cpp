@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -759,6 +760,27 @@ TEST(StoreLargeTable, SortsAndSearchesAreThoseOfOneScanAfterEveryChange) {
 
     DataControl dat;
     dat.DatabaseName = path;
+    // The rows in index order read the index, whose pages lie between the
+    // table's: reading ahead must not read the whole file for them.
+    const auto bytesRead = [] {
+        QFile io(u"/proc/self/io"_s);
+        EXPECT_TRUE(io.open(QIODevice::ReadOnly));
+        for (const QByteArray& line : io.readAll().split('\n'))
+            if (line.startsWith("rchar:"))
+                return line.mid(6).trimmed().toLongLong();
+        return 0LL;
+    };
+    dat.RecordSource = u"SELECT * FROM PickupList"_s;
+    dat.Refresh();
+    const long long before = bytesRead();
+    dat.RecordSource = u"SELECT * FROM MeloDeck ORDER BY 曲番号"_s;
+    dat.Refresh();
+    const long long read = bytesRead() - before;
+    const long long index = test::scalar(path, u"SELECT sum(pgsize) FROM dbstat "
+                                               "WHERE name = 'MeloDeck_曲番号'"_s)
+                                .toLongLong();
+    EXPECT_GT(index, 0);
+    EXPECT_LT(read, 2 * index) << "of a file of " << QFileInfo(path).size();
     const QStringList fields{u"曲番号"_s, {}, u"曲名"_s, u"歌い出し"_s, {}, {}, {}, u"演奏時間"_s};
     struct Query {
         QString where;
