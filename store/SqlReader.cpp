@@ -2,6 +2,9 @@
 
 #include "store/Names.h"
 
+#include <algorithm>
+#include <optional>
+
 namespace melodeck::sql {
 
 namespace {
@@ -98,27 +101,24 @@ size_t operatorEnd(std::string_view s, size_t i) {
     }
 }
 
-// One token at s[i] (not a blank): its kind and end.
-Token nextToken(std::string_view s, size_t i) {
+// A token its first character marks (a comment, a quoted text or name, a
+// parameter, a dot) at s[i]; none when the character marks none there.
+std::optional<Token> markedToken(std::string_view s, size_t i) {
     const size_t n = s.size();
     auto at = [&](size_t k) { return k < n ? static_cast<unsigned char>(s[k]) : 0u; };
     const unsigned char c = at(i);
     auto token = [&](Token::Kind kind, size_t end) { return Token{kind, i, end}; };
     switch (c) {
     case '-':
-        if (at(i + 1) == '-') {
-            size_t k = i + 2;
-            while (k < n && s[k] != '\n')
-                ++k;
-            return token(Token::Comment, k);
-        }
-        break;
+        if (at(i + 1) != '-')
+            return std::nullopt;
+        return token(Token::Comment, std::min(s.find('\n', i + 2), n));
     case '/':
-        if (at(i + 1) == '*') {
-            const size_t close = s.find("*/", i + 2);
-            return token(Token::Comment, close == npos ? n : close + 2);
-        }
-        break;
+        if (at(i + 1) != '*')
+            return std::nullopt;
+        if (const size_t close = s.find("*/", i + 2); close != npos)
+            return token(Token::Comment, close + 2);
+        return token(Token::Comment, n);
     case '\'':
     case '"':
     case '`':
@@ -147,8 +147,18 @@ Token nextToken(std::string_view s, size_t i) {
         return token(k > i + 1 ? Token::Variable : Token::Illegal, k);
     }
     default:
-        break;
+        return std::nullopt;
     }
+}
+
+// One token at s[i] (not a blank): its kind and end.
+Token nextToken(std::string_view s, size_t i) {
+    if (const std::optional<Token> marked = markedToken(s, i))
+        return *marked;
+    const size_t n = s.size();
+    auto at = [&](size_t k) { return k < n ? static_cast<unsigned char>(s[k]) : 0u; };
+    const unsigned char c = at(i);
+    auto token = [&](Token::Kind kind, size_t end) { return Token{kind, i, end}; };
     if (const size_t end = operatorEnd(s, i); end != npos)
         return token(Token::Punct, end);
     if (isDigit(c))
