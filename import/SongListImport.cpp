@@ -242,6 +242,12 @@ QString SongListImport::decode(std::string_view bytes, ListLineReader& reader) {
 
 namespace {
 
+// Runs f when it goes, however the scope ends.
+template <class F> struct Finally {
+    F& f;
+    ~Finally() { f(); }
+};
+
 // One line of the list as the import applies it, read and prepared ahead.
 struct ReadLine {
     enum Kind {
@@ -326,6 +332,15 @@ private:
 
 void SongListImport::readAhead(const QString& table, const std::vector<bool>& textFlags,
                                LineQueue& queue) {
+    try {
+        readLines(table, textFlags, queue);
+    } catch (...) {
+        queue.fail(std::current_exception()); // outside any line: memory ran out
+    }
+}
+
+void SongListImport::readLines(const QString& table, const std::vector<bool>& textFlags,
+                               LineQueue& queue) {
     ListLineReader reader(file_);
     reader.setName(path_);
     InsertBuilder builder(table, textFlags);
@@ -384,23 +399,13 @@ ImportOutcome SongListImport::run(Database& db, const QString& table,
     // while this one inserts them, one by one and in their order; what the
     // user sees and what the database receives are as if one thread did both.
     LineQueue queue;
-    std::thread reading([&] {
-        try {
-            readAhead(table, textFlags, queue);
-        } catch (...) {
-            queue.fail(std::current_exception());
-        }
-    });
-    struct Join {
-        LineQueue& queue;
-        std::thread& thread;
-        void operator()() {
-            queue.stop();
-            if (thread.joinable())
-                thread.join();
-        }
-        ~Join() { (*this)(); }
-    } join{queue, reading};
+    std::thread reading([&] { readAhead(table, textFlags, queue); });
+    const auto join = [&] {
+        queue.stop();
+        if (reading.joinable())
+            reading.join();
+    };
+    const Finally joined{join};
 
     InsertBuilder logged(table, textFlags); // the statement text for the log
     std::unique_ptr<std::vector<ReadLine>> held;
@@ -417,27 +422,21 @@ ImportOutcome SongListImport::run(Database& db, const QString& table,
             std::vector<ReadLine>& batch = queue.take(held);
             last = batch.size() < LineQueue::kBatch;
             for (ReadLine& r : batch) {
-                switch (r.kind) {
-                case ReadLine::ErrorPage:
+                if (r.kind == ReadLine::ErrorPage) {
                     if (began)
                         rollbackQuietly(db);
                     return ImportOutcome::ErrorPage;
-                case ReadLine::Failure:
-                    if (r.counted) {
-                        sink.progress(done_ = r.done);
-                        begin();
-                    }
-                    std::rethrow_exception(r.error);
-                case ReadLine::Skip:
-                    sink.progress(done_ = r.done);
-                    break;
-                case ReadLine::Row:
-                    sink.progress(done_ = r.done);
-                    begin();
-                    db.InsertRow(table, r.values, [&] { return logged.build(r.line); });
-                    sink.rowAdded();
-                    break;
                 }
+                if (r.counted) // read and decoded
+                    sink.progress(done_ = r.done);
+                if (r.kind == ReadLine::Skip)
+                    continue;
+                if (r.counted)
+                    begin(); // a data line, also one whose values failed
+                if (r.kind == ReadLine::Failure)
+                    std::rethrow_exception(r.error);
+                db.InsertRow(table, r.values, [&] { return logged.build(r.line); });
+                sink.rowAdded();
             }
         }
         if (began)

@@ -126,6 +126,7 @@ private:
     class LineQueue;
     // The reading thread: reads, decodes and splits lines into batches.
     void readAhead(const QString& table, const std::vector<bool>& textFlags, LineQueue& queue);
+    void readLines(const QString& table, const std::vector<bool>& textFlags, LineQueue& queue);
 
     QString path_;
     QFile file_;
