@@ -247,6 +247,7 @@ template <class F> struct Finally {
     F& f;
     ~Finally() { f(); }
 };
+template <class F> Finally(F&) -> Finally<F>;
 
 // One line of the list as the import applies it, read and prepared ahead.
 struct ReadLine {
