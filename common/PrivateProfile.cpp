@@ -264,15 +264,29 @@ QString unquote(const QString& v) {
     return v;
 }
 
-// Gives the file's last line its line break before anything is written after
-// it. A stray odd byte at the end of a UTF-16 file is completed to a whole code
-// unit first; otherwise every later line would be read one byte out of step.
-void endLine(Line& line, Encoding enc) {
+// Gives the file's last line (line i) its line break before anything is
+// written after it. A stray odd byte at the end of a UTF-16 file is completed
+// to a whole code unit first, otherwise every later line would be read one
+// byte out of step; the line then becomes what reading the saved file will
+// find, since the completed unit may itself be a line break. Writes into one
+// reading of a file so give the bytes that writes one by one give.
+void endLine(Profile& p, size_t i) {
+    Line& line = p.lines[i];
     if (line.eol != Eol::None)
         return;
-    if (enc == Encoding::Utf16 && line.raw.size() % 2 != 0)
-        line.raw.append('\0');
     line.eol = Eol::CrLf;
+    if (p.encoding != Encoding::Utf16 || line.raw.size() % 2 == 0)
+        return;
+    QByteArray bytes = QByteArray("\xFF\xFE", 2) + line.raw + '\0';
+    bytes += eolBytes(Eol::CrLf, p.encoding);
+    const Profile again = parse(bytes);
+    std::vector<Line> lines;
+    for (const Line& l : again.lines) {
+        lines.push_back(l);
+        lines.back().raw = QByteArray(l.raw.constData(), l.raw.size()); // its own bytes
+    }
+    p.lines.erase(p.lines.begin() + std::ptrdiff_t(i));
+    p.lines.insert(p.lines.begin() + std::ptrdiff_t(i), lines.begin(), lines.end());
 }
 
 Line makeLine(const QString& text, Encoding enc) {
@@ -375,6 +389,13 @@ void File::WriteString(const QString& section, const QString& key, const QString
     const QString keyLine = u'=' + oneLine(value);
     Profile& p = d_->profile;
     const Encoding enc = p.encoding;
+    // A stray odd byte at the end of a UTF-16 file becomes a whole character
+    // before anything is looked up, so that the section and key found are
+    // those a read of the saved file finds ("[s" and a stray byte read as
+    // the section "s" now, as "sÿ" once completed).
+    if (!p.lines.empty() && enc == Encoding::Utf16 && p.lines.back().eol == Eol::None &&
+        p.lines.back().raw.size() % 2 != 0)
+        endLine(p, p.lines.size() - 1);
 
     if (const auto header = findSection(p, sectionName)) {
         if (const auto at = findKey(p, *header, keyName)) {
@@ -387,13 +408,13 @@ void File::WriteString(const QString& section, const QString& key, const QString
             for (size_t i = *header + 1; i < end; ++i)
                 if (p.lines[i].kind == Kind::Key)
                     after = i;
-            endLine(p.lines[after], enc);
+            endLine(p, after);
             p.lines.insert(p.lines.begin() + std::ptrdiff_t(after + 1),
                            makeLine(keyName + keyLine, enc));
         }
     } else {
         if (!p.lines.empty())
-            endLine(p.lines.back(), enc);
+            endLine(p, p.lines.size() - 1);
         p.lines.push_back(makeLine(u'[' + sectionName + u']', enc));
         p.lines.push_back(makeLine(keyName + keyLine, enc));
     }

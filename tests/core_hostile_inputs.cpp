@@ -133,6 +133,41 @@ TEST(HostileSettingsFile, Utf16FileWithAStrayLastByte) {
     ASSERT_TRUE(profile::WriteString(u"a"_s, u"j"_s, u"w"_s, ini));
     EXPECT_EQ(profile::GetString(u"a"_s, u"j"_s, {}, ini), u"w"_s);
     EXPECT_EQ(profile::GetString(u"a"_s, u"k"_s, {}, ini), u"vA"_s);
+
+    // Its second find: a stray byte that completes to a line break. Writes
+    // into one reading of the file, saved once (as the exit saves), give the
+    // bytes that the same writes one by one give, in either order.
+    const QByteArray crLast =
+        QByteArray("\xFF\xFE", 2) +
+        QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2) + '\r';
+    struct Write {
+        QString section, key, value;
+    };
+    const Write newSection{u"s"_s, u"key"_s, u"val"_s}, sameSection{u"a"_s, u"j"_s, u"w"_s};
+    for (const auto& [first, second] :
+         {std::pair{newSection, sameSection}, std::pair{sameSection, newSection}}) {
+        test::WriteBytes(ini, crLast);
+        profile::File file(ini);
+        file.WriteString(first.section, first.key, first.value);
+        file.WriteString(second.section, second.key, second.value);
+        ASSERT_TRUE(file.Save());
+        const QByteArray together = test::ReadBytes(ini);
+        test::WriteBytes(ini, crLast);
+        for (const Write& w : {first, second})
+            ASSERT_TRUE(profile::WriteString(w.section, w.key, w.value, ini));
+        EXPECT_EQ(test::ReadBytes(ini).toHex(' '), together.toHex(' '));
+        EXPECT_EQ(profile::GetString(u"a"_s, u"k"_s, {}, ini), u"v"_s);
+        EXPECT_EQ(profile::GetString(u"a"_s, u"j"_s, {}, ini), u"w"_s);
+        EXPECT_EQ(profile::GetString(u"s"_s, u"key"_s, {}, ini), u"val"_s);
+    }
+
+    // And its third: "[s" and a stray byte reads as the section s, and as
+    // "sÿ" once the byte is completed; a value written under s still reads
+    // back, from a section of its own.
+    test::WriteBytes(ini, QByteArray("\xFF\xFE[\0s\0\xFF", 7));
+    EXPECT_EQ(profile::GetString(u"s"_s, u"s"_s, u"none"_s, ini), u"none"_s);
+    ASSERT_TRUE(profile::WriteString(u"s"_s, u"s"_s, u"x"_s, ini));
+    EXPECT_EQ(profile::GetString(u"s"_s, u"s"_s, {}, ini), u"x"_s);
 }
 
 TEST(HostileSettingsFile, NulBinaryHugeAndRepeated) {
