@@ -265,11 +265,12 @@ QString unquote(const QString& v) {
 }
 
 // Gives the file's last line (line i) its line break before anything is
-// written after it. A stray odd byte at the end of a UTF-16 file is completed
-// to a whole code unit first, otherwise every later line would be read one
-// byte out of step; the line then becomes what reading the saved file will
-// find, since the completed unit may itself be a line break. Writes into one
-// reading of a file so give the bytes that writes one by one give.
+// written after it. A stray odd byte at the end of a UTF-16 file would be
+// read, once whole, as part of that line, changing a value or a section
+// name, and left half, every later line would be read one byte out of step:
+// it is completed on a line of its own, read as a read of the saved file
+// will read it (the completed unit may itself be a line break), so that
+// writes into one reading give the bytes of the same writes one by one.
 void endLine(Profile& p, size_t i) {
     Line& line = p.lines[i];
     if (line.eol != Eol::None)
@@ -277,7 +278,11 @@ void endLine(Profile& p, size_t i) {
     line.eol = Eol::CrLf;
     if (p.encoding != Encoding::Utf16 || line.raw.size() % 2 == 0)
         return;
-    QByteArray bytes = QByteArray("\xFF\xFE", 2) + line.raw + '\0';
+    const char stray = line.raw.back();
+    line.raw.chop(1);
+    QByteArray bytes("\xFF\xFE", 2);
+    bytes += stray;
+    bytes += '\0';
     bytes += eolBytes(Eol::CrLf, p.encoding);
     const Profile again = parse(bytes);
     std::vector<Line> lines;
@@ -285,8 +290,7 @@ void endLine(Profile& p, size_t i) {
         lines.push_back(l);
         lines.back().raw = QByteArray(l.raw.constData(), l.raw.size()); // its own bytes
     }
-    p.lines.erase(p.lines.begin() + std::ptrdiff_t(i));
-    p.lines.insert(p.lines.begin() + std::ptrdiff_t(i), lines.begin(), lines.end());
+    p.lines.insert(p.lines.begin() + std::ptrdiff_t(i + 1), lines.begin(), lines.end());
 }
 
 Line makeLine(const QString& text, Encoding enc) {
@@ -389,14 +393,6 @@ void File::WriteString(const QString& section, const QString& key, const QString
     const QString keyLine = u'=' + oneLine(value);
     Profile& p = d_->profile;
     const Encoding enc = p.encoding;
-    // A stray odd byte at the end of a UTF-16 file becomes a whole character
-    // before anything is looked up, so that the section and key found are
-    // those a read of the saved file finds ("[s" and a stray byte read as
-    // the section "s" now, as "sÿ" once completed).
-    if (!p.lines.empty() && enc == Encoding::Utf16 && p.lines.back().eol == Eol::None &&
-        p.lines.back().raw.size() % 2 != 0)
-        endLine(p, p.lines.size() - 1);
-
     if (const auto header = findSection(p, sectionName)) {
         if (const auto at = findKey(p, *header, keyName)) {
             // Replaced in place under the file's own spelling of the key.
