@@ -18,16 +18,16 @@ melodeck::Database& DataControl::Database() {
 void DataControl::Refresh() {
     melodeck::Database& db = Database();
     if (RecordSource.isEmpty()) {
-        rs_.reset();
+        rs_->reset();
         return;
     }
     // The previous record set stays until the new one is complete, so a
     // rejected query leaves the grid with what it showed.
-    rs_ = db.OpenRecordset(RecordSource, rs_.get());
+    *rs_ = db.OpenRecordset(RecordSource, rs_->get());
 }
 
 const melodeck::Recordset& DataControl::Recordset() const {
-    return rs_ ? *rs_ : emptyRecordset();
+    return *rs_ ? **rs_ : emptyRecordset();
 }
 
 void DataControl::shareDatabase(std::shared_ptr<melodeck::Database> db) {

@@ -12,6 +12,10 @@ namespace melodeck {
 
 class DataControl {
 public:
+    DataControl() = default;
+    DataControl(const DataControl&) = delete;
+    DataControl& operator=(const DataControl&) = delete;
+
     QString DatabaseName;
     QString RecordSource; // read back unchanged
 
@@ -26,7 +30,11 @@ public:
     const melodeck::Recordset& Recordset() const;
     // The same record set, for a view that must keep showing it until its own
     // Refresh even though this control has refreshed meanwhile (null before).
-    std::shared_ptr<const melodeck::Recordset> sharedRecordset() const { return rs_; }
+    std::shared_ptr<const melodeck::Recordset> sharedRecordset() const { return *rs_; }
+    // What a bound grid holds on to: the place of that record set, which
+    // reads as gone once this control is.
+    using Watch = std::weak_ptr<const std::shared_ptr<const melodeck::Recordset>>;
+    Watch watch() const { return rs_; }
 
     // Shares one open database between data controls of the same file. It
     // stays in use while DatabaseName names the same path (Database::Name).
@@ -35,7 +43,8 @@ public:
 
 private:
     std::shared_ptr<melodeck::Database> db_;
-    std::shared_ptr<const melodeck::Recordset> rs_;
+    std::shared_ptr<std::shared_ptr<const melodeck::Recordset>> rs_ =
+        std::make_shared<std::shared_ptr<const melodeck::Recordset>>();
 };
 
 } // namespace melodeck

@@ -95,6 +95,22 @@ TEST(FlexGrid, CellsFollowTheRecordSet) {
     grid.Refresh();
     EXPECT_EQ(grid.Rows(), 1);
     EXPECT_EQ(grid.Row(), 0);
+
+    // A grid that outlives its data control keeps the rows of its last
+    // Refresh, and its next Refresh finds no record set, not a freed one.
+    {
+        DataControl gone;
+        gone.DatabaseName = g.dc.DatabaseName;
+        gone.RecordSource = QStringLiteral("SELECT * FROM MeloDeck ORDER BY 曲番号");
+        gone.Refresh();
+        grid.bind(&gone);
+        grid.Refresh();
+    }
+    EXPECT_EQ(grid.Rows(), 4);
+    EXPECT_EQ(grid.TextMatrix(3, 3), QStringLiteral("曲0"));
+    grid.Refresh();
+    EXPECT_EQ(grid.Rows(), 1);
+    EXPECT_EQ(grid.Cols(), 1);
 }
 
 TEST(FlexGrid, PressesSelectAndReportTheCell) {

@@ -80,7 +80,9 @@ frmMeloDeck::frmMeloDeck(ModCommon::ProgramLocation location, QWidget* parent)
 }
 
 frmMeloDeck::~frmMeloDeck() {
-    // The grids are deleted with the widget base, after the data controls.
+    // The grids are deleted with the widget base, after the data controls;
+    // they let go of their record sets now, so that the database closes (and
+    // folds its log back into the file) with the data controls.
     flgList->bind(nullptr);
     flgPickup->bind(nullptr);
 }

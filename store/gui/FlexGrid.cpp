@@ -27,7 +27,7 @@ class FlexGridModel : public QAbstractTableModel {
 public:
     explicit FlexGridModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-    const DataControl* dc = nullptr;
+    DataControl::Watch source; // the bound data control's record set
     std::shared_ptr<const Recordset> rs;
     int rows = 0;
     std::vector<QString> names;
@@ -41,7 +41,8 @@ public:
         names.clear();
         align.clear();
         rows = 0;
-        rs = dc ? dc->sharedRecordset() : nullptr;
+        const auto slot = source.lock();
+        rs = slot ? *slot : nullptr;
         failureSeen_ = false;
         if (rs) {
             rows = int(std::min<std::int64_t>(rs->RecordCount(), INT32_MAX - 1));
@@ -270,8 +271,8 @@ void FlexGrid::fitRowHeight() {
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
 }
 
-void FlexGrid::bind(DataControl* dc) {
-    model_->dc = dc;
+void FlexGrid::bind(const DataControl* dc) {
+    model_->source = dc ? dc->watch() : DataControl::Watch();
     if (!dc)
         model_->reload(); // lets go of the record set
 }

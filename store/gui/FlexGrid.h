@@ -34,7 +34,7 @@ public:
     explicit FlexGrid(QWidget* parent = nullptr);
     ~FlexGrid() override;
 
-    void bind(DataControl* dc);
+    void bind(const DataControl* dc);
 
     // Reloads every row from the data control. The current cell and the
     // selection are kept inside the new bounds; widths are kept.
