@@ -393,6 +393,7 @@ void File::WriteString(const QString& section, const QString& key, const QString
     const QString keyLine = u'=' + oneLine(value);
     Profile& p = d_->profile;
     const Encoding enc = p.encoding;
+
     if (const auto header = findSection(p, sectionName)) {
         if (const auto at = findKey(p, *header, keyName)) {
             // Replaced in place under the file's own spelling of the key.

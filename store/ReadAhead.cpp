@@ -205,12 +205,10 @@ int xOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* f, int flags, int* 
     file->mainDb = (flags & SQLITE_OPEN_MAIN_DB) != 0;
     file->window = nullptr;
     file->windowStart = 0;
-    file->windowBytes = 0;
     file->lastEnd = -1;
     file->inSequence = 0;
-    file->size = kWindow;
-    file->served = 0;
     file->adjacent = 0;
+    forget(file);
     f->pMethods = nullptr;
     sqlite3_vfs* b = base();
     const int rc = b->xOpen(b, name, file->real, flags, outFlags);
