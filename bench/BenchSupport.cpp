@@ -3,7 +3,6 @@
 #include "app/gui/ModMeloDeck.h"
 #include "common/ModCommon.h"
 #include "common/Seams.h"
-#include "store/BigBuffer.h"
 
 #include <QApplication>
 #include <sqlite3.h>
@@ -159,7 +158,6 @@ std::unique_ptr<QApplication> offscreenApp(const char* name) {
     static char program[64];
     static char* argv[] = {program, nullptr};
     std::snprintf(program, sizeof program, "%s", name);
-    melodeck::bigbuffer::UseHugePagesForHeap(); // as the program does
     qputenv("QT_QPA_PLATFORM", "offscreen");
     return std::make_unique<QApplication>(argc, argv);
 }

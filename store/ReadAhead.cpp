@@ -4,12 +4,15 @@
 
 #include <cstring>
 #include <mutex>
+#include <new>
+#include <vector>
 
 namespace melodeck::readahead {
 
 namespace {
 
-// Bytes read at once: 32 pages of the usual 4 KiB.
+// Bytes read ahead at most while the pages are small: 32 pages of 4 KiB.
+// Pages of 32 KiB and more are read ahead eight at a time instead.
 constexpr int kWindow = 128 * 1024;
 // A file control of this layer's own: drop what was read ahead.
 constexpr int kForget = 0x4D444B01;
@@ -18,25 +21,60 @@ sqlite3_vfs* base() {
     return static_cast<sqlite3_vfs*>(sqlite3_vfs_find(VfsName())->pAppData);
 }
 
-struct File {
-    sqlite3_file methods; // first: what the engine sees
-    sqlite3_file* real;   // the base layer's file, right after this object
-    bool mainDb;
-    char* window;
-    sqlite3_int64 windowStart;
-    int windowBytes; // 0: nothing read ahead
+// What one open main database file has read ahead, and how it was read.
+struct Ahead {
+    // The bytes read ahead, from windowStart on, when held: always as many
+    // as the last read into it asked for, since every read into it asks for
+    // its size. It keeps its memory between windows of the same size.
+    std::vector<char> window;
+    sqlite3_int64 windowStart = 0;
+    bool held = false;
     // Where the last read asked for ended, and how many reads in a row began
     // at or a little after it: reading ahead pays only for a scan, not for
     // a look-up.
-    sqlite3_int64 lastEnd;
-    int inSequence;
+    sqlite3_int64 lastEnd = -1;
+    int inSequence = 0;
     // How much to read at once, and how much of the window now held was
     // asked for: a scan whose pages lie far apart (an index whose pages lie
     // between its table's) would otherwise read the whole file to use a
     // tenth of it. adjacent: reads in a row that began where the last ended.
-    int size;
-    int served;
-    int adjacent;
+    size_t size = kWindow;
+    size_t served = 0;
+    int adjacent = 0;
+
+    void forget() {
+        held = false;
+        served = 0;
+        size = kWindow;
+    }
+    bool holds(sqlite3_int64 offset, int amount) const {
+        return held && offset >= windowStart &&
+               offset + amount <= windowStart + sqlite3_int64(window.size());
+    }
+    // After a window: read ahead less when little of it was used, more again
+    // when most of it was. Below four pages nothing is read ahead, until
+    // reads run on without a gap again.
+    void adapt(int amount) {
+        const size_t read = held ? window.size() : 0, page = size_t(amount);
+        if (read > 0) {
+            if (served * 4 < read)
+                size /= 4;
+            else if (served * 2 < read)
+                size /= 2;
+            else if (served * 4 >= read * 3 && size < kWindow)
+                size *= 2;
+        }
+        if (size < 4 * page)
+            size = adjacent >= 8 ? 8 * page : 0;
+    }
+};
+
+// The file as the engine holds it: this layer's methods first, the base
+// layer's file right after it in the memory the engine gives.
+struct File {
+    sqlite3_file methods;
+    sqlite3_file* real;
+    Ahead* ahead; // main database files only
 };
 
 File* self(sqlite3_file* f) {
@@ -46,80 +84,71 @@ const sqlite3_io_methods* realMethods(sqlite3_file* f) {
     return self(f)->real->pMethods;
 }
 
-void forget(File* f) {
-    f->windowBytes = 0;
-    f->served = 0;
-    f->size = kWindow;
+void forget(sqlite3_file* f) {
+    if (Ahead* a = self(f)->ahead)
+        a->forget();
 }
 
-// After a window: read ahead less when little of it was used, more again
-// when most of it was. Below four pages nothing is read ahead, until reads
-// run on without a gap again.
-void adapt(File* f, int amount) {
-    if (f->windowBytes > 0) {
-        if (f->served * 4 < f->windowBytes)
-            f->size /= 4;
-        else if (f->served * 2 < f->windowBytes)
-            f->size /= 2;
-        else if (f->served * 4 >= f->windowBytes * 3 && f->size < kWindow)
-            f->size *= 2;
+// Without the memory for a window, the page asked for is read on its own.
+bool resize(std::vector<char>& v, size_t n) {
+    try {
+        v.resize(n);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
     }
-    if (f->size < 4 * amount)
-        f->size = f->adjacent >= 8 ? 8 * amount : 0;
 }
 
 int xClose(sqlite3_file* f) {
     File* file = self(f);
     const int rc = file->real->pMethods ? file->real->pMethods->xClose(file->real) : SQLITE_OK;
-    sqlite3_free(file->window);
-    file->window = nullptr;
+    delete file->ahead;
+    file->ahead = nullptr;
     return rc;
 }
 
 int xRead(sqlite3_file* f, void* out, int amount, sqlite3_int64 offset) {
     File* file = self(f);
-    if (!file->mainDb || amount > kWindow)
+    Ahead* a = file->ahead;
+    if (!a || amount <= 0)
         return realMethods(f)->xRead(file->real, out, amount, offset);
-    const bool inside = file->windowBytes > 0 && offset >= file->windowStart &&
-                        offset + amount <= file->windowStart + file->windowBytes;
+    const bool inside = a->holds(offset, amount);
     // A little forward of the last read still counts: a table's pages lie
     // between those of its indexes.
-    const bool onward = offset >= file->lastEnd && offset - file->lastEnd < kWindow;
-    file->inSequence = onward ? file->inSequence + 1 : 0;
-    file->adjacent = offset == file->lastEnd ? file->adjacent + 1 : 0;
-    file->lastEnd = offset + amount;
-    if (!inside && file->inSequence >= 2) {
-        adapt(file, amount);
-        file->windowBytes = 0;
-        file->served = 0;
-        const sqlite3_int64 start = file->size > 0 ? offset - offset % file->size : offset;
-        if (file->size >= 4 * amount && offset + amount <= start + file->size) {
-            if (!file->window)
-                file->window = static_cast<char*>(sqlite3_malloc(kWindow));
+    const bool onward = offset >= a->lastEnd && offset - a->lastEnd < kWindow;
+    a->inSequence = onward ? a->inSequence + 1 : 0;
+    a->adjacent = offset == a->lastEnd ? a->adjacent + 1 : 0;
+    a->lastEnd = offset + amount;
+    if (!inside && a->inSequence >= 2) {
+        a->adapt(amount);
+        a->held = false;
+        a->served = 0;
+        const auto size = sqlite3_int64(a->size);
+        const sqlite3_int64 start = size > 0 ? offset - offset % size : offset;
+        if (size >= 4 * sqlite3_int64(amount) && offset + amount <= start + size) {
+            if (!resize(a->window, a->size))
+                return realMethods(f)->xRead(file->real, out, amount, offset);
             // A read past the end (the file's last pages) is not kept: the
             // engine's own short-read rule then applies to the page asked for.
-            if (file->window &&
-                realMethods(f)->xRead(file->real, file->window, file->size, start) == SQLITE_OK) {
-                file->windowStart = start;
-                file->windowBytes = file->size;
-            }
+            a->held = realMethods(f)->xRead(file->real, a->window.data(), int(a->window.size()),
+                                            start) == SQLITE_OK;
+            a->windowStart = start;
         }
     }
-    if (file->windowBytes > 0 && offset >= file->windowStart &&
-        offset + amount <= file->windowStart + file->windowBytes) {
-        std::memcpy(out, file->window + (offset - file->windowStart), size_t(amount));
-        file->served += amount;
+    if (a->holds(offset, amount)) {
+        std::memcpy(out, a->window.data() + (offset - a->windowStart), size_t(amount));
+        a->served += size_t(amount);
         return SQLITE_OK;
     }
     return realMethods(f)->xRead(file->real, out, amount, offset);
 }
 
 int xWrite(sqlite3_file* f, const void* data, int amount, sqlite3_int64 offset) {
-    forget(self(f));
+    forget(f);
     return realMethods(f)->xWrite(self(f)->real, data, amount, offset);
 }
 int xTruncate(sqlite3_file* f, sqlite3_int64 size) {
-    forget(self(f));
+    forget(f);
     return realMethods(f)->xTruncate(self(f)->real, size);
 }
 int xSync(sqlite3_file* f, int flags) {
@@ -129,11 +158,11 @@ int xFileSize(sqlite3_file* f, sqlite3_int64* size) {
     return realMethods(f)->xFileSize(self(f)->real, size);
 }
 int xLock(sqlite3_file* f, int level) {
-    forget(self(f));
+    forget(f);
     return realMethods(f)->xLock(self(f)->real, level);
 }
 int xUnlock(sqlite3_file* f, int level) {
-    forget(self(f));
+    forget(f);
     return realMethods(f)->xUnlock(self(f)->real, level);
 }
 int xCheckReservedLock(sqlite3_file* f, int* out) {
@@ -141,7 +170,7 @@ int xCheckReservedLock(sqlite3_file* f, int* out) {
 }
 int xFileControl(sqlite3_file* f, int op, void* arg) {
     if (op == kForget) {
-        forget(self(f));
+        forget(f);
         return SQLITE_OK;
     }
     return realMethods(f)->xFileControl(self(f)->real, op, arg);
@@ -157,7 +186,7 @@ int xShmMap(sqlite3_file* f, int region, int size, int extend, void volatile** o
 }
 int xShmLock(sqlite3_file* f, int offset, int n, int flags) {
     // A read lock of the log taken or let go: a read transaction begins or ends.
-    forget(self(f));
+    forget(f);
     return realMethods(f)->xShmLock(self(f)->real, offset, n, flags);
 }
 void xShmBarrier(sqlite3_file* f) {
@@ -202,19 +231,17 @@ const sqlite3_io_methods kMethods = {
 int xOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* f, int flags, int* outFlags) {
     File* file = self(f);
     file->real = reinterpret_cast<sqlite3_file*>(file + 1);
-    file->mainDb = (flags & SQLITE_OPEN_MAIN_DB) != 0;
-    file->window = nullptr;
-    file->windowStart = 0;
-    file->lastEnd = -1;
-    file->inSequence = 0;
-    file->adjacent = 0;
-    forget(file);
     f->pMethods = nullptr;
     sqlite3_vfs* b = base();
     const int rc = b->xOpen(b, name, file->real, flags, outFlags);
     // The engine closes a file that failed to open only when it has methods.
-    if (file->real->pMethods)
-        f->pMethods = &kMethods;
+    if (!file->real->pMethods) {
+        file->ahead = nullptr;
+        return rc;
+    }
+    // Without the memory for it, the file is read as the base layer reads it.
+    file->ahead = (flags & SQLITE_OPEN_MAIN_DB) ? new (std::nothrow) Ahead : nullptr;
+    f->pMethods = &kMethods;
     return rc;
 }
 

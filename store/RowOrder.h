@@ -10,8 +10,6 @@
 // each part is sorted on its own, on any thread, and the sorted parts are
 // merged into the one order a single part of all the rows would give.
 
-#include "store/BigBuffer.h"
-
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -79,9 +77,9 @@ private:
 
     std::uint32_t part_;
     std::uint32_t after_ = 0; // how many prior positions there are
-    BigVector<Item> items_;
-    BigVector<std::int64_t> keys_;
-    BigVector<char> tails_;
+    std::vector<Item> items_;
+    std::vector<std::int64_t> keys_;
+    std::vector<char> tails_;
     std::string scratch_;
 };
 

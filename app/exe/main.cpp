@@ -1,5 +1,4 @@
 #include "app/gui/ModMeloDeck.h"
-#include "store/BigBuffer.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -12,7 +11,6 @@ int main(int argc, char** argv) {
                              "start it inside a desktop session.\n");
         return 2;
     }
-    melodeck::bigbuffer::UseHugePagesForHeap();
     QApplication app(argc, argv);
     // Lets the desktop match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.melodeck.melodeck"));
