@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
 #include <cstring>
 #include <utility>
 
@@ -118,12 +119,13 @@ Database::Database(const QString& path) : path_(path) {
         fail(d);
     }
     sqlite3_extended_result_codes(db_, 1);
-    jetlike::registerLike(db_);
 
     // Opening reads nothing yet; reading the schema tells a database from
     // any other file.
+    int src = jetlike::registerLike(db_);
     sqlite3_stmt* st = nullptr;
-    int src = sqlite3_prepare_v2(db_, "SELECT count(*) FROM sqlite_master", -1, &st, nullptr);
+    if (src == SQLITE_OK)
+        src = sqlite3_prepare_v2(db_, "SELECT count(*) FROM sqlite_master", -1, &st, nullptr);
     if (src == SQLITE_OK)
         src = sqlite3_step(st) == SQLITE_ROW ? SQLITE_OK : sqlite3_errcode(db_);
     sqlite3_finalize(st);
@@ -133,8 +135,22 @@ Database::Database(const QString& path) : path_(path) {
         db_ = nullptr;
         fail(d);
     }
-    conn_ = std::make_shared<Connection>(path_, db_, readOnly);
+    try {
+        conn_ = std::make_shared<Connection>(path_, db_, readOnly);
+    } catch (...) {
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+        throw;
+    }
     sqlite3_set_authorizer(db_, &Database::authorize, this);
+}
+
+bool Database::UseWriteLog() {
+    return conn_->useWriteLog();
+}
+
+void Database::Checkpoint() {
+    conn_->checkpoint();
 }
 
 bool Database::ReadOnly() const {
@@ -231,27 +247,33 @@ Database::InsertCache::Entry& Database::insertStatement(const std::string& table
 
 namespace {
 
-void bindValues(sqlite3_stmt* st, const RowValues& values) {
+// The engine's result code: a text longer than it takes is refused here.
+int bindValues(sqlite3_stmt* st, const RowValues& values) {
     const std::string& texts = values.texts();
     const auto& items = values.items();
-    for (size_t k = 0; k < items.size(); ++k) {
+    int rc = SQLITE_OK;
+    for (size_t k = 0; k < items.size() && rc == SQLITE_OK; ++k) {
         const auto& l = items[k];
         const int pos = int(k) + 1;
         switch (l.kind) {
         case RowValues::Item::Null:
-            sqlite3_bind_null(st, pos);
+            rc = sqlite3_bind_null(st, pos);
             break;
         case RowValues::Item::Integer:
-            sqlite3_bind_int64(st, pos, l.number);
+            rc = sqlite3_bind_int64(st, pos, l.number);
             break;
         case RowValues::Item::Real:
-            sqlite3_bind_double(st, pos, l.real);
+            rc = sqlite3_bind_double(st, pos, l.real);
             break;
         case RowValues::Item::Text:
-            sqlite3_bind_text(st, pos, texts.data() + l.begin, int(l.length), SQLITE_STATIC);
+            rc = l.length > size_t(INT_MAX)
+                     ? SQLITE_TOOBIG
+                     : sqlite3_bind_text(st, pos, texts.data() + l.begin, int(l.length),
+                                         SQLITE_STATIC);
             break;
         }
     }
+    return rc;
 }
 
 } // namespace
@@ -261,14 +283,18 @@ void Database::InsertRow(const QString& table, const RowValues& values,
     if (log_)
         log_->push_back(statement());
     affected_ = 0;
+    beforeWrite();
     InsertCache::Entry& e = insertStatement(table.toStdString(), values.items().size());
     sqlite3_stmt* st = e.st.get();
-    bindValues(st, values);
-    const int rc = sqlite3_step(st);
-    wrote(st, e.writes);
+    int rc = bindValues(st, values);
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_step(st);
+        wrote(st, e.writes);
+    }
     QString error;
     if (rc != SQLITE_DONE)
         error = DescribeEngineError(path_, rc, sqlite3_errmsg(db_));
+    // The step's own failure is told by its result code; reset repeats it.
     sqlite3_reset(st);
     sqlite3_clear_bindings(st);
     if (rc != SQLITE_DONE)
@@ -280,6 +306,7 @@ void Database::Execute(const QString& statement) {
     if (log_)
         log_->push_back(statement);
     affected_ = 0;
+    beforeWrite();
     const std::string text = statement.toStdString();
     Statement st;
     int rc = SQLITE_OK;
@@ -306,15 +333,23 @@ bool isNumberType(int type) {
 }
 
 // The name under which table's row ids can be read (one its fields do not
-// take); empty for a view, a table without row ids, or no such table.
-std::string rowIdName(sqlite3* db, const std::string& table, const Fields& fields) {
+// take); empty for a view, a table without row ids, or no such table. rc:
+// the engine's result code when it cannot tell.
+std::string rowIdName(sqlite3* db, const std::string& table, const Fields& fields, int& rc) {
     Statement st;
-    if (Prepare(db, "SELECT type, wr FROM pragma_table_list(?1) WHERE schema = 'main'", st) !=
-        SQLITE_OK)
+    rc = Prepare(db, "SELECT type, wr FROM pragma_table_list(?1) WHERE schema = 'main'", st);
+    if (rc == SQLITE_OK)
+        rc = table.size() > size_t(INT_MAX)
+                 ? SQLITE_TOOBIG
+                 : sqlite3_bind_text(st.get(), 1, table.data(), int(table.size()), SQLITE_STATIC);
+    if (rc != SQLITE_OK)
         return {};
-    sqlite3_bind_text(st.get(), 1, table.data(), int(table.size()), SQLITE_STATIC);
-    if (sqlite3_step(st.get()) != SQLITE_ROW)
+    rc = sqlite3_step(st.get());
+    if (rc == SQLITE_DONE)
+        rc = SQLITE_OK;
+    if (rc != SQLITE_ROW)
         return {};
+    rc = SQLITE_OK;
     const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0));
     if (!type || std::strcmp(type, "table") != 0 || sqlite3_column_int(st.get(), 1) != 0)
         return {};
@@ -555,16 +590,16 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const QString& query, const R
     const bool grid = plan.gridQuery;
 
     Recordset::TableRows rows;
-    // The version before the snapshot starts: a write in between counts as
-    // coming after it, so that ties are kept less often, never wrongly.
-    if (grid) {
-        rows.table = plan.table;
-        rows.version = conn_->version(plan.table);
-    }
     // The rows come from a snapshot of their own; inside a transaction of
     // this connection they must show its changes, and are read through it.
+    // The table's version is the one the rows are read at: kept sort ranks
+    // and the ties of the set before go by it.
     if (conn_->snapshots() && !InTransaction())
-        rows.snapshot = conn_->beginSnapshot();
+        rows.snapshot = conn_->beginSnapshot(grid ? plan.table : std::string());
+    if (grid) {
+        rows.table = plan.table;
+        rows.version = rows.snapshot ? rows.snapshot->version() : conn_->version(plan.table);
+    }
     sqlite3* db = rows.snapshot ? rows.snapshot->handle() : db_;
 
     // The whole text is prepared as given, also when the rows are read
@@ -576,7 +611,10 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const QString& query, const R
         raise(db, rc);
     Fields fields = fieldsOf(st.get());
     if (grid) {
-        if (const std::string rowId = rowIdName(db, plan.table, fields); !rowId.empty())
+        const std::string rowId = rowIdName(db, plan.table, fields, rc);
+        if (rc != SQLITE_OK)
+            raise(db, rc);
+        if (!rowId.empty())
             return openTable(db, plan, std::move(fields), std::move(rows), rowId, prior);
     }
     return openHeld(db, st.get(), std::move(fields), grid ? &plan : nullptr);
@@ -606,7 +644,16 @@ void Database::control(const char* sql) {
         raise(db_, rc);
 }
 
+void Database::beforeWrite() {
+    // Start-up switches the file to the log once it has found nothing to
+    // refuse; a program that writes without that switch gets it here. Its
+    // record sets of before may then see another program's writes, which
+    // only a Refresh can tell them.
+    conn_->useWriteLog();
+}
+
 void Database::BeginTrans() {
+    beforeWrite();
     control("BEGIN");
 }
 void Database::CommitTrans() {

@@ -111,14 +111,29 @@ public:
     void Rollback();
     bool InTransaction() const;
 
+    // Start-up found nothing to refuse: a writable file in a rollback
+    // journal goes over to the write-ahead log, so that other programs can
+    // write while the grids hold their snapshots. False when the record sets
+    // opened so far should be read again (see Connection::useWriteLog).
+    bool UseWriteLog();
+    // After writes, once the window is idle: the write log copied into the
+    // file and emptied as far as the open record sets and other programs
+    // allow, without waiting for them.
+    void Checkpoint();
+
     // The statement and query texts that reached the engine through Execute
     // and OpenRecordset (a data control's Refresh included), as the caller
     // built them, newest last (tests read it). Transaction control is not logged.
     void setStatementLog(std::vector<QString>* log) { log_ = log; }
+    // Tests: see Connection::snapshotSeam.
+    void setSnapshotSeam(std::function<void(std::string_view table)> seam) {
+        conn_->snapshotSeam = std::move(seam);
+    }
 
 private:
     [[noreturn]] void raise(sqlite3* db, int rc) const;
     void control(const char* sql);
+    void beforeWrite();
     // Prepares a statement that may write, learning which tables it writes.
     void prepareWrite(const std::string& sql, Statement& st, int& rc,
                       std::vector<std::string>& writes, unsigned flags = 0);

@@ -62,6 +62,8 @@ QString DescribeEngineError(const QString& path, int rc, const char* engineMessa
         return QStringLiteral("データベース '%1' が壊れています。").arg(path);
     case SQLITE_FULL:
         return QStringLiteral("ディスクがいっぱいのため '%1' に書き込めません。").arg(path);
+    case SQLITE_TOOBIG:
+        return QStringLiteral("値が大きすぎるため '%1' に書き込めません。").arg(path);
     case SQLITE_CANTOPEN:
         return QStringLiteral("ファイル '%1' を開けません。").arg(path);
     case SQLITE_IOERR:

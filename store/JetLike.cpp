@@ -599,10 +599,14 @@ void likeFunc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 } // namespace
 
-void registerLike(sqlite3* db) {
+int registerLike(sqlite3* db) {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
-    sqlite3_create_function_v2(db, "like", 2, flags, nullptr, likeFunc, nullptr, nullptr, nullptr);
-    sqlite3_create_function_v2(db, "like", 3, flags, nullptr, likeFunc, nullptr, nullptr, nullptr);
+    int rc = SQLITE_OK;
+    for (int args : {2, 3})
+        if (rc == SQLITE_OK)
+            rc = sqlite3_create_function_v2(db, "like", args, flags, nullptr, likeFunc, nullptr,
+                                            nullptr, nullptr);
+    return rc;
 }
 
 } // namespace melodeck::jetlike

@@ -49,7 +49,8 @@ private:
 // Description of a malformed pattern.
 QString malformedDescription();
 
-// Registers like(P, X) and like(P, X, E) on the connection.
-void registerLike(sqlite3* db);
+// Registers like(P, X) and like(P, X, E) on the connection; the engine's
+// result code.
+int registerLike(sqlite3* db);
 
 } // namespace melodeck::jetlike

@@ -98,6 +98,8 @@ struct Recordset::Table {
     QString path;
     std::vector<std::unique_ptr<RowBlock>> blocks; // by block number
     std::deque<size_t> read;                       // blocks held, oldest first
+    // The snapshot's generation the row id cursor was stepped in.
+    std::uint64_t cursorGeneration = 0;
 };
 
 Recordset::Recordset() = default;
@@ -123,6 +125,8 @@ std::unique_ptr<Recordset> Recordset::ofTable(Fields fields, TableRows rows, con
     t->rows = std::move(rows);
     t->path = path;
     t->blocks.resize(size_t((rs->count_ + Table::kBlockRows - 1) / Table::kBlockRows));
+    if (t->rows.snapshot)
+        t->cursorGeneration = t->rows.snapshot->generation();
     rs->table_ = std::move(t);
     if (!rs->table_->rows.snapshot) {
         // No snapshot to come back to: every row now, or the query fails.
@@ -183,8 +187,9 @@ void Recordset::findFirstUnreadable() const {
             r = std::int64_t(b + 1) * Table::kBlockRows - 1; // read whole already
             continue;
         }
-        sqlite3_bind_int64(probe.get(), 1, t.rowIds[size_t(r)]);
-        const int rc = sqlite3_step(probe.get());
+        int rc = sqlite3_bind_int64(probe.get(), 1, t.rowIds[size_t(r)]);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_step(probe.get());
         sqlite3_reset(probe.get());
         if (rc != SQLITE_ROW) {
             readable_ = r;
@@ -195,8 +200,25 @@ void Recordset::findFirstUnreadable() const {
 
 bool Recordset::readRowIds(std::int64_t r) const {
     TableRows& t = table_->rows;
+    if (std::int64_t(t.rowIds.size()) > r || !t.moreRowIds)
+        return std::int64_t(t.rowIds.size()) > r;
+    sqlite3_stmt* st = t.moreRowIds.get();
+    if (t.snapshot && table_->cursorGeneration != t.snapshot->generation()) {
+        // The snapshot began again on the same content, which reset the
+        // cursor: it starts over and passes the row ids read before.
+        table_->cursorGeneration = t.snapshot->generation();
+        for (size_t k = 0; k < t.rowIds.size(); ++k) {
+            const int rc = sqlite3_step(st);
+            if (rc == SQLITE_ROW && sqlite3_column_int64(st, 0) == t.rowIds[k])
+                continue;
+            failAt(std::int64_t(k), rc == SQLITE_ROW || rc == SQLITE_DONE ? SQLITE_CORRUPT : rc,
+                   rc == SQLITE_ROW || rc == SQLITE_DONE ? nullptr
+                                                         : sqlite3_errmsg(sqlite3_db_handle(st)));
+            t.moreRowIds.reset();
+            return false;
+        }
+    }
     while (std::int64_t(t.rowIds.size()) <= r && t.moreRowIds) {
-        sqlite3_stmt* st = t.moreRowIds.get();
         const int rc = sqlite3_step(st);
         if (rc == SQLITE_ROW) {
             t.rowIds.push_back(sqlite3_column_int64(st, 0));
@@ -224,8 +246,9 @@ void Recordset::readBlock(size_t b) const {
     auto block = std::make_unique<RowBlock>(FieldCount());
     sqlite3_stmt* fetch = t.rows.fetch.get();
     for (std::int64_t r = first; r < last && r < readable_; ++r) {
-        sqlite3_bind_int64(fetch, 1, t.rows.rowIds[size_t(r)]);
-        const int rc = sqlite3_step(fetch);
+        int rc = sqlite3_bind_int64(fetch, 1, t.rows.rowIds[size_t(r)]);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_step(fetch);
         if (rc == SQLITE_ROW) {
             block->appendRow(fetch);
             sqlite3_reset(fetch);

@@ -52,9 +52,11 @@ void readPart(Part& p, const std::string& sql, const Query& q) {
     try {
         Statement st;
         p.rc = Prepare(p.db, sql, st);
+        if (p.rc == SQLITE_OK)
+            p.rc = sqlite3_bind_int64(st.get(), 1, p.first);
+        if (p.rc == SQLITE_OK)
+            p.rc = sqlite3_bind_int64(st.get(), 2, p.last);
         if (p.rc == SQLITE_OK) {
-            sqlite3_bind_int64(st.get(), 1, p.first);
-            sqlite3_bind_int64(st.get(), 2, p.last);
             const int tieCol = q.field.empty() ? 1 : 2;
             while ((p.rc = sqlite3_step(st.get())) == SQLITE_ROW) {
                 const std::int64_t id = sqlite3_column_int64(st.get(), 0);

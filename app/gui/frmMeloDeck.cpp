@@ -73,10 +73,23 @@ template <class F> void Guarded(const frmMeloDeck* w, F&& f) {
 
 } // namespace
 
+// How long the window is idle after a write before the write log is
+// copied into the database file.
+constexpr int kCheckpointAfterMs = 300;
+
 frmMeloDeck::frmMeloDeck(ModCommon::ProgramLocation location, QWidget* parent)
     : QWidget(parent), location_(std::move(location)) {
     buildLayout();
     connectHandlers();
+    checkpointTimer_ = new QTimer(this);
+    checkpointTimer_->setSingleShot(true);
+    checkpointTimer_->setInterval(kCheckpointAfterMs);
+    QObject::connect(checkpointTimer_, &QTimer::timeout, this, [this] {
+        Guarded(this, [&] {
+            if (const auto db = datList.sharedDatabase())
+                db->Checkpoint();
+        });
+    });
 }
 
 frmMeloDeck::~frmMeloDeck() {
@@ -283,6 +296,7 @@ void frmMeloDeck::Form_Load() {
     const profile::File ini = ModCommon::OpenIni(location_);
     LoadGridState(ini);
     LoadSettings(ini);
+    ShareDatabase();
     if (seams().processEvents)
         seams().processEvents();
 }
@@ -375,6 +389,22 @@ void frmMeloDeck::OpenDatabaseAndGrids(const profile::File& ini) {
 
     if (bSelected)
         cmd抽出_Click();
+}
+
+void frmMeloDeck::ShareDatabase() {
+    if (datList.Database().UseWriteLog())
+        return;
+    // Another program wrote while the switch let go of the grids'
+    // snapshots, or the file stays in its rollback journal: the grids read
+    // the file again as it is now.
+    datList.Refresh();
+    flgList->Refresh();
+    datPickup.Refresh();
+    flgPickup->Refresh();
+}
+
+void frmMeloDeck::CheckpointWhenIdle() {
+    checkpointTimer_->start();
 }
 
 // Stored column widths. A settings file without a column count (a first

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 #include <cstdint>
 #include <map>
@@ -174,6 +175,14 @@ private:
     // again once the window manager's frame is known.
     settings::StoredPosition storedPosition_;
     bool placeByFrame_ = false; // that placement is still to come
+    // Start-up found nothing to refuse: the database takes other programs'
+    // writes beside the grids from now on; the grids are read again when
+    // what they read may have changed meanwhile.
+    void ShareDatabase();
+    // After a write: once the window has been idle a moment, the database's
+    // write log is copied into the file and emptied (Database::Checkpoint).
+    void CheckpointWhenIdle();
+    QTimer* checkpointTimer_ = nullptr;
 
     // search:
     // Runs source on the data control and repaints its grid. When the engine

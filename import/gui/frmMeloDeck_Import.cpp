@@ -104,6 +104,7 @@ void frmMeloDeck::cmd取込_Click() {
     const auto done = qScopeGuard([&] {
         LockControls(false);
         wait.reset();
+        CheckpointWhenIdle();
     });
     try {
         const auto showWait = [&](std::int64_t max) {

@@ -24,6 +24,7 @@ QString keyOf(const FlexGrid* grid, std::int32_t row) {
 void frmMeloDeck::executePickup(const QString& statement) {
     try {
         datPickup.Database().Execute(statement);
+        CheckpointWhenIdle();
         datPickup.Refresh();
         flgPickup->Refresh();
     } catch (const VbError& e) {

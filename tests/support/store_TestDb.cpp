@@ -88,6 +88,38 @@ void exec(const QString& dbPath, const QString& sql, bool create) {
     sqlite3_free(err);
 }
 
+void copySongDb(const QString& from, const QString& to, const QString& first) {
+    QFile::remove(to);
+    // Tables before their indexes.
+    QString sql = first + u';';
+    for (const QStringList& r :
+         rows(from, u"SELECT sql FROM sqlite_master WHERE sql NOT NULL ORDER BY type = 'index'"_s))
+        sql += r[0] + u';';
+    exec(to, sql, true);
+    // The rows value by value: a file of another text encoding cannot be
+    // attached to take them at once.
+    const Connection src(from), dst(to);
+    sqlite3_exec(dst.db, "BEGIN", nullptr, nullptr, nullptr);
+    for (const QStringList& t : rows(from, u"SELECT name FROM sqlite_master WHERE type = 'table'"_s)) {
+        const Statement read(src.db, u"SELECT * FROM \"%1\""_s.arg(t[0]));
+        const int n = sqlite3_column_count(read.st);
+        QStringList marks;
+        for (int i = 0; i < n; ++i)
+            marks << u"?"_s;
+        const Statement write(dst.db,
+                              u"INSERT INTO \"%1\" VALUES (%2)"_s.arg(t[0], marks.join(u',')));
+        while (sqlite3_step(read.st) == SQLITE_ROW) {
+            for (int i = 0; i < n; ++i)
+                sqlite3_bind_value(write.st, i + 1, sqlite3_column_value(read.st, i));
+            EXPECT_EQ(sqlite3_step(write.st), SQLITE_DONE) << sqlite3_errmsg(dst.db);
+            sqlite3_reset(write.st);
+        }
+    }
+    EXPECT_EQ(sqlite3_exec(dst.db, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    // As a user's tidy-up leaves it: each table's pages in a row.
+    EXPECT_EQ(sqlite3_exec(dst.db, "VACUUM", nullptr, nullptr, nullptr), SQLITE_OK);
+}
+
 void insertRows(const QString& dbPath, const QString& table,
                 const std::vector<std::vector<QVariant>>& rows) {
     if (rows.empty())

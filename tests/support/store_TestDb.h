@@ -59,6 +59,12 @@ void insertSongs(const QString& dbPath, const QString& table, const std::vector<
 void insertRows(const QString& dbPath, const QString& table,
                 const std::vector<std::vector<QVariant>>& rows);
 
+// A copy of the database at from in a new file to, with the same tables,
+// indexes and rows: the statements first run on the empty file first (page
+// size, text encoding, auto_vacuum: what must be set before any table),
+// then vacuumed, so that each table's and index's pages lie in a row.
+void copySongDb(const QString& from, const QString& to, const QString& first);
+
 // Runs statements (several allowed); fails the test with the engine's
 // message when one is refused. With create, a missing file is made first.
 void exec(const QString& dbPath, const QString& sql, bool create = false);
