@@ -698,6 +698,45 @@ TEST(HostileDatabase, WriteLockHeldByAnotherProgram) {
               (std::vector<QStringList>{test::ImportedRow({"9", "x", "y", "z", "<NULL>"})}));
 }
 
+TEST(HostileDatabase, ALockWithoutTheWriteLogIsWaitedForOnce) {
+    WindowFixture f;
+    const QString db = f.createDatabase(3000);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(db.toUtf8().constData(), &other), SQLITE_OK);
+    // Another program reads as the window starts: the file stays in its
+    // rollback journal, where a lock keeps readers out too.
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN; SELECT count(*) FROM MeloDeck", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    frmMeloDeck* w = f.start();
+    ASSERT_TRUE(w) << f.warnings.join(u'|').toStdString();
+    EXPECT_EQ(test::ReadBytes(db).mid(18, 2), QByteArray("\1\1"));
+    ASSERT_EQ(sqlite3_exec(other, "COMMIT; BEGIN EXCLUSIVE", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    const QString busy = u"データベース '%1' は他のプログラムが使用中です。"_s.arg(db);
+    const std::vector<std::pair<const char*, std::function<void()>>> actions = {
+        {"header click", [&] { test::clickCell(w->flgList, 0, 3); }},
+        {"search", [&] { w->cmd抽出->click(); }},
+        {"pickup", [&] { test::dblClickCell(w->flgList, 1, 1); }},
+    };
+    for (const auto& [what, act] : actions) {
+        SCOPED_TRACE(what);
+        QElapsedTimer t;
+        t.start();
+        act();
+        // One busy timeout of two seconds, not one for each engine call.
+        EXPECT_GE(t.elapsed(), 1900);
+        EXPECT_LT(t.elapsed(), 3900);
+        EXPECT_EQ(f.warnings, QStringList{busy});
+        f.warnings.clear();
+    }
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    test::clickCell(w->flgList, 0, 3);
+    EXPECT_EQ(w->flgList->TextMatrix(1, 3), u"曲0"_s);
+    EXPECT_EQ(f.warnings, QStringList());
+}
+
 TEST(HostileDatabase, SongTableOfThreeFields) {
     ImportFixture f;
     f.createDatabase(
