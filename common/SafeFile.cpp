@@ -12,6 +12,8 @@
 #if defined(_WIN32)
 #include <io.h>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -30,6 +32,10 @@ bool syncToDisk(QFile& file) {
 #else
     return ::fsync(fd) == 0;
 #endif
+}
+
+QString systemReason(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 } // namespace
@@ -91,7 +97,7 @@ bool FileReplacer::commit() {
     if (!temp_.flush() || temp_.error() != QFileDevice::NoError)
         return fail(temp_.errorString());
     if (!syncToDisk(temp_))
-        return fail(QStringLiteral("fsync: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return fail(QStringLiteral("fsync: %1").arg(systemReason(errno)));
     temp_.close();
     if (temp_.error() != QFileDevice::NoError)
         return fail(temp_.errorString());
@@ -143,6 +149,81 @@ QString LinkTarget(const QString& path) {
         p = to.is_absolute() ? to : p.parent_path() / to;
     }
     return {};
+}
+
+namespace {
+
+#if !defined(_WIN32)
+FileKind kindOf(mode_t mode) {
+    if (S_ISREG(mode))
+        return FileKind::Regular;
+    if (S_ISDIR(mode))
+        return FileKind::Folder;
+    if (S_ISFIFO(mode))
+        return FileKind::Pipe;
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return FileKind::Device;
+    if (S_ISSOCK(mode))
+        return FileKind::Socket;
+    return FileKind::Other;
+}
+#endif
+
+} // namespace
+
+FileKind OpenRegularFile(const QString& path, QFile& file, QIODevice::OpenMode mode,
+                         QString* error) {
+    const auto failed = [&](FileKind kind, const QString& why) {
+        if (error)
+            *error = why;
+        return kind;
+    };
+#if defined(_WIN32)
+    const QFileInfo info(path);
+    if (!info.exists())
+        return FileKind::Missing;
+    if (info.isDir())
+        return FileKind::Folder;
+    if (!info.isFile())
+        return FileKind::Other;
+    file.setFileName(path);
+    if (!file.open(mode))
+        return failed(FileKind::Regular, file.errorString());
+    return FileKind::Regular;
+#else
+    const QByteArray native = QFile::encodeName(path);
+    // Looked at before it is opened: opening a device can set it going.
+    struct stat st;
+    if (::stat(native.constData(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return FileKind::Missing;
+        return failed(FileKind::Unknown, systemReason(errno));
+    }
+    if (!S_ISREG(st.st_mode))
+        return kindOf(st.st_mode);
+    // Opened without waiting, and what was opened is looked at again: the
+    // path may name a pipe by now.
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return FileKind::Missing;
+        return failed(FileKind::Regular, systemReason(errno));
+    }
+    FileKind kind = FileKind::Regular;
+    QString why;
+    if (::fstat(fd, &st) != 0)
+        why = systemReason(errno);
+    else if (!S_ISREG(st.st_mode))
+        kind = kindOf(st.st_mode);
+    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+        why = systemReason(errno);
+    else if (!file.open(fd, mode, QFileDevice::AutoCloseHandle))
+        why = file.errorString();
+    else
+        return FileKind::Regular;
+    ::close(fd);
+    return why.isEmpty() ? kind : failed(kind, why);
+#endif
 }
 
 bool ReplaceFile(const QString& target, const QByteArray& data, QString* error) {

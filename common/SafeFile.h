@@ -47,6 +47,18 @@ private:
     QString error_;
 };
 
+// What a path names, symbolic links followed.
+enum class FileKind { Missing, Regular, Folder, Pipe, Device, Socket, Other, Unknown };
+
+// Opens path for reading when it names a regular file, a symbolic link
+// followed. Anything else is neither read nor waited on: opening a named
+// pipe waits for a writer, a device may never end. Returns what was found;
+// for Regular, file is open unless opening failed. error: the system's
+// reason when a regular file cannot be opened, or when the path cannot be
+// looked at (Unknown).
+FileKind OpenRegularFile(const QString& path, QFile& file, QIODevice::OpenMode mode,
+                         QString* error = nullptr);
+
 // True when the file's mode lets anybody write it. The mode bits themselves:
 // what this process may do says nothing for an administrator, who may write
 // everything, yet a file its owner made read-only is to stay as it is.

@@ -2,12 +2,12 @@
 
 #include "common/Cp932.h"
 #include "common/ModCommon.h"
+#include "common/SafeFile.h"
 #include "common/VbError.h"
 #include "import/ListLineReader.h"
 #include "store/Database.h"
 #include "store/Recordset.h"
 
-#include <QFileInfo>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -180,20 +180,35 @@ SongListImport::SongListImport(const QString& path) : path_(path) {
         throw VbError(VbError::FileNotFound,
                       QStringLiteral("取り込むリストファイルが指定されていません。"));
     }
-    const QFileInfo fi(path);
-    if (!fi.exists())
+    QString why;
+    const files::FileKind kind =
+        files::OpenRegularFile(path, file_, QIODevice::ReadOnly | QIODevice::Unbuffered, &why);
+    const auto notAList = [&](const QString& what) {
+        return VbError(
+            VbError::FileAccess,
+            QStringLiteral("'%1' は%2です。リストファイルを指定してください。").arg(path, what));
+    };
+    switch (kind) {
+    case files::FileKind::Missing:
         throw VbError(VbError::FileNotFound,
                       QStringLiteral("ファイル '%1' が見つかりません。").arg(path));
-    if (fi.isDir()) {
-        throw VbError(
-            VbError::FileAccess,
-            QStringLiteral("'%1' はフォルダーです。リストファイルを指定してください。").arg(path));
+    case files::FileKind::Folder:
+        throw notAList(QStringLiteral("フォルダー"));
+    case files::FileKind::Pipe:
+        throw notAList(QStringLiteral("名前付きパイプ"));
+    case files::FileKind::Device:
+        throw notAList(QStringLiteral("デバイス"));
+    case files::FileKind::Socket:
+        throw notAList(QStringLiteral("ソケット"));
+    case files::FileKind::Other:
+        throw notAList(QStringLiteral("特殊なファイル"));
+    case files::FileKind::Regular:
+    case files::FileKind::Unknown:
+        break;
     }
-    file_.setFileName(path);
-    if (!file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        throw VbError(
-            VbError::FileAccess,
-            QStringLiteral("ファイル '%1' を開けません（%2）。").arg(path, file_.errorString()));
+    if (!file_.isOpen()) {
+        throw VbError(VbError::FileAccess,
+                      QStringLiteral("ファイル '%1' を開けません（%2）。").arg(path, why));
     }
     total_ = file_.size();
 }

@@ -100,7 +100,9 @@ enum class ImportOutcome {
 class SongListImport {
 public:
     // Opens the list; VbError (FileNotFound, FileAccess) with a description
-    // that names the file when it is missing, is a folder or cannot be opened.
+    // that names the file when it is missing, is no regular file (a folder,
+    // a named pipe, a device: never waited on) or cannot be opened. A
+    // symbolic link is read as the file it leads to.
     explicit SongListImport(const QString& path);
 
     // Length of the file in bytes, taken when it was opened.
