@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -34,6 +35,15 @@ bool syncToDisk(QFile& file) {
 #endif
 }
 
+// One write call of the system's; -1 with errno set when it failed.
+long long writeSome(int fd, const char* data, size_t n) {
+#if defined(_WIN32)
+    return ::_write(fd, data, unsigned(std::min<size_t>(n, 1u << 30)));
+#else
+    return ::write(fd, data, n);
+#endif
+}
+
 QString systemReason(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
@@ -53,9 +63,18 @@ bool FileReplacer::fail(const QString& why) {
     return false;
 }
 
+bool FileReplacer::failWithErrno(int error) {
+    noRoom_ = error == ENOSPC || error == EFBIG
+#if defined(EDQUOT)
+              || error == EDQUOT
+#endif
+        ;
+    return fail(systemReason(error));
+}
+
 bool FileReplacer::open() {
     cancel();
-    failed_ = false;
+    failed_ = noRoom_ = false;
     written_ = 0;
     error_.clear();
     const QFileInfo info(target_);
@@ -82,11 +101,23 @@ bool FileReplacer::open() {
     return true;
 }
 
-bool FileReplacer::write(const QByteArray& bytes) {
+bool FileReplacer::write(QByteArrayView bytes) {
     if (failed_ || !temp_.isOpen())
         return false;
-    if (temp_.write(bytes) != bytes.size())
-        return fail(temp_.errorString());
+    // The system's own calls: a write the disk takes only part of is
+    // followed by one that says why (QFile reports the part without a
+    // reason, and a full disk is then an "unknown error").
+    const char* data = bytes.data();
+    for (qsizetype left = bytes.size(); left > 0;) {
+        const long long n = writeSome(temp_.handle(), data, size_t(left));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return failWithErrno(errno);
+        }
+        data += n;
+        left -= qsizetype(n);
+    }
     written_ += bytes.size();
     return true;
 }
@@ -97,7 +128,7 @@ bool FileReplacer::commit() {
     if (!temp_.flush() || temp_.error() != QFileDevice::NoError)
         return fail(temp_.errorString());
     if (!syncToDisk(temp_))
-        return fail(QStringLiteral("fsync: %1").arg(systemReason(errno)));
+        return failWithErrno(errno);
     temp_.close();
     if (temp_.error() != QFileDevice::NoError)
         return fail(temp_.errorString());
