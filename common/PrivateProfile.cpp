@@ -12,13 +12,6 @@
 #include <string_view>
 #include <vector>
 
-#if !defined(_WIN32)
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 namespace melodeck::profile {
 
 namespace {
@@ -311,33 +304,12 @@ enum class Found {
 // Reads a regular file whole into out. Anything else is not opened for
 // reading at all, or given up right after the open without reading a byte.
 Found readRegularFile(const QString& path, QByteArray& out) {
-#if defined(_WIN32)
-    const QFileInfo info(path);
-    if (!info.exists())
-        return Found::Missing;
-    if (!info.isFile())
-        return Found::Unusable;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Found::Unusable;
-#else
-    // Opened without waiting and checked before the first read: a named pipe
-    // would wait for a writer for ever, a device never ends.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? Found::Missing : Found::Unusable;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-        ::close(fd);
-        return Found::Unusable;
-    }
     QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    const files::FileKind kind = files::OpenRegularFile(path, file, QIODevice::ReadOnly);
+    if (kind == files::FileKind::Missing)
+        return Found::Missing;
+    if (!file.isOpen())
         return Found::Unusable;
-    }
-#endif
     out = file.readAll();
     return file.error() == QFileDevice::NoError ? Found::Read : Found::Unusable;
 }

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +13,8 @@
 #if defined(_WIN32)
 #include <io.h>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -32,6 +35,19 @@ bool syncToDisk(QFile& file) {
 #endif
 }
 
+// One write call of the system's; -1 with errno set when it failed.
+long long writeSome(int fd, const char* data, size_t n) {
+#if defined(_WIN32)
+    return ::_write(fd, data, unsigned(std::min<size_t>(n, 1u << 30)));
+#else
+    return ::write(fd, data, n);
+#endif
+}
+
+QString systemReason(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
 } // namespace
 
 FileReplacer::FileReplacer(QString target) : target_(std::move(target)) {}
@@ -47,9 +63,18 @@ bool FileReplacer::fail(const QString& why) {
     return false;
 }
 
+bool FileReplacer::failWithErrno(int error) {
+    noRoom_ = error == ENOSPC || error == EFBIG
+#if defined(EDQUOT)
+              || error == EDQUOT
+#endif
+        ;
+    return fail(systemReason(error));
+}
+
 bool FileReplacer::open() {
     cancel();
-    failed_ = false;
+    failed_ = noRoom_ = false;
     written_ = 0;
     error_.clear();
     const QFileInfo info(target_);
@@ -76,11 +101,23 @@ bool FileReplacer::open() {
     return true;
 }
 
-bool FileReplacer::write(const QByteArray& bytes) {
+bool FileReplacer::write(QByteArrayView bytes) {
     if (failed_ || !temp_.isOpen())
         return false;
-    if (temp_.write(bytes) != bytes.size())
-        return fail(temp_.errorString());
+    // The system's own calls: a write the disk takes only part of is
+    // followed by one that says why (QFile reports the part without a
+    // reason, and a full disk is then an "unknown error").
+    const char* data = bytes.data();
+    for (qsizetype left = bytes.size(); left > 0;) {
+        const long long n = writeSome(temp_.handle(), data, size_t(left));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return failWithErrno(errno);
+        }
+        data += n;
+        left -= qsizetype(n);
+    }
     written_ += bytes.size();
     return true;
 }
@@ -91,7 +128,7 @@ bool FileReplacer::commit() {
     if (!temp_.flush() || temp_.error() != QFileDevice::NoError)
         return fail(temp_.errorString());
     if (!syncToDisk(temp_))
-        return fail(QStringLiteral("fsync: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return failWithErrno(errno);
     temp_.close();
     if (temp_.error() != QFileDevice::NoError)
         return fail(temp_.errorString());
@@ -143,6 +180,81 @@ QString LinkTarget(const QString& path) {
         p = to.is_absolute() ? to : p.parent_path() / to;
     }
     return {};
+}
+
+namespace {
+
+#if !defined(_WIN32)
+FileKind kindOf(mode_t mode) {
+    if (S_ISREG(mode))
+        return FileKind::Regular;
+    if (S_ISDIR(mode))
+        return FileKind::Folder;
+    if (S_ISFIFO(mode))
+        return FileKind::Pipe;
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return FileKind::Device;
+    if (S_ISSOCK(mode))
+        return FileKind::Socket;
+    return FileKind::Other;
+}
+#endif
+
+} // namespace
+
+FileKind OpenRegularFile(const QString& path, QFile& file, QIODevice::OpenMode mode,
+                         QString* error) {
+    const auto failed = [&](FileKind kind, const QString& why) {
+        if (error)
+            *error = why;
+        return kind;
+    };
+#if defined(_WIN32)
+    const QFileInfo info(path);
+    if (!info.exists())
+        return FileKind::Missing;
+    if (info.isDir())
+        return FileKind::Folder;
+    if (!info.isFile())
+        return FileKind::Other;
+    file.setFileName(path);
+    if (!file.open(mode))
+        return failed(FileKind::Regular, file.errorString());
+    return FileKind::Regular;
+#else
+    const QByteArray native = QFile::encodeName(path);
+    // Looked at before it is opened: opening a device can set it going.
+    struct stat st;
+    if (::stat(native.constData(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return FileKind::Missing;
+        return failed(FileKind::Unknown, systemReason(errno));
+    }
+    if (!S_ISREG(st.st_mode))
+        return kindOf(st.st_mode);
+    // Opened without waiting, and what was opened is looked at again: the
+    // path may name a pipe by now.
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return FileKind::Missing;
+        return failed(FileKind::Regular, systemReason(errno));
+    }
+    FileKind kind = FileKind::Regular;
+    QString why;
+    if (::fstat(fd, &st) != 0)
+        why = systemReason(errno);
+    else if (!S_ISREG(st.st_mode))
+        kind = kindOf(st.st_mode);
+    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+        why = systemReason(errno);
+    else if (!file.open(fd, mode, QFileDevice::AutoCloseHandle))
+        why = file.errorString();
+    else
+        return FileKind::Regular;
+    ::close(fd);
+    return why.isEmpty() ? kind : failed(kind, why);
+#endif
 }
 
 bool ReplaceFile(const QString& target, const QByteArray& data, QString* error) {

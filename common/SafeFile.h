@@ -9,6 +9,7 @@
 // file is renamed over the target anyway.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
@@ -26,7 +27,7 @@ public:
     // Creates the temporary file. False when the folder cannot take it.
     bool open();
     // Appends bytes; false (and every later call false) once a write failed.
-    bool write(const QByteArray& bytes);
+    bool write(QByteArrayView bytes);
     // Checks that the temporary file holds every byte written, makes it
     // durable and renames it over the target. False leaves the target as it
     // was and the temporary file removed.
@@ -36,16 +37,34 @@ public:
 
     // Why the last call failed, for a warning.
     QString errorString() const { return error_; }
+    // The last call failed for want of room: the disk is full, or a quota
+    // or a file size limit was reached.
+    bool noRoom() const { return noRoom_; }
 
 private:
     bool fail(const QString& why);
+    // Fails with the reason the system gave in errno.
+    bool failWithErrno(int error);
 
     QString target_;
     QFile temp_;
     qint64 written_ = 0;
     bool failed_ = false;
+    bool noRoom_ = false;
     QString error_;
 };
+
+// What a path names, symbolic links followed.
+enum class FileKind { Missing, Regular, Folder, Pipe, Device, Socket, Other, Unknown };
+
+// Opens path for reading when it names a regular file, a symbolic link
+// followed. Anything else is neither read nor waited on: opening a named
+// pipe waits for a writer, a device may never end. Returns what was found;
+// for Regular, file is open unless opening failed. error: the system's
+// reason when a regular file cannot be opened, or when the path cannot be
+// looked at (Unknown).
+FileKind OpenRegularFile(const QString& path, QFile& file, QIODevice::OpenMode mode,
+                         QString* error = nullptr);
 
 // True when the file's mode lets anybody write it. The mode bits themselves:
 // what this process may do says nothing for an administrator, who may write

@@ -1,8 +1,10 @@
 #include "import/HttpDownload.h"
 
 #include "common/SafeFile.h"
+#include "import/SongListImport.h"
 
 #include <QByteArray>
+#include <QFileInfo>
 #include <QUrl>
 #include <algorithm>
 #include <cerrno>
@@ -20,18 +22,53 @@ using Clock = std::chrono::steady_clock;
 // How often the caller may process its window messages: once a frame.
 constexpr auto Frame = std::chrono::milliseconds(16);
 
+// The body of the final answer on its way to the temporary file.
 struct Transfer {
+    CURL* easy = nullptr;
     files::FileReplacer* out = nullptr;
-    QString writeError;
+    std::int64_t maxBytes = 0;
+    std::int64_t written = 0;
+    bool opened = false;
+    bool writeFailed = false;
+    bool tooLarge = false;
+    bool errorPage = false;
+    ErrorPageScan scan;
+
+    // Bytes for the file, which is made at the first of them: an answer
+    // refused before its body leaves nothing behind, not even an empty file.
+    bool store(QByteArrayView bytes) {
+        if (!opened) {
+            opened = true;
+            if (!out->open())
+                writeFailed = true;
+        }
+        if (!writeFailed && !out->write(bytes))
+            writeFailed = true;
+        return !writeFailed;
+    }
 };
 
+// Returning less than it was given ends the transfer (a write error).
 size_t onBody(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
     const size_t n = size * count;
-    if (!t->out->write(QByteArray(data, qsizetype(n)))) {
-        t->writeError = t->out->errorString();
-        return 0; // ends the transfer with a write error
+    // An error answer's page is no list: none of it is written.
+    long status = 0;
+    curl_easy_getinfo(t->easy, CURLINFO_RESPONSE_CODE, &status);
+    if (status >= 400)
+        return 0;
+    // Counted before the write, so the file never grows beyond the limit.
+    if (t->written + std::int64_t(n) > t->maxBytes) {
+        t->tooLarge = true;
+        return 0;
     }
+    if (t->scan.feed(std::string_view(data, n))) {
+        t->errorPage = true;
+        return 0;
+    }
+    if (!t->store(QByteArrayView(data, qsizetype(n))))
+        return 0;
+    t->written += std::int64_t(n);
     return n;
 }
 
@@ -153,13 +190,17 @@ private:
 // What the download asks of curl: the address, the protocols and redirects
 // allowed, the certificate checks, the connection time-out, and where the
 // body and the description of a failure go.
-void configure(CURL* easy, const QByteArray& encodedUrl, bool secure, int timeoutMs, char* detail,
-               Transfer* transfer) {
+void configure(CURL* easy, const QByteArray& encodedUrl, bool secure, const DownloadLimits& limits,
+               char* detail, Transfer* transfer) {
     curl_easy_setopt(easy, CURLOPT_URL, encodedUrl.constData());
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, detail);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_USERAGENT, "MeloDeck/1.14");
+    // Every coding curl can undo: lists compress well, and the limit counts
+    // the bytes written, as they are once decoded.
     curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+    // An announced length above the limit ends the transfer before its body.
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(limits.maxBytes));
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, long(MaxRedirects));
     // http may lead to https, never the other way round.
@@ -172,17 +213,25 @@ void configure(CURL* easy, const QByteArray& encodedUrl, bool secure, int timeou
     const QByteArray caFile = qgetenv("SSL_CERT_FILE");
     if (!caFile.isEmpty())
         curl_easy_setopt(easy, CURLOPT_CAINFO, caFile.constData()); // curl keeps a copy
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(timeoutMs));
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(limits.timeoutMs));
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer);
 }
 
+// How a transfer ended.
+struct Ending {
+    CURLcode code = CURLE_FAILED_INIT;
+    // When it stopped making progress after some of the answer had come:
+    // the body bytes received by then; -1 otherwise.
+    std::int64_t stalledAt = -1;
+};
+
 // Runs the transfer on this thread through curl's multi interface, which
 // never blocks for long; between its steps the caller processes its window
-// messages, as the import does between rows. How it ended: a time-out of
-// its own when it stopped making progress.
-CURLcode run(CURLM* multi, CURL* easy, const DownloadProgress& progress,
-             const DownloadLimits& limits) {
+// messages, as the import does between rows. A transfer that stops making
+// progress ends with a time-out of its own.
+Ending run(CURLM* multi, CURL* easy, const DownloadProgress& progress,
+           const DownloadLimits& limits) {
     ProgressWatch watch{std::chrono::milliseconds(limits.timeoutMs), limits.minBytes};
     RunningTotal headerBytes, bodyBytes;
     Clock::time_point lastReport = Clock::now();
@@ -195,8 +244,9 @@ CURLcode run(CURLM* multi, CURL* easy, const DownloadProgress& progress,
         curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         curl_easy_getinfo(easy, CURLINFO_HEADER_SIZE, &headers);
         const Clock::time_point now = Clock::now();
-        if (!watch.update(now, headerBytes.add(headers) + bodyBytes.add(body)))
-            return CURLE_OPERATION_TIMEDOUT;
+        const std::int64_t received = headerBytes.add(headers) + bodyBytes.add(body);
+        if (!watch.update(now, received))
+            return {CURLE_OPERATION_TIMEDOUT, received > 0 ? std::int64_t(body) : -1};
         if (progress && now - lastReport >= Frame) {
             progress(std::int64_t(body), std::int64_t(length));
             lastReport = Clock::now();
@@ -205,13 +255,22 @@ CURLcode run(CURLM* multi, CURL* easy, const DownloadProgress& progress,
     }
     // Stays "failed to start" unless the transfer reports how it ended, so
     // that nothing short of a finished transfer is ever committed.
-    CURLcode result = CURLE_FAILED_INIT;
+    Ending ending;
     int left = 0;
     while (CURLMsg* msg = curl_multi_info_read(multi, &left)) {
         if (msg->msg == CURLMSG_DONE)
-            result = msg->data.result;
+            ending.code = msg->data.result;
     }
-    return result;
+    return ending;
+}
+
+// The warning for a temporary file that could not be written or put in place.
+QString writeFailure(const QString& file, const files::FileReplacer& out) {
+    if (out.noRoom()) {
+        return QStringLiteral("ディスクがいっぱいです。フォルダー '%1' にリストを保存できません。")
+            .arg(QFileInfo(file).absolutePath());
+    }
+    return files::CannotWrite(file, out.errorString());
 }
 
 } // namespace
@@ -220,20 +279,10 @@ CURLcode run(CURLM* multi, CURL* easy, const DownloadProgress& progress,
 // connection closes before the last chunk as complete now and then, and it
 // gives no way to see the chunks; libcurl reports every such cut.
 QString DownloadToFile(const QString& urlText, const QString& file,
-                       const DownloadProgress& progress, const DownloadLimits& limits,
-                       int* httpStatus) {
-    if (httpStatus)
-        *httpStatus = 0;
+                       const DownloadProgress& progress, const DownloadLimits& limits) {
     const QUrl url(urlText);
     if (!url.isValid() || url.host().isEmpty())
         return QStringLiteral("URL '%1' が正しくありません。").arg(urlText);
-
-    // Written beside the target and renamed over it only when complete, so the
-    // file never holds a mix of two downloads or the tail of a longer one.
-    files::FileReplacer out(file);
-    if (!out.open()) {
-        return files::CannotWrite(file, out.errorString());
-    }
 
     static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
     const MultiHandle multi(initialised == CURLE_OK ? curl_multi_init() : nullptr);
@@ -243,32 +292,50 @@ QString DownloadToFile(const QString& urlText, const QString& file,
             .arg(QString::fromUtf8(curl_easy_strerror(CURLE_FAILED_INIT)));
     }
 
+    // Written beside the target and renamed over it only when complete, so the
+    // file never holds a mix of two downloads, the tail of a longer one, or
+    // anything but a whole list.
+    files::FileReplacer out(file);
     Transfer transfer;
+    transfer.easy = easy.get();
     transfer.out = &out;
+    transfer.maxBytes = limits.maxBytes;
     char detail[CURL_ERROR_SIZE] = {};
     const QByteArray encoded = url.toEncoded();
-    configure(easy.get(), encoded, url.scheme() == u"https", limits.timeoutMs, detail, &transfer);
+    configure(easy.get(), encoded, url.scheme() == u"https", limits, detail, &transfer);
     long status = 0;
     long osErrno = 0;
-    CURLcode result;
+    Ending ending;
     {
         const Attachment attached(multi.get(), easy.get());
-        result = run(multi.get(), easy.get(), progress, limits);
+        ending = run(multi.get(), easy.get(), progress, limits);
         curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &status);
         curl_easy_getinfo(easy.get(), CURLINFO_OS_ERRNO, &osErrno);
     }
 
-    QString error;
-    if (!transfer.writeError.isEmpty()) {
-        error = files::CannotWrite(file, transfer.writeError);
-    } else if (result != CURLE_OK) {
-        error = failureText(result, osErrno, detail, url, limits.timeoutMs);
-    } else if (!out.commit()) {
-        error = files::CannotWrite(file, out.errorString());
-    } else if (httpStatus) {
-        *httpStatus = int(status);
+    if (status >= 400)
+        return kBadUrl.toString() + QStringLiteral("\nHTTP %1").arg(status);
+    if (transfer.writeFailed)
+        return writeFailure(file, out);
+    if (transfer.tooLarge || ending.code == CURLE_FILESIZE_EXCEEDED) {
+        return QStringLiteral("リストが大きすぎます（%1 バイトを超えています）。")
+            .arg(limits.maxBytes);
     }
-    return error;
+    if (transfer.errorPage)
+        return kBadUrl.toString();
+    if (ending.stalledAt >= 0) {
+        return QStringLiteral("ホスト '%1' からの転送が途中で止まりました"
+                              "（%2 バイトを受信した後、%3 秒間ほとんど届きませんでした）。")
+            .arg(url.host())
+            .arg(ending.stalledAt)
+            .arg(double(limits.timeoutMs) / 1000.0);
+    }
+    if (ending.code != CURLE_OK)
+        return failureText(ending.code, osErrno, detail, url, limits.timeoutMs);
+    // An answer without a body gives an empty list.
+    if (!transfer.store({}) || !out.commit())
+        return writeFailure(file, out);
+    return {};
 }
 
 } // namespace melodeck::songlist

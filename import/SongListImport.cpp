@@ -2,12 +2,12 @@
 
 #include "common/Cp932.h"
 #include "common/ModCommon.h"
+#include "common/SafeFile.h"
 #include "common/VbError.h"
 #include "import/ListLineReader.h"
 #include "store/Database.h"
 #include "store/Recordset.h"
 
-#include <QFileInfo>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -47,8 +47,41 @@ std::optional<std::int64_t> plainNumber(QStringView field) {
 
 } // namespace
 
-bool IsErrorPageLine(std::string_view lineBytes) {
-    return lineBytes.substr(0, 4) == "404 ";
+namespace {
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view kErrorPageStart = "404 ";
+} // namespace
+
+bool IsErrorPageLine(std::string_view lineBytes, bool firstLine) {
+    if (firstLine && lineBytes.starts_with(kUtf8Mark))
+        lineBytes.remove_prefix(kUtf8Mark.size());
+    return lineBytes.starts_with(kErrorPageStart);
+}
+
+bool ErrorPageScan::feed(std::string_view bytes) {
+    static const std::string marked = std::string(kUtf8Mark) + std::string(kErrorPageStart);
+    for (const char c : bytes) {
+        if (found_)
+            break;
+        if (c == '\r' || c == '\n') {
+            head_.clear();
+            first_ = false;
+            open_ = true;
+            continue;
+        }
+        if (!open_)
+            continue;
+        head_ += c;
+        open_ = false;
+        for (const std::string_view line :
+             {kErrorPageStart, first_ ? std::string_view(marked) : kErrorPageStart}) {
+            if (line.starts_with(head_)) {
+                open_ = true;
+                found_ = found_ || head_.size() == line.size();
+            }
+        }
+    }
+    return found_;
 }
 
 bool IsUtf8Sample(std::string_view sample, bool cut) {
@@ -180,20 +213,35 @@ SongListImport::SongListImport(const QString& path) : path_(path) {
         throw VbError(VbError::FileNotFound,
                       QStringLiteral("取り込むリストファイルが指定されていません。"));
     }
-    const QFileInfo fi(path);
-    if (!fi.exists())
+    QString why;
+    const files::FileKind kind =
+        files::OpenRegularFile(path, file_, QIODevice::ReadOnly | QIODevice::Unbuffered, &why);
+    const auto notAList = [&](const QString& what) {
+        return VbError(
+            VbError::FileAccess,
+            QStringLiteral("'%1' は%2です。リストファイルを指定してください。").arg(path, what));
+    };
+    switch (kind) {
+    case files::FileKind::Missing:
         throw VbError(VbError::FileNotFound,
                       QStringLiteral("ファイル '%1' が見つかりません。").arg(path));
-    if (fi.isDir()) {
-        throw VbError(
-            VbError::FileAccess,
-            QStringLiteral("'%1' はフォルダーです。リストファイルを指定してください。").arg(path));
+    case files::FileKind::Folder:
+        throw notAList(QStringLiteral("フォルダー"));
+    case files::FileKind::Pipe:
+        throw notAList(QStringLiteral("名前付きパイプ"));
+    case files::FileKind::Device:
+        throw notAList(QStringLiteral("デバイス"));
+    case files::FileKind::Socket:
+        throw notAList(QStringLiteral("ソケット"));
+    case files::FileKind::Other:
+        throw notAList(QStringLiteral("特殊なファイル"));
+    case files::FileKind::Regular:
+    case files::FileKind::Unknown:
+        break;
     }
-    file_.setFileName(path);
-    if (!file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        throw VbError(
-            VbError::FileAccess,
-            QStringLiteral("ファイル '%1' を開けません（%2）。").arg(path, file_.errorString()));
+    if (!file_.isOpen()) {
+        throw VbError(VbError::FileAccess,
+                      QStringLiteral("ファイル '%1' を開けません（%2）。").arg(path, why));
     }
     total_ = file_.size();
 }
@@ -210,8 +258,8 @@ void rollbackQuietly(Database& db) {
 } // namespace
 
 QString SongListImport::decode(std::string_view bytes, ListLineReader& reader) {
-    if (lines_ == 1 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
-        bytes.remove_prefix(3);
+    if (lines_ == 1 && bytes.starts_with(kUtf8Mark)) {
+        bytes.remove_prefix(kUtf8Mark.size());
         decided_ = utf8_ = true;
     }
     // No text list holds a NUL byte; a program or an archive chosen by
@@ -365,9 +413,7 @@ void SongListImport::readLines(const QString& table, const std::vector<bool>& te
                     break;
                 }
                 ++lines_;
-                if (IsErrorPageLine(lines_ == 1 && bytes.substr(0, 3) == "\xEF\xBB\xBF"
-                                        ? bytes.substr(3)
-                                        : bytes)) {
+                if (IsErrorPageLine(bytes, lines_ == 1)) {
                     r.kind = ReadLine::ErrorPage;
                     last = true;
                     break;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -29,8 +30,28 @@ class ListLineReader;
 // Apostrophes are not doubled here; the caller has done that.
 QString SqlLiteral(const Value& value);
 
-// True for the first line of a server's "not found" page ("404 ").
-bool IsErrorPageLine(std::string_view lineBytes);
+// The warning for an address that gives no list: a "404 " line, an error
+// answer.
+inline constexpr QStringView kBadUrl = u"URLが不正です";
+
+// True for the first line of a server's "not found" page ("404 "), behind a
+// UTF-8 byte-order mark when it is the list's first line.
+bool IsErrorPageLine(std::string_view lineBytes, bool firstLine = false);
+
+// Looks for such a line in a list that comes in pieces, lines ending at CR
+// or LF as the import reads them.
+class ErrorPageScan {
+public:
+    // Takes the next bytes of the list; true once a "404 " line was among
+    // the bytes taken.
+    bool feed(std::string_view bytes);
+
+private:
+    std::string head_;  // the current line's first bytes, while they may begin one
+    bool first_ = true; // the current line is the list's first
+    bool open_ = true;  // the current line may still be one
+    bool found_ = false;
+};
 
 // Whether a list is UTF-8 rather than code page 932, judged from a sample
 // of its bytes that begins at its first non-ASCII byte: true when the sample
@@ -100,7 +121,9 @@ enum class ImportOutcome {
 class SongListImport {
 public:
     // Opens the list; VbError (FileNotFound, FileAccess) with a description
-    // that names the file when it is missing, is a folder or cannot be opened.
+    // that names the file when it is missing, is no regular file (a folder,
+    // a named pipe, a device: never waited on) or cannot be opened. A
+    // symbolic link is read as the file it leads to.
     explicit SongListImport(const QString& path);
 
     // Length of the file in bytes, taken when it was opened.

@@ -11,12 +11,14 @@ set -euo pipefail
 # desktop-file-utils, appstream: the validators of the menu entry and the
 # metainfo that make install puts in place (checked by the tests).
 # libxcb1-dev: the window names on X11 (the progress window has none).
+# zlib1g-dev: a test server's compressed answer that never ends.
 # xvfb, openbox, xdotool, x11-utils: the tests of the window under a real X
 # server and window manager (frame, close box, caption), driven and read by
 # xdotool, xprop and xwininfo.
 pkgs=(cmake make g++ pkg-config qt6-base-dev libgl-dev libxcb1-dev libsqlite3-dev sqlite3
-      libgtest-dev libcurl4-openssl-dev fonts-noto-cjk fonts-ipafont-gothic qt6-translations-l10n
-      python3 clang desktop-file-utils appstream xvfb openbox xdotool x11-utils ${EXTRA_PKGS:-})
+      libgtest-dev libcurl4-openssl-dev zlib1g-dev fonts-noto-cjk fonts-ipafont-gothic
+      qt6-translations-l10n python3 clang desktop-file-utils appstream xvfb openbox xdotool
+      x11-utils ${EXTRA_PKGS:-})
 
 # --fuzz: also the runtime of the fuzz targets (make fuzz);
 # libFuzzer comes with clang's runtime libraries.

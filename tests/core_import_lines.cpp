@@ -273,4 +273,35 @@ TEST(InsertStatement, SqlLiteralAndErrorPageLines) {
         EXPECT_TRUE(songlist::IsErrorPageLine(std::string_view(line))) << line;
     for (const char* line : {"404", "404,曲", " 404 ", "４０４ "})
         EXPECT_FALSE(songlist::IsErrorPageLine(std::string_view(line))) << line;
+
+    // Found in a list that comes in pieces (a download) as the import finds
+    // it among the lines it reads, wherever the pieces are cut.
+    const std::string mark = "\xEF\xBB\xBF";
+    const std::pair<std::string, bool> lists[] = {
+        {"404 Not Found\r\n", true},
+        {mark + "404 x", true},                  // behind the mark of the first line
+        {"1,a\r\n" + mark + "404 x\r\n", false}, // a later line has no mark
+        {mark.substr(0, 2) + "404 \r\n", false}, // nor does part of one
+        {"1,a\r404 ", true},                     // a CR alone ends a line
+        {"1,a\n\n404 \r\n", true},
+        {"1,a,404 \r\n 404 \r\n404\r\n4404 \r\n", false},
+        {"", false},
+    };
+    for (const auto& [list, found] : lists) {
+        SCOPED_TRACE(list);
+        const Lines lines = readLines(QByteArray::fromStdString(list));
+        bool read = false;
+        for (size_t i = 0; i < lines.size(); ++i)
+            read = read || songlist::IsErrorPageLine(lines[i], i == 0);
+        EXPECT_EQ(read, found);
+        for (size_t cut = 0; cut <= list.size(); ++cut) {
+            songlist::ErrorPageScan scan;
+            scan.feed(std::string_view(list).substr(0, cut));
+            EXPECT_EQ(scan.feed(std::string_view(list).substr(cut)), found) << "cut at " << cut;
+        }
+        songlist::ErrorPageScan byBytes;
+        for (const char c : list)
+            byBytes.feed(std::string_view(&c, 1));
+        EXPECT_EQ(byBytes.feed({}), found);
+    }
 }

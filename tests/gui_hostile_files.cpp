@@ -1,5 +1,6 @@
 // Broken files on the real window: song lists that are binary, hold a 10 MB
-// line, NUL bytes or unreadable code page 932; settings files that are
+// line, NUL bytes or unreadable code page 932, or are no file at all (a
+// named pipe, a device, a socket, a folder); settings files that are
 // binary, cut off, 10 MB long, repeated or full of absurd numbers; database
 // files that are no database, cut off, read-only, locked or short of tables
 // and fields. Each gives a clear warning (or the start-up failure), never a
@@ -26,9 +27,13 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 
 using namespace melodeck;
@@ -111,15 +116,6 @@ TEST(HostileSongList, BrokenListsWarnOrImportWhatTheRulesSay) {
     ASSERT_EQ(oldSongs,
               std::vector{test::ImportedRow({"1", "旧歌手", "旧曲", "<NULL>", "<NULL>"})});
 
-    // A source that never ends a line (a device of endless zero bytes) is
-    // given up after 16 MB instead of being held in memory for ever.
-    f.warnings.clear();
-    f.import(u"/dev/zero"_s);
-    ASSERT_EQ(f.warnings.size(), 1);
-    EXPECT_TRUE(f.warnings[0].contains(u"バイトを超える行があります"_s))
-        << f.warnings[0].toStdString();
-    EXPECT_EQ(f.songs(), oldSongs);
-
     // Bytes that are no code page 932 character: each becomes U+FFFD (a lead
     // byte without its trail loses only itself); the rest of the line stays.
     test::WriteBytes(list, header + "201,\x81 abc,\xFF\xA0x,\x82,\x85\x40\r\n");
@@ -174,6 +170,70 @@ TEST(HostileSongList, BrokenListsWarnOrImportWhatTheRulesSay) {
     EXPECT_EQ(test::ChangedFiles(before, Snapshot(f.folder())), QStringList{u"MeloDeck.mdb"_s});
     std::printf("10 MB line: imported in %lld ms, shown in %lld ms\n",
                 static_cast<long long>(importMs), static_cast<long long>(drawMs));
+}
+
+TEST(HostileSongList, OnlyRegularFilesAreReadAndNoneIsWaitedOn) {
+    ImportFixture f;
+    f.createDatabase({{{u"1"_s, u"'旧歌手'"_s, u"'旧曲'"_s}}});
+    frmMeloDeck* w = f.start();
+    ASSERT_TRUE(w);
+    const auto oldSongs = f.songs();
+
+    // Beside the program folder: a pipe there would block the test's own
+    // look at the folder's files.
+    QTemporaryDir other;
+    namespace fs = std::filesystem;
+    const QString pipe = other.filePath(u"pipe.csv"_s), socket = other.filePath(u"socket.csv"_s),
+                  zero = other.filePath(u"zero.csv"_s), folder = f.path(u"folder.csv"_s);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const int listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray socketName = QFile::encodeName(socket);
+    ASSERT_LT(size_t(socketName.size()), sizeof address.sun_path);
+    std::memcpy(address.sun_path, socketName.constData(), size_t(socketName.size()));
+    ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listening, 1), 0);
+    fs::create_symlink("/dev/zero", files::NativePath(zero));
+    ASSERT_TRUE(QDir().mkdir(folder));
+
+    // Each is refused at once by what it is; a link by what it leads to.
+    const auto notAList = [](const QString& path, const QString& what) {
+        return u"'%1' は%2です。リストファイルを指定してください。"_s.arg(path, what);
+    };
+    const std::pair<QString, QString> cases[] = {
+        {pipe, notAList(pipe, u"名前付きパイプ"_s)},
+        {u"/dev/zero"_s, notAList(u"/dev/zero"_s, u"デバイス"_s)},
+        {zero, notAList(zero, u"デバイス"_s)},
+        {socket, notAList(socket, u"ソケット"_s)},
+        {folder, notAList(folder, u"フォルダー"_s)},
+    };
+    const auto before = Snapshot(f.folder());
+    for (const auto& [path, warning] : cases) {
+        SCOPED_TRACE(path.toStdString());
+        f.warnings.clear();
+        QElapsedTimer t;
+        t.start();
+        f.import(path);
+        EXPECT_LT(t.elapsed(), 1000);
+        EXPECT_EQ(f.warnings, QStringList{warning});
+        EXPECT_EQ(f.songs(), oldSongs);
+        EXPECT_TRUE(f.controlsEnabled());
+    }
+    EXPECT_EQ(test::ChangedFiles(before, Snapshot(f.folder())), QStringList());
+    EXPECT_TRUE(fs::is_fifo(files::NativePath(pipe)));
+    ::close(listening);
+
+    // A link to a list is read as that list.
+    const QString list = other.filePath(u"list.csv"_s), link = f.path(u"link.csv"_s);
+    test::WriteBytes(list, Sjis(u"曲番,歌手名\r\n7,歌手七,曲七,,\r\n"_s));
+    fs::create_symlink(files::NativePath(list), files::NativePath(link));
+    f.warnings.clear();
+    f.import(link);
+    EXPECT_TRUE(f.warnings.isEmpty()) << f.warnings.join(u'|').toStdString();
+    EXPECT_EQ(f.songs(),
+              std::vector{test::ImportedRow({"7", "歌手七", "曲七", "<NULL>", "<NULL>"})});
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
 }
 
 // ---- settings files -------------------------------------------------------------------

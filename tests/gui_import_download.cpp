@@ -125,26 +125,30 @@ TEST_F(Download, ListIsFetchedIntoTheProgramFolderAndImported) {
     EXPECT_EQ(keys(f), (QStringList{QStringLiteral("101"), QStringLiteral("102")}));
 }
 
-TEST_F(Download, ErrorPagesAreWrittenAndRecognised) {
+TEST_F(Download, ErrorPagesAreRecognisedAndNeverWritten) {
     const auto before = f.songs();
     const QByteArray html = "<html>\r\n<title>Error</title>\r\n</html>\r\n";
     server.route("/removed", reply("410 Gone", html));
     server.route("/broken", reply("500 Internal Server Error", html));
     server.route("/soft-404", reply("200 OK", "<html>\r\n404 Not Found\r\n</html>\r\n"));
-    // An error status, whatever its page holds, and a "404 " line in a page
-    // answered with 200: the page is in the file, the table as it was.
-    const std::pair<const char*, QByteArray> pages[] = {
-        {"/nothing-here.csv", "404 Not Found\r\n"}, // the server's own 404 page
-        {"/gone", "<html>\r\n<title>Not Found</title>\r\n</html>\r\n"},
-        {"/removed", html},
-        {"/broken", html},
-        {"/soft-404", "<html>\r\n404 Not Found\r\n</html>\r\n"}};
-    for (const auto& [path, page] : pages) {
+    // An error status, whatever its page holds, says which; a "404 " line in
+    // a page answered with 200 is told as before. Neither page is a list:
+    // no file, the table as it was.
+    const std::pair<const char*, QString> pages[] = {
+        {"/nothing-here.csv", QStringLiteral("URLが不正です\nHTTP 404")}, // the server's own page
+        {"/gone", QStringLiteral("URLが不正です\nHTTP 404")},
+        {"/removed", QStringLiteral("URLが不正です\nHTTP 410")},
+        {"/broken", QStringLiteral("URLが不正です\nHTTP 500")},
+        {"/soft-404", QStringLiteral("URLが不正です")}};
+    for (const auto& [path, warning] : pages) {
         SCOPED_TRACE(path);
         f.warnings.clear();
         f.import(server.url(path));
-        EXPECT_EQ(f.warnings, QStringList{QStringLiteral("URLが不正です")});
-        EXPECT_EQ(fileBytes(f.downloadPath()), page);
+        EXPECT_EQ(f.warnings, QStringList{warning});
+        // Neither the list file nor a temporary one beside it.
+        EXPECT_EQ(
+            QDir(f.folder()).entryList({QStringLiteral("*.$$$*")}, QDir::Files | QDir::Hidden),
+            QStringList());
         EXPECT_EQ(f.songs(), before);
         EXPECT_TRUE(f.controlsEnabled());
     }
@@ -197,8 +201,10 @@ TEST_F(Download, FailedTransfersKeepTheFileAndTheTable) {
         test::FileSizeLimit disk(longer.size() - 3);
         f.import(server.url("/longer.csv"));
     }
-    ASSERT_EQ(f.warnings.size(), 1);
-    EXPECT_TRUE(f.warnings[0].contains(f.downloadPath())) << f.warnings[0].toStdString();
+    EXPECT_EQ(f.warnings,
+              QStringList{QStringLiteral(
+                              "ディスクがいっぱいです。フォルダー '%1' にリストを保存できません。")
+                              .arg(f.folder())});
     EXPECT_EQ(fileBytes(f.downloadPath()), longList);
     EXPECT_EQ(f.songs(), before);
     EXPECT_TRUE(f.controlsEnabled());

@@ -374,3 +374,38 @@ TEST(WindowOnDesktop, ProgressWindowHasNoCaption) {
     // What the window manager shows on the title bar.
     EXPECT_EQ(desktop.property(progress, u"_NET_WM_VISIBLE_NAME"_s), u""_s);
 }
+
+// Without a display to open the window on, the program says so in its own
+// words and ends with status 2, where Qt would abort: none is named, or the
+// X server named has gone (for the platform chosen or left to Qt).
+TEST(WindowOnDesktop, NoDisplayToReachEndsInTheProgramsOwnWords) {
+    START_DESKTOP(desktop);
+    QProcessEnvironment gone = desktop.env();
+    const QString display = gone.value(u"DISPLAY"_s);
+    desktop.stopServer();
+    gone.remove(u"XDG_SESSION_TYPE"_s);
+    QProcessEnvironment unset = gone, chosenByQt = gone;
+    unset.remove(u"DISPLAY"_s);
+    unset.remove(u"QT_QPA_PLATFORM"_s);
+    chosenByQt.remove(u"QT_QPA_PLATFORM"_s);
+    const QString unreachable =
+        u"MeloDeck: ディスプレイ '%1' に接続できません。"
+        u"デスクトップのセッションの中で起動してください。\n"_s.arg(display);
+    const std::pair<QProcessEnvironment, QString> cases[] = {
+        {unset, u"MeloDeck: ディスプレイがありません（DISPLAY が設定されていません）。"
+                u"デスクトップのセッションの中で起動してください。\n"_s},
+        {gone, unreachable},
+        {chosenByQt, unreachable},
+    };
+    for (const auto& [env, message] : cases) {
+        SCOPED_TRACE(message.toStdString());
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(MELODECK_BINARY_DIR "/program/MeloDeck"), {});
+        ASSERT_TRUE(p.waitForFinished(20000));
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), 2);
+        EXPECT_EQ(p.readAllStandardError().toStdString(), message.toStdString());
+        EXPECT_EQ(p.readAllStandardOutput(), QByteArray());
+    }
+}

@@ -4,11 +4,10 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
-    // Without any display the window cannot open; say so plainly.
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        std::fprintf(stderr, "MeloDeck: no display found (DISPLAY is not set); "
-                             "start it inside a desktop session.\n");
+    // Without a display the window cannot open; say so plainly.
+    if (const QString problem = melodeck::ModMeloDeck::DisplayProblem(argc, argv);
+        !problem.isEmpty()) {
+        std::fprintf(stderr, "%s\n", problem.toUtf8().constData());
         return 2;
     }
     QApplication app(argc, argv);

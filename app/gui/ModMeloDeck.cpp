@@ -22,6 +22,10 @@
 #include <QTreeView>
 #include <cstdio>
 
+#if MELODECK_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
+
 namespace melodeck::ModMeloDeck {
 
 namespace {
@@ -165,7 +169,52 @@ namespace {
 
 const QString kStartFailure = QStringLiteral("バグったかな・・・");
 
+// The value of Qt's command-line option `name` ("-platform", "-display"),
+// or of the environment variable when the command line has none.
+QString QtOption(int argc, char** argv, const char* name, const char* variable) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (qstrcmp(argv[i], name) == 0 || (argv[i][0] == '-' && qstrcmp(argv[i] + 1, name) == 0))
+            return QString::fromLocal8Bit(argv[i + 1]);
+    }
+    return qEnvironmentVariable(variable);
+}
+
 } // namespace
+
+QString DisplayProblem(int argc, char** argv) {
+    const QString noDisplay = QStringLiteral("MeloDeck: ディスプレイがありません（DISPLAY "
+                                             "が設定されていません）。"
+                                             "デスクトップのセッションの中で起動してください。");
+    const QString display = QtOption(argc, argv, "-display", "DISPLAY");
+    QString platform = QtOption(argc, argv, "-platform", "QT_QPA_PLATFORM");
+    if (platform.isEmpty()) {
+        if (display.isEmpty() && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+            return noDisplay;
+        // Qt chooses the platform of a Wayland session itself.
+        if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+            qEnvironmentVariable("XDG_SESSION_TYPE") == u"wayland")
+            return {};
+        platform = QStringLiteral("xcb");
+    }
+    // "xcb", "xcb:options", or a list whose first entry Qt tries first.
+    if (platform.section(u';', 0, 0).section(u':', 0, 0) != u"xcb")
+        return {};
+    if (display.isEmpty())
+        return noDisplay;
+#if MELODECK_HAVE_XCB
+    // The connection Qt would make: where it fails, Qt ends the process
+    // with an abort and English words only.
+    xcb_connection_t* c = xcb_connect(display.toLocal8Bit().constData(), nullptr);
+    const bool reached = xcb_connection_has_error(c) == 0;
+    xcb_disconnect(c);
+    if (!reached) {
+        return QStringLiteral("MeloDeck: ディスプレイ '%1' に接続できません。"
+                              "デスクトップのセッションの中で起動してください。")
+            .arg(display);
+    }
+#endif
+    return {};
+}
 
 std::optional<ModCommon::ProgramLocation> UseProgramFolder() {
     const QString exeDir = QCoreApplication::applicationDirPath();

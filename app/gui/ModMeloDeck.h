@@ -12,6 +12,13 @@
 
 namespace melodeck::ModMeloDeck {
 
+// Why the window cannot open on the display that the command line and the
+// environment name, as the line for the error output: none is named, or an
+// X display cannot be reached (Qt would abort there). "" when it can, and
+// when Qt is left to find out for itself (a Wayland session, offscreen).
+// Runs before the application object exists.
+QString DisplayProblem(int argc, char** argv);
+
 // Creates the main window on location, loads it and shows it, focus in
 // txt歌手名. After a start-up failure: the warning "バグったかな・・・" +
 // description, no window, and nullptr.

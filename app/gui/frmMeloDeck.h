@@ -135,7 +135,7 @@ public:
     // when file holds the downloaded list.
     bool DownloadList(const QString& file, frmWait& wait);
     void LockControls(bool lock);
-    songlist::DownloadLimits downloadLimits; // tests shorten the time-out
+    songlist::DownloadLimits downloadLimits; // tests shorten the time-out and the size limit
 
     // ---- pickup list and menus (pickup) -------------------------------------------
     void AddPickup(std::int32_t row);

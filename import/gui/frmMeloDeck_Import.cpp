@@ -69,19 +69,11 @@ bool frmMeloDeck::DownloadList(const QString& file, frmWait& wait) {
         wait.setValue(received);
         seams().processEvents();
     };
-    int status = 0;
-    const QString error = songlist::DownloadToFile(url, file, progress, downloadLimits, &status);
-    if (!error.isEmpty()) {
-        ModCommon::ShowWarning(error);
-        return true;
-    }
-    // An error answer is no list, whatever its page says; it stays in the
-    // file for a look, as a page with a "404 " line does.
-    if (status >= 400) {
-        ModCommon::ShowWarning(QStringLiteral("URLが不正です"));
-        return true;
-    }
-    return false;
+    const QString error = songlist::DownloadToFile(url, file, progress, downloadLimits);
+    if (error.isEmpty())
+        return false;
+    ModCommon::ShowWarning(error);
+    return true;
 }
 
 void frmMeloDeck::LockControls(bool lock) {
@@ -136,7 +128,7 @@ void frmMeloDeck::cmd取込_Click() {
         const auto outcome = list.run(datList.Database(), sListTable, textFlags, sink);
         sink.flush(); // the bar as far as the list was read
         if (outcome == songlist::ImportOutcome::ErrorPage) {
-            ModCommon::ShowWarning(QStringLiteral("URLが不正です"));
+            ModCommon::ShowWarning(songlist::kBadUrl.toString());
         } else {
             wait.reset();
             cmd抽出解除_Click();
