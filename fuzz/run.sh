@@ -11,16 +11,18 @@ seconds=${2:-60}
 
 # Per target: the longest input worth trying (a settings file or a list line
 # of a few kilobytes shows every rule; longer ones only run slower).
-declare -A max_len=([insert]=4096 [sql]=1024 [profile]=8192 [like]=2048 [cp932]=4096 [number]=512)
+# A database of a few dozen songs in pages of 512 bytes to 1 KiB is some 10 KB.
+declare -A max_len=([insert]=4096 [sql]=1024 [profile]=8192 [like]=2048 [cp932]=4096 [number]=512
+                    [database]=16384)
 
-# The settings target writes a file per input; on a memory-backed folder that
+# The settings and database targets write a file per input; on a memory-backed folder that
 # costs microseconds instead of a disk flush.
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then
     export TMPDIR=/dev/shm
 fi
 
 failed=()
-for target in insert sql profile like cp932 number; do
+for target in insert sql profile like cp932 number database; do
     exe="$build/fuzz/fuzz_$target"
     if [ ! -x "$exe" ]; then
         echo "missing $exe: build the fuzzers target first" >&2
