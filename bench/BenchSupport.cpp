@@ -220,6 +220,7 @@ Goals goals(const QString& folder) {
     if (songs > 300000) {
         g.peakMb = 120;
         g.clickMs = 250;
+        g.startupVs1k = 1.60;
     }
     return g;
 }
