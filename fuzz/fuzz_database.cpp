@@ -49,8 +49,8 @@ struct World {
 // shows them.
 void show(const Recordset& rs) {
     const std::int64_t n = rs.RecordCount();
-    for (std::int64_t r : {std::int64_t(0), std::int64_t(1), std::int64_t(63), std::int64_t(64),
-                           n / 2, n - 1}) {
+    for (std::int64_t r :
+         {std::int64_t(0), std::int64_t(1), std::int64_t(63), std::int64_t(64), n / 2, n - 1}) {
         for (int i = 0; i < rs.FieldCount(); ++i) {
             rs.CellText(r, i);
             rs.FieldValue(r, i);
@@ -85,7 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
             sorted.get());
         show(*found);
         db.Execute(QStringLiteral("DELETE FROM PickupList WHERE 曲番号 = 3"));
-        db.Execute(QStringLiteral("INSERT INTO PickupList SELECT * FROM MeloDeck WHERE 曲番号 = 3"));
+        db.Execute(
+            QStringLiteral("INSERT INTO PickupList SELECT * FROM MeloDeck WHERE 曲番号 = 3"));
         db.Checkpoint();
         show(*db.OpenRecordset(QStringLiteral("SELECT * FROM PickupList ORDER BY 曲番号")));
         show(*list);

@@ -121,11 +121,11 @@ bool Connection::useWriteLog() {
     const std::int64_t now = dataVersion();
     std::uint32_t after = 0;
     int logFrames = -1, copied = 0;
-    const bool same =
-        mode_ == Mode::Switched && counted && changeCounter(after) && after == before + 1 &&
-        sqlite3_wal_checkpoint_v2(writer_, "main", SQLITE_CHECKPOINT_PASSIVE, &logFrames,
-                                  &copied) == SQLITE_OK &&
-        logFrames == 0;
+    const bool same = mode_ == Mode::Switched && counted && changeCounter(after) &&
+                      after == before + 1 &&
+                      sqlite3_wal_checkpoint_v2(writer_, "main", SQLITE_CHECKPOINT_PASSIVE,
+                                                &logFrames, &copied) == SQLITE_OK &&
+                      logFrames == 0;
     if (same)
         seenDataVersion_ = now;
     return same;

@@ -266,10 +266,9 @@ int bindValues(sqlite3_stmt* st, const RowValues& values) {
             rc = sqlite3_bind_double(st, pos, l.real);
             break;
         case RowValues::Item::Text:
-            rc = l.length > size_t(INT_MAX)
-                     ? SQLITE_TOOBIG
-                     : sqlite3_bind_text(st, pos, texts.data() + l.begin, int(l.length),
-                                         SQLITE_STATIC);
+            rc = l.length > size_t(INT_MAX) ? SQLITE_TOOBIG
+                                            : sqlite3_bind_text(st, pos, texts.data() + l.begin,
+                                                                int(l.length), SQLITE_STATIC);
             break;
         }
     }

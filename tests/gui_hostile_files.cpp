@@ -537,7 +537,8 @@ TEST(HostileDatabase, EveryShapeOfFileWorksThroughoutAndKeepsItsJournal) {
         {"PERSIST journal, 1 KiB pages", u"PRAGMA page_size=1024"_s, u"PERSIST"_s},
         {"auto_vacuum full", u"PRAGMA auto_vacuum=FULL"_s, {}},
         {"auto_vacuum incremental, 8 KiB pages",
-         u"PRAGMA auto_vacuum=INCREMENTAL; PRAGMA page_size=8192"_s, {}},
+         u"PRAGMA auto_vacuum=INCREMENTAL; PRAGMA page_size=8192"_s,
+         {}},
         {"UTF-16le", u"PRAGMA encoding='UTF-16le'"_s, {}},
         {"UTF-16be in the write-ahead log", u"PRAGMA encoding='UTF-16be'"_s, u"WAL"_s},
     };
@@ -556,7 +557,8 @@ TEST(HostileDatabase, EveryShapeOfFileWorksThroughoutAndKeepsItsJournal) {
         const QString db = f.databasePath();
         test::copySongDb(plain, db, shape.first);
         if (!shape.journal.isEmpty())
-            test::exec(db, u"PRAGMA journal_mode="_s + shape.journal + u"; PRAGMA user_version=1"_s);
+            test::exec(db,
+                       u"PRAGMA journal_mode="_s + shape.journal + u"; PRAGMA user_version=1"_s);
         const QByteArray journal = journalBytes(db);
         EXPECT_EQ(journal, shape.journal == u"WAL"_s ? QByteArray("\2\2") : QByteArray("\1\1"));
         f.ini(u"ListGrid"_s, u"OrderCol"_s, u"3"_s);
@@ -609,15 +611,14 @@ TEST(HostileDatabase, TheWriteLogIsFoldedIntoTheFileAfterEachImport) {
     const auto songsInFile = [&] {
         // The file alone: immutable ignores the log beside it.
         sqlite3* c = nullptr;
-        const QByteArray uri = "file:" + QUrl::fromLocalFile(db).path(QUrl::FullyEncoded).toUtf8() +
-                               "?immutable=1";
-        EXPECT_EQ(sqlite3_open_v2(uri.constData(), &c, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
-                                  nullptr),
-                  SQLITE_OK);
+        const QByteArray uri =
+            "file:" + QUrl::fromLocalFile(db).path(QUrl::FullyEncoded).toUtf8() + "?immutable=1";
+        EXPECT_EQ(
+            sqlite3_open_v2(uri.constData(), &c, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr),
+            SQLITE_OK);
         sqlite3_stmt* st = nullptr;
         qint64 n = -1;
-        if (sqlite3_prepare_v2(c, "SELECT count(*) FROM MeloDeck", -1, &st, nullptr) ==
-                SQLITE_OK &&
+        if (sqlite3_prepare_v2(c, "SELECT count(*) FROM MeloDeck", -1, &st, nullptr) == SQLITE_OK &&
             sqlite3_step(st) == SQLITE_ROW)
             n = sqlite3_column_int64(st, 0);
         sqlite3_finalize(st);
@@ -765,14 +766,13 @@ TEST(HostileDatabase, ALockWithoutTheWriteLogIsWaitedForOnce) {
     ASSERT_EQ(sqlite3_open(db.toUtf8().constData(), &other), SQLITE_OK);
     // Another program reads as the window starts: the file stays in its
     // rollback journal, where a lock keeps readers out too.
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN; SELECT count(*) FROM MeloDeck", nullptr, nullptr,
-                           nullptr),
-              SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(other, "BEGIN; SELECT count(*) FROM MeloDeck", nullptr, nullptr, nullptr),
+        SQLITE_OK);
     frmMeloDeck* w = f.start();
     ASSERT_TRUE(w) << f.warnings.join(u'|').toStdString();
     EXPECT_EQ(test::ReadBytes(db).mid(18, 2), QByteArray("\1\1"));
-    ASSERT_EQ(sqlite3_exec(other, "COMMIT; BEGIN EXCLUSIVE", nullptr, nullptr, nullptr),
-              SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "COMMIT; BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
     const QString busy = u"データベース '%1' は他のプログラムが使用中です。"_s.arg(db);
     const std::vector<std::pair<const char*, std::function<void()>>> actions = {
         {"header click", [&] { test::clickCell(w->flgList, 0, 3); }},

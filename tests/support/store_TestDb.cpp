@@ -100,7 +100,8 @@ void copySongDb(const QString& from, const QString& to, const QString& first) {
     // attached to take them at once.
     const Connection src(from), dst(to);
     sqlite3_exec(dst.db, "BEGIN", nullptr, nullptr, nullptr);
-    for (const QStringList& t : rows(from, u"SELECT name FROM sqlite_master WHERE type = 'table'"_s)) {
+    for (const QStringList& t :
+         rows(from, u"SELECT name FROM sqlite_master WHERE type = 'table'"_s)) {
         const Statement read(src.db, u"SELECT * FROM \"%1\""_s.arg(t[0]));
         const int n = sqlite3_column_count(read.st);
         QStringList marks;
