@@ -30,6 +30,11 @@ int run(sqlite3* db, const char* sql) {
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
 }
 
+// A lock held by another connection: what a call without waiting may meet.
+bool heldUp(int rc) {
+    return (rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED;
+}
+
 // The journal mode a "PRAGMA journal_mode..." statement gives back, or the
 // engine's result code when it fails.
 int journalMode(sqlite3* db, const char* sql, std::string& mode) {
@@ -77,15 +82,21 @@ Connection::~Connection() {
         // file that also opens from a read-only folder. Another program
         // still using it makes the engine refuse: the file keeps the log
         // until that program ends, and nothing more can be done here.
-        sqlite3_busy_timeout(writer_, 0);
         std::string mode;
-        journalMode(writer_, "PRAGMA journal_mode=DELETE", mode);
+        withoutWaiting([&] { return journalMode(writer_, "PRAGMA journal_mode=DELETE", mode); });
     }
     sqlite3_close_v2(writer_);
 }
 
 void Connection::raise(sqlite3* db, int rc) const {
     RaiseEngineError(path_, rc, sqlite3_errmsg(db));
+}
+
+int Connection::withoutWaiting(const std::function<int()>& call) {
+    sqlite3_busy_timeout(writer_, 0);
+    const int rc = call();
+    sqlite3_busy_timeout(writer_, kBusyTimeoutMs);
+    return rc;
 }
 
 bool Connection::useWriteLog() {
@@ -102,11 +113,10 @@ bool Connection::useWriteLog() {
         s->end();
     // Without waiting: a file another program holds locked now is read
     // without snapshots rather than opened late.
-    sqlite3_busy_timeout(writer_, 0);
     std::string mode;
-    const int rc = journalMode(writer_, "PRAGMA journal_mode=WAL", mode);
-    sqlite3_busy_timeout(writer_, kBusyTimeoutMs);
-    if (rc != SQLITE_OK && (rc & 0xFF) != SQLITE_BUSY && (rc & 0xFF) != SQLITE_LOCKED)
+    const int rc =
+        withoutWaiting([&] { return journalMode(writer_, "PRAGMA journal_mode=WAL", mode); });
+    if (rc != SQLITE_OK && !heldUp(rc))
         raise(writer_, rc);
     mode_ = rc == SQLITE_OK && mode == "wal" ? Mode::Switched : Mode::Refused;
     if (mode_ == Mode::Switched)
@@ -120,11 +130,9 @@ bool Connection::useWriteLog() {
     // once the checks below find no write, the move was this program's own.
     const std::int64_t now = dataVersion();
     std::uint32_t after = 0;
-    int logFrames = -1, copied = 0;
+    int logFrames = -1;
     const bool same = mode_ == Mode::Switched && counted && changeCounter(after) &&
-                      after == before + 1 &&
-                      sqlite3_wal_checkpoint_v2(writer_, "main", SQLITE_CHECKPOINT_PASSIVE,
-                                                &logFrames, &copied) == SQLITE_OK &&
+                      after == before + 1 && walCheckpoint(SQLITE_CHECKPOINT_PASSIVE, logFrames) &&
                       logFrames == 0;
     if (same)
         seenDataVersion_ = now;
@@ -145,16 +153,15 @@ void Connection::renewSnapshots() {
     // The writer's write lock: no other program commits while the snapshots
     // begin again, so that a snapshot whose table is unchanged now sees
     // what it saw. A write lock held elsewhere leaves them as they are.
-    sqlite3_busy_timeout(writer_, 0);
-    const int rc = run(writer_, "BEGIN IMMEDIATE");
-    sqlite3_busy_timeout(writer_, kBusyTimeoutMs);
-    if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED)
+    const int rc = withoutWaiting([&] { return run(writer_, "BEGIN IMMEDIATE"); });
+    if (heldUp(rc))
         return;
     if (rc != SQLITE_OK)
         raise(writer_, rc);
     try {
+        const std::int64_t now = dataVersion();
         for (const auto& s : live()) {
-            if (s->table_.empty() || versionAt(s->table_, dataVersion()) != s->version_)
+            if (s->table_.empty() || versionAt(s->table_, now) != s->version_)
                 continue;
             s->end();
             s->begin();
@@ -168,12 +175,11 @@ void Connection::renewSnapshots() {
 }
 
 bool Connection::walCheckpoint(int mode, int& logFrames) {
-    sqlite3_busy_timeout(writer_, 0);
     int copied = 0;
     logFrames = 0;
-    const int rc = sqlite3_wal_checkpoint_v2(writer_, "main", mode, &logFrames, &copied);
-    sqlite3_busy_timeout(writer_, kBusyTimeoutMs);
-    if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED)
+    const int rc = withoutWaiting(
+        [&] { return sqlite3_wal_checkpoint_v2(writer_, "main", mode, &logFrames, &copied); });
+    if (heldUp(rc))
         return false;
     if (rc != SQLITE_OK)
         raise(writer_, rc);

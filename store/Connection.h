@@ -114,6 +114,8 @@ private:
     // which the writer's write lock keeps from moving meanwhile.
     void renewSnapshots();
     [[noreturn]] void raise(sqlite3* db, int rc) const;
+    // call's result, the writer meeting a lock without waiting for it.
+    int withoutWaiting(const std::function<int()>& call);
 
     QString path_;
     sqlite3* writer_;

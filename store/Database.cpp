@@ -17,7 +17,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <climits>
 #include <cstring>
 #include <utility>
 
@@ -247,7 +246,7 @@ Database::InsertCache::Entry& Database::insertStatement(const std::string& table
 
 namespace {
 
-// The engine's result code: a text longer than it takes is refused here.
+// The engine's result code.
 int bindValues(sqlite3_stmt* st, const RowValues& values) {
     const std::string& texts = values.texts();
     const auto& items = values.items();
@@ -266,9 +265,8 @@ int bindValues(sqlite3_stmt* st, const RowValues& values) {
             rc = sqlite3_bind_double(st, pos, l.real);
             break;
         case RowValues::Item::Text:
-            rc = l.length > size_t(INT_MAX) ? SQLITE_TOOBIG
-                                            : sqlite3_bind_text(st, pos, texts.data() + l.begin,
-                                                                int(l.length), SQLITE_STATIC);
+            // A list line is at most 16 MiB: its texts fit an int.
+            rc = sqlite3_bind_text(st, pos, texts.data() + l.begin, int(l.length), SQLITE_STATIC);
             break;
         }
     }
@@ -338,16 +336,13 @@ std::string rowIdName(sqlite3* db, const std::string& table, const Fields& field
     Statement st;
     rc = Prepare(db, "SELECT type, wr FROM pragma_table_list(?1) WHERE schema = 'main'", st);
     if (rc == SQLITE_OK)
-        rc = table.size() > size_t(INT_MAX)
-                 ? SQLITE_TOOBIG
-                 : sqlite3_bind_text(st.get(), 1, table.data(), int(table.size()), SQLITE_STATIC);
-    if (rc != SQLITE_OK)
+        rc = sqlite3_bind_text(st.get(), 1, table.data(), int(table.size()), SQLITE_STATIC);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_step(st.get());
+    if (rc != SQLITE_ROW) {
+        rc = rc == SQLITE_DONE ? SQLITE_OK : rc; // no such table: not a failure
         return {};
-    rc = sqlite3_step(st.get());
-    if (rc == SQLITE_DONE)
-        rc = SQLITE_OK;
-    if (rc != SQLITE_ROW)
-        return {};
+    }
     rc = SQLITE_OK;
     const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0));
     if (!type || std::strcmp(type, "table") != 0 || sqlite3_column_int(st.get(), 1) != 0)
